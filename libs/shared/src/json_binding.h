@@ -1,0 +1,187 @@
+#pragma once
+
+#include <istream>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+// A small declarative JSON binding over RapidJSON.
+//
+// A record describes its fields once, in order, in a member template
+//
+//     template <class Io> void json_io(Io& io) {
+//         io & json_dto::mandatory("id", id) & json_dto::optional("node", node);
+//     }
+//
+// and that one description drives both reading and writing. Every field is a
+// string, a nested record, an ordered set of records or a string-to-string map;
+// no field is nullable. The error texts are part of the protocol: peers and
+// logs see them verbatim.
+namespace json_dto {
+
+class ex_t : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class presence { mandatory, optional };
+
+template <class Field>
+struct binder_t {
+    const char* key;
+    Field& field;
+    presence rule;
+};
+
+template <class Field>
+binder_t<Field> mandatory(const char* key, Field& field) {
+    return {key, field, presence::mandatory};
+}
+
+template <class Field>
+binder_t<Field> optional(const char* key, Field& field) {
+    return {key, field, presence::optional};
+}
+
+using writer_t = rapidjson::Writer<rapidjson::StringBuffer>;
+
+// Reading by field kind.
+void read_value(const rapidjson::Value& value, std::string& field);
+void read_value(const rapidjson::Value& value, std::map<std::string, std::string>& field);
+
+template <class Record>
+void read_value(const rapidjson::Value& value, Record& record);
+
+template <class Record, class Compare>
+void read_value(const rapidjson::Value& value, std::set<Record, Compare>& field) {
+    if (!value.IsArray()) throw ex_t("value can't be deserialized into std::set-like container!");
+    field.clear();
+    for (const auto& element : value.GetArray()) {
+        Record record;
+        read_value(element, record);
+        field.insert(std::move(record));  // an element equal to an earlier one is dropped
+    }
+}
+
+// Writing by field kind.
+void write_value(writer_t& writer, const std::string& field);
+void write_value(writer_t& writer, const std::map<std::string, std::string>& field);
+
+template <class Record>
+void write_value(writer_t& writer, const Record& record);
+
+template <class Record, class Compare>
+void write_value(writer_t& writer, const std::set<Record, Compare>& field) {
+    writer.StartArray();
+    for (const auto& record : field) write_value(writer, record);
+    writer.EndArray();
+}
+
+[[noreturn]] void throw_framed(const char* frame, const char* key, const std::exception& cause);
+[[noreturn]] void throw_not_object(const char* key);
+
+// Reads the fields of one JSON object into a record, field by field.
+class json_input_t {
+public:
+    explicit json_input_t(const rapidjson::Value& object) : object_(object) {}
+
+    template <class Field>
+    json_input_t& operator&(binder_t<Field> binder) {
+        try {
+            if (!object_.IsObject()) throw_not_object(binder.key);
+            // FindMember returns the first of duplicate keys: the first one wins.
+            const auto member = object_.FindMember(binder.key);
+            if (member == object_.MemberEnd()) {
+                if (binder.rule == presence::mandatory) throw ex_t("mandatory field doesn't exist");
+                return *this;
+            }
+            if (member->value.IsNull()) throw ex_t("non nullable field is null");
+            read_value(member->value, binder.field);
+        } catch (const std::exception& cause) {
+            throw_framed("error reading field ", binder.key, cause);
+        }
+        return *this;
+    }
+
+private:
+    const rapidjson::Value& object_;
+};
+
+// Writes every field of a record, in declared order, whatever its value.
+class json_output_t {
+public:
+    explicit json_output_t(writer_t& writer) : writer_(writer) {}
+
+    template <class Field>
+    json_output_t& operator&(binder_t<Field> binder) {
+        try {
+            writer_.Key(binder.key);
+            write_value(writer_, static_cast<const Field&>(binder.field));
+        } catch (const std::exception& cause) {
+            throw_framed("error writing field ", binder.key, cause);
+        }
+        return *this;
+    }
+
+private:
+    writer_t& writer_;
+};
+
+template <class Record>
+void read_value(const rapidjson::Value& value, Record& record) {
+    json_input_t input(value);
+    record.json_io(input);
+}
+
+template <class Record>
+void write_value(writer_t& writer, const Record& record) {
+    json_output_t output(writer);
+    writer.StartObject();
+    // The description is shared by reading and writing, so it is not const.
+    const_cast<Record&>(record).json_io(output);
+    writer.EndObject();
+}
+
+// Parses one complete JSON document (iteratively, so deep nesting cannot
+// exhaust the stack). Raises ex_t with the parser's English message.
+void parse(const std::string& text, rapidjson::Document& document);
+
+template <class Value>
+void from_json(const std::string& text, Value& value) {
+    rapidjson::Document document;
+    parse(text, document);
+    read_value(document, value);
+}
+
+template <class Value>
+Value from_json(const std::string& text) {
+    Value value;
+    from_json(text, value);
+    return value;
+}
+
+std::string read_all(std::istream& input);
+
+template <class Value>
+void from_stream(std::istream& input, Value& value) {
+    from_json(read_all(input), value);
+}
+
+void check_complete(const writer_t& writer);
+
+template <class Value>
+std::string to_json(const Value& value) {
+    rapidjson::StringBuffer buffer;
+    writer_t writer(buffer);
+    write_value(writer, value);
+    check_complete(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+}  // namespace json_dto

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Access to the process environment under one process-wide lock.
+//
+// glibc does not serialise getenv against setenv, and the program and each
+// plug-in carry their own copy of the shared code, so the lock lives in this
+// small shared library that every copy links: there is one per process.
+namespace zorva::plugin::process_env {
+
+std::optional<std::string> get(const std::string& name);
+void set(const std::string& name, const std::string& value);
+void unset(const std::string& name);
+// Names of all variables whose name starts with the prefix (case-sensitive).
+std::vector<std::string> namesWithPrefix(const std::string& prefix);
+
+}  // namespace zorva::plugin::process_env
