@@ -1,0 +1,78 @@
+#include "error_reply.h"
+
+#include <boost/exception/get_error_info.hpp>
+
+#include "exception.h"
+#include "external_exceptions.h"
+#include "logging.h"
+
+namespace zorva::plugin::exception {
+namespace {
+
+template <class Detail>
+std::string quotedDetail(const boost::exception& exception) {
+    std::string quoted = "\"";
+    if (const std::string* value = boost::get_error_info<Detail>(exception)) {
+        for (char c : *value) {
+            if (c == '"' || c == '\\') quoted += '\\';
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string applicationLogText(const ApplicationException& exception) {
+    switch (exception.code().value()) {
+        case 20002:
+            return "session: message handler interrupted by zorva.entension";
+        case 20003:
+            return std::string("session: message handler cancelled. ") + exception.what();
+        case 20005:
+            return "unsupported method " + quotedDetail<Method_>(exception) + ", module " +
+                   quotedDetail<Module_>(exception);
+        default:
+            return exception.what();
+    }
+}
+
+ErrorTexts moduleExceptionTexts(const Exception& exception) {
+    return {std::to_string(exception.code().value()), LastError().what(), exception.message(),
+            exception.what()};
+}
+
+}  // namespace
+
+ErrorTexts describeCurrentException() {
+    try {
+        throw;
+    } catch (const ApplicationException& exception) {
+        ErrorTexts texts{std::to_string(exception.code().value()), LastError().what(),
+                         exception.message(), applicationLogText(exception)};
+        texts.applicationCode = exception.code().value();
+        return texts;
+    } catch (const crypto::exception::CryptoException& exception) {
+        return moduleExceptionTexts(exception);
+    } catch (const cryptoki::exception::CryptokiException& exception) {
+        return moduleExceptionTexts(exception);
+    } catch (const crypto::exception::SystemException& exception) {
+        return moduleExceptionTexts(exception);
+    } catch (const XmlException& exception) {
+        const std::string what = exception.what();
+        return {std::to_string(exception.code().value()), LastError().what(), what, what};
+    } catch (const std::exception& exception) {
+        const std::string foreign = exception.what();
+        const std::string general = (ApplicationException(20001) << Message_(foreign)).what();
+        return {"20001", general, foreign, general};
+    }
+}
+
+void applyError(const ErrorTexts& texts, format::Message& reply) {
+    auto& data = reply.meta.data;
+    if (auto entry = data.find("messageLog"); entry != data.end()) entry->second = texts.log;
+    reply.code = texts.code;
+    reply.errorMessage = texts.errorMessage;
+    reply.error = texts.error;
+    PLUGIN_LOG(warning) << "session: exception handler: " << texts.log;
+}
+
+}  // namespace zorva::plugin::exception

@@ -1,0 +1,86 @@
+#include "logging.h"
+
+#include <iostream>
+
+#include <boost/core/null_deleter.hpp>
+#include <boost/log/core.hpp>
+#include <boost/log/expressions.hpp>
+#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/text_file_backend.hpp>
+#include <boost/log/sinks/text_ostream_backend.hpp>
+#include <boost/log/sources/record_ostream.hpp>
+#include <boost/log/utility/setup/common_attributes.hpp>
+#include <boost/log/utility/setup/filter_parser.hpp>
+#include <boost/log/utility/setup/formatter_parser.hpp>
+
+namespace zorva::plugin::log {
+namespace {
+
+namespace logging = boost::log;
+namespace sinks = boost::log::sinks;
+namespace expr = boost::log::expressions;
+namespace keywords = boost::log::keywords;
+using Severity = logging::trivial::severity_level;
+
+auto severityFilter(std::int32_t minSeverity) {
+    return expr::has_attr(logging::trivial::severity) &&
+           logging::trivial::severity >= static_cast<Severity>(minSeverity);
+}
+
+void addConsoleSink(std::int32_t minSeverity) {
+    auto backend = boost::make_shared<sinks::text_ostream_backend>();
+    backend->add_stream(boost::shared_ptr<std::ostream>(&std::cerr, boost::null_deleter()));
+    backend->auto_flush(true);
+    auto sink = boost::make_shared<sinks::synchronous_sink<sinks::text_ostream_backend>>(backend);
+    sink->set_formatter(
+        logging::parse_formatter("%TimeStamp% {%ThreadID%} <%Severity%>: %Message%"));
+    sink->set_filter(severityFilter(minSeverity));
+    logging::core::get()->add_sink(sink);
+}
+
+void addFileSink(const boost::filesystem::path& directory, const LogSettings& settings) {
+    auto backend = boost::make_shared<sinks::text_file_backend>(
+        keywords::file_name = directory / "%Y-%m-%d_%H%M%S.log",
+        keywords::rotation_size = settings.rotationSize,
+        keywords::open_mode = std::ios_base::out | std::ios_base::app,
+        keywords::enable_final_rotation = true, keywords::auto_flush = true,
+        keywords::auto_newline_mode = sinks::insert_if_missing);
+    backend->set_file_collector(sinks::file::make_collector(
+        keywords::target = directory, keywords::max_files = settings.maxFiles));
+    backend->scan_for_files();
+
+    auto sink = boost::make_shared<sinks::synchronous_sink<sinks::text_file_backend>>(backend);
+    sink->set_formatter(logging::parse_formatter("[%TimeStamp%] {%ThreadID%}: %Message%"));
+    sink->set_filter(severityFilter(settings.minSeverity));
+    logging::core::get()->add_sink(sink);
+}
+
+}  // namespace
+
+void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings) {
+    auto core = logging::core::get();
+    core->remove_all_sinks();
+    logging::add_common_attributes();
+    logging::register_simple_formatter_factory<Severity, char>("Severity");
+    if (settings.console) addConsoleSink(settings.minSeverity);
+    addFileSink(logDirectory, settings);
+}
+
+std::string capRecordText(std::string text) {
+    if (text.size() <= maxRecordSize) return text;
+    const std::size_t cut = text.size() - maxRecordSize;
+    text.resize(maxRecordSize);
+    text += " ... (" + std::to_string(cut) + " bytes cut)";
+    return text;
+}
+
+Record::~Record() {
+    try {
+        auto& logger = logging::trivial::logger::get();
+        BOOST_LOG_SEV(logger, severity_) << capRecordText(text_.str());
+    } catch (...) {
+        // A record that cannot be written must not take its writer down.
+    }
+}
+
+}  // namespace zorva::plugin::log

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include <boost/filesystem/path.hpp>
+#include <boost/log/trivial.hpp>
+
+namespace zorva::plugin::log {
+
+struct LogSettings {
+    std::uint32_t rotationSize = 10 * 1024 * 1024;
+    std::uint32_t maxFiles = 50;
+    std::int32_t minSeverity = boost::log::trivial::info;
+    bool console = true;
+};
+
+// Configures the process-wide logging core: a console sink on standard error
+// and a rotating file sink in the log directory. Modules never call this; they
+// write through the same core, which lives in the shared Boost.Log library.
+void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings);
+
+// The longest text one record carries. Longer texts are cut and end with a
+// note of how much was cut: a record as long as the rotation size would make
+// the file sink rotate forever.
+constexpr std::size_t maxRecordSize = 1024 * 1024;
+
+std::string capRecordText(std::string text);
+
+// One record, written when the object goes out of scope.
+class Record {
+public:
+    explicit Record(boost::log::trivial::severity_level severity) : severity_(severity) {}
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+    ~Record();
+
+    std::ostream& stream() { return text_; }
+
+private:
+    boost::log::trivial::severity_level severity_;
+    std::ostringstream text_;
+};
+
+}  // namespace zorva::plugin::log
+
+// PLUGIN_LOG(info) << "session: set style";
+#define PLUGIN_LOG(severity) ::zorva::plugin::log::Record(::boost::log::trivial::severity).stream()

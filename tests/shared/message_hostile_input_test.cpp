@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "message.h"
+
+namespace {
+
+using zorva::plugin::format::Message;
+
+const std::string request =
+    R"({"id":"7","module":{"type":"system","version":"1"},"method":{"type":"echo","data":"x"},)"
+    R"("node":"n","meta":{"format":{"type":"page"},"id":"u","protocol":{"type":"ws"},)"
+    R"("content":{"transferEncoding":"base64"},"routes":[{"node":"a","time":"t"}],)"
+    R"("profile":{"p":"1"},"data":{"d":"2"},"chunk":"1","chunks":"2"}})";
+
+// Reading either succeeds or fails with the binding exception: nothing else
+// escapes, whatever the page sends.
+enum class Outcome { Record, BindingError };
+
+Outcome readOutcome(const std::string& text, std::string* error = nullptr) {
+    try {
+        json_dto::from_json<Message>(text);
+        return Outcome::Record;
+    } catch (const json_dto::ex_t& caught) {
+        if (error) *error = caught.what();
+        return Outcome::BindingError;
+    }
+}
+
+TEST(MessageHostileInput, EveryTruncationOfARequestIsAParseError) {
+    for (std::size_t length = 0; length < request.size(); ++length) {
+        std::string error;
+        ASSERT_EQ(readOutcome(request.substr(0, length), &error), Outcome::BindingError) << length;
+        EXPECT_EQ(error.rfind("JSON parse error: '", 0), 0u) << error;
+    }
+    EXPECT_EQ(readOutcome(request), Outcome::Record);
+}
+
+TEST(MessageHostileInput, EveryStringValueReplacedByAnotherTypeOrNullFails) {
+    for (const char* replacement : {"null", "5", "true", "[]", "{}"}) {
+        // Replace each quoted value in turn (the text after each ":").
+        for (std::size_t colon = request.find(":\""); colon != std::string::npos;
+             colon = request.find(":\"", colon + 1)) {
+            const std::size_t end = request.find('"', colon + 2);
+            const std::string mutated =
+                request.substr(0, colon + 1) + replacement + request.substr(end + 1);
+            std::string error;
+            EXPECT_EQ(readOutcome(mutated, &error), Outcome::BindingError) << mutated;
+            EXPECT_EQ(error.rfind("error reading field \"", 0), 0u) << error;
+        }
+    }
+}
+
+TEST(MessageHostileInput, DeepNestingDoesNotExhaustTheStack) {
+    for (const char open : {'[', '{'}) {
+        std::string text(100000, open);
+        if (open == '{') {
+            text.clear();
+            for (int i = 0; i < 100000; ++i) text += "{\"a\":";
+        }
+        std::string error;
+        EXPECT_EQ(readOutcome(text, &error), Outcome::BindingError);
+        EXPECT_EQ(error.rfind("JSON parse error: '", 0), 0u);
+    }
+    std::string closed = std::string(100000, '[') + std::string(100000, ']');
+    std::string error;
+    EXPECT_EQ(readOutcome(closed, &error), Outcome::BindingError);
+    EXPECT_EQ(error, "error reading field \"id\": unable to extract field \"id\": parent json type "
+                     "must be object");
+}
+
+TEST(MessageHostileInput, InvalidUtf8InsideStringsIsCarriedAsBytes) {
+    const std::string bytes = "\xff\xfe\xc0\x80\xed\xa0\x80";
+    const std::string text = R"({"id":")" + bytes +
+                             R"(","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
+    const auto message = json_dto::from_json<Message>(text);
+    EXPECT_EQ(message.id, bytes);
+}
+
+TEST(MessageHostileInput, LargeStringsAndManyKeysAreRead) {
+    const std::string big(5 * 1024 * 1024, 'A');
+    std::string text = R"({"id":"1","module":{"type":"m","version":"v"},"method":{"type":"x",)"
+                       R"("data":")" + big + R"("},"meta":{"format":{"type":""},"data":{)";
+    for (int i = 0; i < 100000; ++i) text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":\"v\"";
+    text += "}}}";
+    const auto message = json_dto::from_json<Message>(text);
+    EXPECT_EQ(message.method.data.size(), big.size());
+    EXPECT_EQ(message.meta.data.size(), 100000u);
+}
+
+TEST(MessageHostileInput, ManyUnknownTopLevelKeysAreIgnored) {
+    std::string text = "{";
+    for (int i = 0; i < 100000; ++i) text += "\"x" + std::to_string(i) + "\":1,";
+    text += R"("id":"1","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
+    EXPECT_EQ(readOutcome(text), Outcome::Record);
+}
+
+}  // namespace
