@@ -1,0 +1,291 @@
+#include "path_registry.h"
+
+#include "config.h"
+#include "exception.h"
+#include "json_binding.h"
+#include "logging.h"
+#include "platform.h"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace zorva::plugin::path_registry {
+namespace fs = boost::filesystem;
+
+namespace {
+
+// A status error (no permission on a parent, say) counts as absent.
+bool isPresent(const Path& path) {
+    boost::system::error_code error;
+    return fs::exists(path, error);
+}
+
+// The program directory always holds at least the program file, so an empty
+// or unreadable one means the program's own path is wrong.
+bool hasEntries(const Path& directory) {
+    boost::system::error_code error;
+    const bool empty = fs::is_empty(directory, error);
+    return !error && !empty;
+}
+
+Path checked(const Path& value, bool present, const char* errorText, const char* operation) {
+    if (!present) PLUGIN_THROW(std::runtime_error(errorText), operation);
+    return value;
+}
+
+Path created(const Path& directory) {
+    fs::create_directories(directory);
+    return directory;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Copies through a temporary file in the target's directory and renames it
+// over the target: a crash or a failed read never leaves a truncated user
+// file behind, and a failed copy leaves the target as it was.
+void copyReplacing(const Path& from, const Path& to) {
+    const Path temporary =
+        to.parent_path() / fs::unique_path(to.filename().string() + ".%%%%-%%%%.tmp");
+    boost::system::error_code error;
+    bool complete = false;
+    if (fs::is_regular_file(from, error)) {
+        std::ifstream input(from.string(), std::ios::binary);
+        std::ofstream output(temporary.string(), std::ios::binary | std::ios::trunc);
+        char buffer[4096];
+        while (input && output) {
+            input.read(buffer, sizeof buffer);
+            output.write(buffer, input.gcount());
+        }
+        output.close();
+        complete = input.eof() && !input.bad() && !output.fail();
+    }
+    if (complete) fs::rename(temporary, to, error);
+    if (!complete || error) fs::remove(temporary, error);
+}
+
+// Up to the first line feed; a file that cannot be opened gives an empty line.
+std::string firstLine(const Path& file) {
+    std::ifstream input(file.string(), std::ios::binary);
+    std::string line;
+    std::getline(input, line);
+    return line;
+}
+
+Path computeDataDir() {
+    const Path here = thisDir();
+    const Path name = dataDirName();
+    const Path dir = !isSubPath(here, userAppDataDir()) && isSubPath(here, commonAppDataDir())
+                         ? commonAppDataDir() / name
+                         : here / ".." / name;
+    boost::system::error_code error;
+    fs::create_directories(dir, error);
+    if (!error && platform::isWritableDirectory(dir)) return dir;
+    // A system-wide install gives a folder that a user can neither create nor
+    // write: keep the data in the user's own folder instead.
+    const Path fallback = userAppDataDir() / name;
+    PLUGIN_LOG(info) << "paths: unable to create or write data dir " << dir << ", using "
+                     << fallback;
+    return created(fallback);
+}
+
+Path computeCurrentConfigFile() {
+    const Path user = userConfigFile();
+    if (isPresent(user)) return user;
+    const Path defaults = defaultConfigFile();
+    if (!isPresent(defaults))
+        PLUGIN_THROW(std::runtime_error("Не удалось прочитать файл конфигурации"), "operator ()");
+    copyReplacing(defaults, user);
+    return user;
+}
+
+Path computeCurrentStyleFile() {
+    const Path user = userStyleFile();
+    const Path defaults = defaultStyleFile();
+    if (isPresent(user)) {
+        // Without a default there is nothing to replace the user's file with.
+        if (!isPresent(defaults)) return user;
+        if (firstLine(defaults) == firstLine(user)) return user;
+    }
+    copyReplacing(defaults, user);
+    return user;
+}
+
+// The build output lies three levels below the checkout that holds the
+// product's source directory.
+constexpr const char* devProductDir = "../../../zorva_plugin";
+
+}  // namespace
+
+Path programLocation() {
+    static const Path value = platform::programLocation();
+    return value;
+}
+
+Path thisDir() {
+    static const Path value = programLocation().parent_path();
+    static const bool present = hasEntries(value);
+    return checked(value, present, "Не удалось получить путь к приложению", "thisDir");
+}
+
+Path userAppDataDir() {
+    static const Path value = platform::userDataDir();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к userAppData", "userAppDataDir");
+}
+
+Path commonAppDataDir() {
+    static const Path value = platform::commonDataDir();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к commonAppData", "commonAppDataDir");
+}
+
+Path dataDirName() {
+    static const Path value = [] {
+        const std::string programName = programLocation().filename().string();
+        if (startsWith(programName, "zorva")) return Path("./ZorvaPluginData");
+        if (startsWith(programName, "civara")) return Path("./CivaraPluginData");
+        return programLocation().parent_path().filename();
+    }();
+    return value;
+}
+
+Path dataDir() {
+    static const Path value = computeDataDir();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к dataDir", "dataDir");
+}
+
+Path logDir() {
+    static const Path value = created(dataDir() / "./logs");
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к logDir", "logDir");
+}
+
+Path tempDir() {
+    static const Path value = created(dataDir() / "./data");
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к tempDir", "tempDir");
+}
+
+Path dumpDir() {
+    static const Path value = created(dataDir() / "./dumps");
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к dumpDir", "dumpDir");
+}
+
+Path cacheDir() {
+    static const Path value = thisDir() / "./.cache";
+    return value;
+}
+
+Path modulesDir() {
+    static const Path value = [] {
+        const Path modules = thisDir() / "./modules";
+        return isPresent(modules) ? modules : thisDir();
+    }();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к modulesDir", "modulesDir");
+}
+
+std::string modulePattern() { return "lib*.so"; }
+
+Path userConfigFile() {
+    static const Path value = dataDir() / "config.json.user";
+    return value;
+}
+
+Path defaultConfigFile() {
+    static const Path value = thisDir() / "config.json";
+    return value;
+}
+
+std::string defaultConfigResource() { return ":/zorva_plugin/config.json"; }
+
+Path currentConfigFile() {
+    static const Path value = computeCurrentConfigFile();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось прочитать файл конфигурации пользователя",
+                   "currentConfigFile");
+}
+
+Path userStyleFile() {
+    static const Path value = dataDir() / "style.css.user";
+    return value;
+}
+
+Path defaultStyleFile() {
+    static const Path value = thisDir() / "style.css";
+    return value;
+}
+
+Path currentStyleFile() {
+    static const Path value = computeCurrentStyleFile();
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось прочитать файл стилей пользователя",
+                   "currentStyleFile");
+}
+
+Path localizationFile() {
+    static const Path value = thisDir() / "localization.qm";
+    return value;
+}
+
+Path devLocalizationFile() {
+    static const Path value = thisDir() / devProductDir / "_qtlocalization/localization.qm";
+    return value;
+}
+
+Path devTokensDir() {
+    static const Path value = thisDir() / devProductDir / "modules/tokens";
+    return value;
+}
+
+Path rutokenResourceDir() {
+    static const Path value = devTokensDir() / "rutoken/resource/windows/X86_32";
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к директории с ресурсами rutoken",
+                   "rutokenResourceDir");
+}
+
+Path jacartaResourceDir() {
+    static const Path value = devTokensDir() / "jacarta/resource/windows/X86_32";
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к директории с ресурсами jacarta",
+                   "jacartaResourceDir");
+}
+
+Path esmartResourceDir() {
+    static const Path value = devTokensDir() / "esmart/resource/windows/X86_32";
+    static const bool present = isPresent(value);
+    return checked(value, present, "Не удалось получить путь к директории с ресурсами esmart",
+                   "esmartResourceDir");
+}
+
+std::string currentConfigCategory() {
+    try {
+        const Path file = currentConfigFile();
+        if (!isPresent(file)) return {};
+        std::ifstream input(file.string(), std::ios::binary);
+        format::Config config;
+        json_dto::from_stream(input, config);
+        return config.format.category;
+    } catch (const std::exception& error) {
+        PLUGIN_LOG(warning) << "unable to get category from config, reason: " << error.what();
+        return {};
+    }
+}
+
+bool isSubPath(const Path& path, const Path& base) {
+    auto element = path.begin();
+    for (const Path& baseElement : base) {
+        if (element == path.end() || *element != baseElement) return false;
+        ++element;
+    }
+    return true;
+}
+
+}  // namespace zorva::plugin::path_registry

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+// The one place that talks to the operating system. Everything else in the
+// system calls this small interface, so a port touches only its sources.
+namespace zorva::plugin::platform {
+
+// Folders and files.
+
+// The full path of the running program file. Raises the system error of the
+// query when the path cannot be obtained.
+boost::filesystem::path programLocation();
+
+// The user's application data folder: $XDG_DATA_HOME, else ~/.local/share.
+// Created when missing; whether that worked is for the caller to check.
+boost::filesystem::path userDataDir();
+
+// The all-users application data folder: the first entry of $XDG_DATA_DIRS,
+// else /usr/local/share. Never created.
+boost::filesystem::path commonDataDir();
+
+// True when the directory exists and this process may create files in it.
+bool isWritableDirectory(const boost::filesystem::path& directory);
+
+// User and machine.
+
+// The login name: $USERNAME when set, else the account name of the real user.
+std::string userName();
+// The host name: $COMPUTERNAME when set, else the kernel's host name.
+std::string computerName();
+// The domain: $USERDOMAIN when set, else the NIS domain name, which reads
+// "(none)" when the machine has none.
+std::string userDomain();
+
+// Processes.
+
+// The id of this process, read once.
+std::uint64_t processId();
+
+// Ids of the running processes whose program file name (last component, with
+// extension) equals the given name, this process included when it matches.
+std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName);
+
+// Kills every process started by this one, directly or indirectly, and ends
+// this process at once with exit code 0: no static destructors, no atexit.
+[[noreturn]] void killProcessTreeAndExit();
+
+}  // namespace zorva::plugin::platform

@@ -1,0 +1,206 @@
+#include "platform.h"
+
+#include "process_env.h"
+
+#include <boost/dll/runtime_symbol_info.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include <pwd.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace zorva::plugin::platform {
+namespace fs = boost::filesystem;
+
+namespace {
+
+// The kernel keeps at most this many bytes of a program name in /proc/*/comm.
+constexpr std::size_t commLength = 15;
+
+// Folder paths from the environment are compared component by component with
+// the program's path, so "/usr/share/" must become "/usr/share".
+fs::path normalised(const fs::path& path) {
+    fs::path result = path.lexically_normal();
+    if (result.filename_is_dot()) result = result.parent_path();
+    return result;
+}
+
+// A relative folder in an XDG variable is invalid and must be ignored.
+std::optional<fs::path> absoluteFolder(const std::string& text) {
+    if (text.empty() || text.front() != '/') return std::nullopt;
+    return normalised(text);
+}
+
+std::optional<passwd> accountEntry(std::vector<char>& buffer) {
+    const long sizeHint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    buffer.resize(sizeHint > 0 ? static_cast<std::size_t>(sizeHint) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return std::nullopt;
+    return entry;
+}
+
+fs::path homeDir() {
+    if (const auto home = process_env::get("HOME"); home && !home->empty()) return *home;
+    std::vector<char> buffer;
+    const auto entry = accountEntry(buffer);
+    return entry && entry->pw_dir ? fs::path(entry->pw_dir) : fs::path();
+}
+
+std::optional<std::uint64_t> processIdOf(const fs::path& procEntry) {
+    const std::string name = procEntry.filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoull(name);
+}
+
+// The ids of all processes, each with its parent id, from /proc/*/stat.
+std::map<pid_t, pid_t> parentsByProcess() {
+    std::map<pid_t, pid_t> parents;
+    boost::system::error_code error;
+    for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const auto id = processIdOf(entry->path());
+        if (!id) continue;
+        std::ifstream stat((entry->path() / "stat").string());
+        std::string line;
+        if (!std::getline(stat, line)) continue;  // the process has ended meanwhile
+        // The program name in parentheses may itself hold blanks and parentheses.
+        const auto nameEnd = line.rfind(')');
+        if (nameEnd == std::string::npos) continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(line.c_str() + nameEnd + 1, " %c %d", &state, &parent) == 2)
+            parents[static_cast<pid_t>(*id)] = static_cast<pid_t>(parent);
+    }
+    return parents;
+}
+
+std::set<pid_t> descendantsOf(pid_t root) {
+    const auto parents = parentsByProcess();
+    std::set<pid_t> tree{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [child, parent] : parents)
+            if (tree.count(parent) && tree.insert(child).second) grew = true;
+    }
+    tree.erase(root);
+    return tree;
+}
+
+// The program file name from the process's program link, when it is readable.
+std::optional<std::string> programFileNameOf(const fs::path& procEntry) {
+    boost::system::error_code error;
+    const fs::path program = fs::read_symlink(procEntry / "exe", error);
+    if (error) return std::nullopt;
+    std::string name = program.filename().string();
+    // A program file replaced or removed while running still is that program.
+    const std::string deleted = " (deleted)";
+    if (name.size() > deleted.size() &&
+        name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
+        name.resize(name.size() - deleted.size());
+    return name;
+}
+
+// Other users' processes hide their program link, but their name stays
+// readable, cut by the kernel to a fixed length.
+bool commNameMatches(const fs::path& procEntry, const std::string& programFileName) {
+    std::ifstream comm((procEntry / "comm").string());
+    std::string name;
+    if (!std::getline(comm, name)) return false;
+    return name == programFileName.substr(0, commLength);
+}
+
+}  // namespace
+
+fs::path programLocation() { return boost::dll::program_location(); }
+
+fs::path userDataDir() {
+    const auto configured = absoluteFolder(process_env::get("XDG_DATA_HOME").value_or(""));
+    const fs::path home = homeDir();
+    if (!configured && (home.empty() || !home.is_absolute())) return {};
+    const fs::path dir = configured ? *configured : normalised(home / ".local" / "share");
+    boost::system::error_code ignored;
+    fs::create_directories(dir, ignored);
+    return dir;
+}
+
+fs::path commonDataDir() {
+    const std::string dirs = process_env::get("XDG_DATA_DIRS").value_or("");
+    const auto first = absoluteFolder(dirs.substr(0, dirs.find(':')));
+    return first ? *first : fs::path("/usr/local/share");
+}
+
+bool isWritableDirectory(const fs::path& directory) {
+    boost::system::error_code error;
+    return fs::is_directory(directory, error) && !error &&
+           ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string userName() {
+    if (auto name = process_env::get("USERNAME")) return *name;
+    std::vector<char> buffer;
+    const auto entry = accountEntry(buffer);
+    return entry && entry->pw_name ? std::string(entry->pw_name) : std::string();
+}
+
+std::string computerName() {
+    if (auto name = process_env::get("COMPUTERNAME")) return *name;
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
+    return buffer;
+}
+
+std::string userDomain() {
+    if (auto domain = process_env::get("USERDOMAIN")) return *domain;
+    char buffer[256] = {};
+    if (::getdomainname(buffer, sizeof buffer - 1) != 0) return {};
+    return buffer;
+}
+
+std::uint64_t processId() {
+    static const std::uint64_t id = static_cast<std::uint64_t>(::getpid());
+    return id;
+}
+
+std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName) {
+    std::set<std::uint64_t> ids;
+    if (programFileName.empty()) return ids;
+    boost::system::error_code error;
+    for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const auto id = processIdOf(entry->path());
+        if (!id) continue;
+        const auto name = programFileNameOf(entry->path());
+        if (name ? *name == programFileName : commNameMatches(entry->path(), programFileName))
+            ids.insert(*id);
+    }
+    return ids;
+}
+
+void killProcessTreeAndExit() {
+    // Stop the whole tree before killing any of it: a killed parent's children
+    // would be re-parented away from this process and escape the search.
+    const pid_t self = ::getpid();
+    std::set<pid_t> stopped;
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const pid_t id : descendantsOf(self)) {
+            if (!stopped.insert(id).second) continue;
+            ::kill(id, SIGSTOP);
+            grew = true;
+        }
+    }
+    for (const pid_t id : stopped) ::kill(id, SIGKILL);
+    ::_exit(0);
+}
+
+}  // namespace zorva::plugin::platform
