@@ -1,0 +1,206 @@
+#include "platform.h"
+
+#include "process_env.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/process.hpp>
+
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = boost::filesystem;
+namespace bp = boost::process;
+namespace platform = zorva::plugin::platform;
+namespace env = zorva::plugin::process_env;
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnvironment {
+public:
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                env::set(name, *value);
+            else
+                env::unset(name);
+        }
+    }
+
+    void set(const std::string& name, const std::optional<std::string>& value) {
+        saved_.emplace(name, env::get(name));
+        if (value)
+            env::set(name, *value);
+        else
+            env::unset(name);
+    }
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+class PlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / fs::unique_path("platform-%%%%-%%%%-%%%%");
+        fs::create_directories(root_);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    fs::path root_;
+    ScopedEnvironment environment_;
+};
+
+TEST(Platform, ProgramLocationIsTheRunningProgramFile) {
+    EXPECT_TRUE(fs::equivalent(platform::programLocation(), "/proc/self/exe"));
+    EXPECT_EQ(platform::programLocation().filename(), "platform_test");
+}
+
+TEST_F(PlatformTest, UserDataDirComesFromXdgDataHomeElseLocalShareAndIsCreated) {
+    const std::string home = (root_ / "home").string();
+    const struct {
+        std::optional<std::string> xdgDataHome;
+        std::string expected;
+    } cases[] = {
+        {home + "/data", home + "/data"},          {home + "/trailing/", home + "/trailing"},
+        {std::nullopt, home + "/.local/share"},    {std::string(), home + "/.local/share"},
+        {"relative/data", home + "/.local/share"},
+    };
+    environment_.set("HOME", home);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xdgDataHome.value_or("(unset)"));
+        environment_.set("XDG_DATA_HOME", c.xdgDataHome);
+
+        const fs::path dir = platform::userDataDir();
+
+        EXPECT_EQ(dir.string(), c.expected);
+        EXPECT_TRUE(fs::is_directory(dir));
+    }
+}
+
+TEST_F(PlatformTest, CommonDataDirIsFirstEntryOfXdgDataDirsElseUsrLocalShare) {
+    const struct {
+        std::optional<std::string> xdgDataDirs;
+        std::string expected;
+    } cases[] = {
+        {"/srv/share:/usr/share", "/srv/share"},
+        {"/usr/local/share/:/usr/share/", "/usr/local/share"},
+        {"/only", "/only"},
+        {std::nullopt, "/usr/local/share"},
+        {std::string(), "/usr/local/share"},
+        {"relative:/usr/share", "/usr/local/share"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xdgDataDirs.value_or("(unset)"));
+        environment_.set("XDG_DATA_DIRS", c.xdgDataDirs);
+
+        EXPECT_EQ(platform::commonDataDir().string(), c.expected);
+    }
+}
+
+TEST_F(PlatformTest, OnlyExistingDirectoriesAreWritable) {
+    std::ofstream((root_ / "file").string()) << "x";
+
+    EXPECT_TRUE(platform::isWritableDirectory(root_));
+    EXPECT_FALSE(platform::isWritableDirectory(root_ / "file"));
+    EXPECT_FALSE(platform::isWritableDirectory(root_ / "missing"));
+}
+
+TEST_F(PlatformTest, NamesComeFromEnvironmentWhenSetEvenIfEmpty) {
+    environment_.set("USERNAME", "Иван");
+    environment_.set("COMPUTERNAME", "WS01");
+    environment_.set("USERDOMAIN", "");
+
+    EXPECT_EQ(platform::userName(), "Иван");
+    EXPECT_EQ(platform::computerName(), "WS01");
+    EXPECT_EQ(platform::userDomain(), "");
+}
+
+TEST_F(PlatformTest, NamesFallBackToAccountAndHostWhenUnset) {
+    environment_.set("USERNAME", std::nullopt);
+    environment_.set("COMPUTERNAME", std::nullopt);
+    environment_.set("USERDOMAIN", std::nullopt);
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+
+    EXPECT_FALSE(platform::userName().empty());
+    EXPECT_EQ(platform::computerName(), host);
+    EXPECT_FALSE(platform::userDomain().empty());  // "(none)" on a machine without one
+}
+
+TEST(Platform, ProcessIdIsThisProcess) {
+    EXPECT_EQ(platform::processId(), static_cast<std::uint64_t>(::getpid()));
+}
+
+TEST_F(PlatformTest, ProcessScanFindsProcessesByProgramFileName) {
+    // Longer than the kernel's short process name, so the program link decides.
+    const std::string name = "scan-target-" + fs::unique_path("%%%%%%%%").string();
+    const fs::path program = root_ / name;
+    fs::copy_file(bp::search_path("sleep"), program);
+    bp::child target(program, "60");
+
+    const auto ids = platform::processIdsByProgramName(name);
+    const auto own = platform::processIdsByProgramName("platform_test");
+    target.terminate();
+
+    EXPECT_EQ(ids, std::set<std::uint64_t>{static_cast<std::uint64_t>(target.id())});
+    EXPECT_EQ(own.count(platform::processId()), 1u);
+    EXPECT_TRUE(platform::processIdsByProgramName("").empty());
+}
+
+// The child starts a grandchild, which starts a great-grandchild, and then ends
+// its tree. This process adopts the orphans, so it can tell how they ended.
+TEST(Platform, KillProcessTreeEndsEveryDescendantAndExitsWithZero) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int started[2];
+        if (::pipe(started) != 0) ::_exit(2);
+        if (::fork() == 0) {
+            pid_t ids[2] = {::getpid(), ::fork()};
+            if (ids[1] == 0)
+                for (;;) ::pause();
+            if (::write(started[1], ids, sizeof ids) != sizeof ids) ::_exit(2);
+            for (;;) ::pause();
+        }
+        pid_t ids[2];
+        if (::read(started[0], ids, sizeof ids) != sizeof ids) ::_exit(2);
+        if (::write(report[1], ids, sizeof ids) != sizeof ids) ::_exit(2);
+        platform::killProcessTreeAndExit();
+    }
+    ::close(report[1]);
+    pid_t descendants[2] = {};
+    ASSERT_EQ(::read(report[0], descendants, sizeof descendants),
+              static_cast<ssize_t>(sizeof descendants));
+    ::close(report[0]);
+
+    int childStatus = 0;
+    ASSERT_EQ(::waitpid(child, &childStatus, 0), child);
+    EXPECT_TRUE(WIFEXITED(childStatus));
+    EXPECT_EQ(WEXITSTATUS(childStatus), 0);
+    for (const pid_t id : descendants) {
+        // Should a descendant have survived, end it otherwise than the tree
+        // kill would, so the test fails instead of waiting for ever.
+        ::kill(id, SIGTERM);
+        ::kill(id, SIGCONT);
+        int status = 0;
+        ASSERT_EQ(::waitpid(id, &status, 0), id);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    }
+}
+
+}  // namespace
