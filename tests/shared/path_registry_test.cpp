@@ -179,16 +179,6 @@ TEST_F(PathRegistryTest, UserDataHomeThatCannotBeCreatedFailsDataDirWithUserAppD
     }
 }
 
-TEST_F(PathRegistryTest, UserDataHomeDefaultsToLocalShareOfHome) {
-    environment_["XDG_DATA_HOME"] = std::nullopt;
-    const fs::path program = install("apps/P", "plugin");
-
-    const DriverRun run = this->run(program, {"userAppDataDir", "commonAppDataDir"});
-
-    EXPECT_EQ(run.steps[0].text, path("home/.local/share"));
-    EXPECT_EQ(run.steps[1].text, path("common"));
-}
-
 TEST_F(PathRegistryTest, ModulesDirIsModulesSubdirectoryWhenPresentElseProgramDir) {
     const fs::path plain = install("plain/P", "plugin");
     const fs::path withModules = install("with/P", "plugin");
@@ -227,16 +217,46 @@ TEST_F(PathRegistryTest, TokenResourceDirsLieThreeLevelsUpAndFailedCheckKeepsFai
 TEST_F(PathRegistryTest, FirstStartWithoutAnyConfigurationRaisesConfigurationError) {
     const fs::path program = install("apps/P", "zorva_plugin");
 
-    const DriverRun run = this->run(program, {"currentConfigFile", "currentConfigCategory"});
+    const DriverRun run = this->run(program, {"currentConfigFile"});
 
     EXPECT_FALSE(run.steps[0].ok);
     EXPECT_EQ(run.steps[0].text, "Не удалось прочитать файл конфигурации");
-    EXPECT_TRUE(run.steps[1].ok);
-    EXPECT_EQ(run.steps[1].text, "");
-    EXPECT_NE(run.log.find("unable to get category from config, reason: Не удалось прочитать "
-                           "файл конфигурации"),
-              std::string::npos)
-        << run.log;
+}
+
+TEST_F(PathRegistryTest, CategoryComesFromUserConfigurationAndNeverFails) {
+    const std::string zorva = R"({"format":{"type":"core","category":"zorva.plugin"}})";
+    const std::string civara = R"({"format":{"type":"core","category":"civara.plugin"}})";
+    const struct {
+        const char* name;
+        std::optional<std::string> user;
+        std::optional<std::string> defaults;
+        std::string expected;
+        const char* warning;  // null: no warning
+    } cases[] = {
+        {"user file kept", zorva, civara, "zorva.plugin", nullptr},
+        {"unreadable user file", std::string("{not json"), civara, "",
+         "unable to get category from config, reason: JSON parse error"},
+        {"no configuration", std::nullopt, std::nullopt, "",
+         "unable to get category from config, reason: Не удалось прочитать файл конфигурации"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dir = "category" + std::to_string(index++);
+        if (c.user) writeFile(root_ / dir / "ZorvaPluginData/config.json.user", *c.user);
+        if (c.defaults) writeFile(root_ / dir / "P/config.json", *c.defaults);
+        const fs::path program = install(dir + "/P", "zorva_plugin");
+
+        const DriverRun run = this->run(program, {"currentConfigCategory"});
+
+        EXPECT_TRUE(run.steps[0].ok);
+        EXPECT_EQ(run.steps[0].text, c.expected);
+        if (c.user) EXPECT_EQ(readFile(root_ / dir / "ZorvaPluginData/config.json.user"), *c.user);
+        if (c.warning)
+            EXPECT_NE(run.log.find(c.warning), std::string::npos) << run.log;
+        else
+            EXPECT_EQ(run.log.find("warning"), std::string::npos) << run.log;
+    }
 }
 
 TEST_F(PathRegistryTest, FirstStartCopiesDefaultConfigurationByteForByte) {
@@ -258,32 +278,6 @@ TEST_F(PathRegistryTest, FirstStartCopiesDefaultConfigurationByteForByte) {
     EXPECT_EQ(std::distance(fs::directory_iterator(path("apps/ZorvaPluginData")),
                             fs::directory_iterator()),
               1);
-}
-
-TEST_F(PathRegistryTest, ExistingUserConfigurationIsNeverReplaced) {
-    const std::string user = R"({"format":{"type":"core","category":"zorva.plugin"}})";
-    writeFile(root_ / "apps/P/config.json",
-              R"({"format":{"type":"core","category":"civara.plugin"}})");
-    writeFile(root_ / "apps/ZorvaPluginData/config.json.user", user);
-    const fs::path program = install("apps/P", "zorva_plugin");
-
-    const DriverRun run = this->run(program, {"currentConfigFile", "currentConfigCategory"});
-
-    EXPECT_TRUE(run.steps[0].ok);
-    EXPECT_EQ(run.steps[1].text, "zorva.plugin");
-    EXPECT_EQ(readFile(root_ / "apps/ZorvaPluginData/config.json.user"), user);
-}
-
-TEST_F(PathRegistryTest, UnreadableConfigurationGivesEmptyCategoryAndWarning) {
-    writeFile(root_ / "apps/ZorvaPluginData/config.json.user", "{not json");
-    const fs::path program = install("apps/P", "zorva_plugin");
-
-    const DriverRun run = this->run(program, {"currentConfigCategory"});
-
-    EXPECT_TRUE(run.steps[0].ok);
-    EXPECT_EQ(run.steps[0].text, "");
-    EXPECT_NE(run.log.find("unable to get category from config, reason: "), std::string::npos)
-        << run.log;
 }
 
 TEST_F(PathRegistryTest, CurrentStyleFileKeepsOrReplacesUserCopyByFirstLine) {

@@ -1,8 +1,7 @@
 #include "user_identity.h"
 
-#include "process_env.h"
+#include "scoped_environment.h"
 
-#include <map>
 #include <optional>
 #include <string>
 
@@ -11,32 +10,18 @@
 namespace {
 
 using zorva::plugin::UserIdentity;
-namespace env = zorva::plugin::process_env;
 
-// Sets the three identity variables for one test and puts the old values back.
 class UserIdentityTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        for (const auto& [name, value] : saved_) setVariable(name, value);
-    }
-
-    void setNames(std::optional<std::string> domain, std::optional<std::string> user,
-                  std::optional<std::string> pc) {
-        setVariable("USERDOMAIN", domain);
-        setVariable("USERNAME", user);
-        setVariable("COMPUTERNAME", pc);
+    void setNames(const std::optional<std::string>& domain, const std::optional<std::string>& user,
+                  const std::optional<std::string>& pc) {
+        environment_.set("USERDOMAIN", domain);
+        environment_.set("USERNAME", user);
+        environment_.set("COMPUTERNAME", pc);
     }
 
 private:
-    void setVariable(const std::string& name, const std::optional<std::string>& value) {
-        saved_.emplace(name, env::get(name));
-        if (value)
-            env::set(name, *value);
-        else
-            env::unset(name);
-    }
-
-    std::map<std::string, std::optional<std::string>> saved_;
+    ScopedEnvironment environment_;
 };
 
 TEST_F(UserIdentityTest, DomainQualifiesUserAndPcOnlyWhenItCounts) {

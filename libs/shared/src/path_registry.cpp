@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 namespace zorva::plugin::path_registry {
 namespace fs = boost::filesystem;
@@ -30,10 +31,22 @@ bool hasEntries(const Path& directory) {
     return !error && !empty;
 }
 
-Path checked(const Path& value, bool present, const char* errorText, const char* operation) {
-    if (!present) PLUGIN_THROW(std::runtime_error(errorText), operation);
-    return value;
-}
+// A path with the result of its one existence check: a failed check keeps
+// failing even when the path appears later.
+class CheckedPath {
+public:
+    explicit CheckedPath(const Path& value) : CheckedPath(value, isPresent(value)) {}
+    CheckedPath(Path value, bool present) : value_(std::move(value)), present_(present) {}
+
+    Path get(const char* errorText, const char* operation) const {
+        if (!present_) PLUGIN_THROW(std::runtime_error(errorText), operation);
+        return value_;
+    }
+
+private:
+    Path value_;
+    bool present_;
+};
 
 Path created(const Path& directory) {
     fs::create_directories(directory);
@@ -127,20 +140,18 @@ Path programLocation() {
 
 Path thisDir() {
     static const Path value = programLocation().parent_path();
-    static const bool present = hasEntries(value);
-    return checked(value, present, "Не удалось получить путь к приложению", "thisDir");
+    static const CheckedPath path(value, hasEntries(value));
+    return path.get("Не удалось получить путь к приложению", "thisDir");
 }
 
 Path userAppDataDir() {
-    static const Path value = platform::userDataDir();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к userAppData", "userAppDataDir");
+    static const CheckedPath path(platform::userDataDir());
+    return path.get("Не удалось получить путь к userAppData", "userAppDataDir");
 }
 
 Path commonAppDataDir() {
-    static const Path value = platform::commonDataDir();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к commonAppData", "commonAppDataDir");
+    static const CheckedPath path(platform::commonDataDir());
+    return path.get("Не удалось получить путь к commonAppData", "commonAppDataDir");
 }
 
 Path dataDirName() {
@@ -154,27 +165,23 @@ Path dataDirName() {
 }
 
 Path dataDir() {
-    static const Path value = computeDataDir();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к dataDir", "dataDir");
+    static const CheckedPath path(computeDataDir());
+    return path.get("Не удалось получить путь к dataDir", "dataDir");
 }
 
 Path logDir() {
-    static const Path value = created(dataDir() / "./logs");
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к logDir", "logDir");
+    static const CheckedPath path(created(dataDir() / "./logs"));
+    return path.get("Не удалось получить путь к logDir", "logDir");
 }
 
 Path tempDir() {
-    static const Path value = created(dataDir() / "./data");
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к tempDir", "tempDir");
+    static const CheckedPath path(created(dataDir() / "./data"));
+    return path.get("Не удалось получить путь к tempDir", "tempDir");
 }
 
 Path dumpDir() {
-    static const Path value = created(dataDir() / "./dumps");
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к dumpDir", "dumpDir");
+    static const CheckedPath path(created(dataDir() / "./dumps"));
+    return path.get("Не удалось получить путь к dumpDir", "dumpDir");
 }
 
 Path cacheDir() {
@@ -183,12 +190,11 @@ Path cacheDir() {
 }
 
 Path modulesDir() {
-    static const Path value = [] {
+    static const CheckedPath path([] {
         const Path modules = thisDir() / "./modules";
         return isPresent(modules) ? modules : thisDir();
-    }();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к modulesDir", "modulesDir");
+    }());
+    return path.get("Не удалось получить путь к modulesDir", "modulesDir");
 }
 
 std::string modulePattern() { return "lib*.so"; }
@@ -206,10 +212,8 @@ Path defaultConfigFile() {
 std::string defaultConfigResource() { return ":/zorva_plugin/config.json"; }
 
 Path currentConfigFile() {
-    static const Path value = computeCurrentConfigFile();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось прочитать файл конфигурации пользователя",
-                   "currentConfigFile");
+    static const CheckedPath path(computeCurrentConfigFile());
+    return path.get("Не удалось прочитать файл конфигурации пользователя", "currentConfigFile");
 }
 
 Path userStyleFile() {
@@ -223,10 +227,8 @@ Path defaultStyleFile() {
 }
 
 Path currentStyleFile() {
-    static const Path value = computeCurrentStyleFile();
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось прочитать файл стилей пользователя",
-                   "currentStyleFile");
+    static const CheckedPath path(computeCurrentStyleFile());
+    return path.get("Не удалось прочитать файл стилей пользователя", "currentStyleFile");
 }
 
 Path localizationFile() {
@@ -245,24 +247,21 @@ Path devTokensDir() {
 }
 
 Path rutokenResourceDir() {
-    static const Path value = devTokensDir() / "rutoken/resource/windows/X86_32";
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к директории с ресурсами rutoken",
-                   "rutokenResourceDir");
+    static const CheckedPath path(devTokensDir() / "rutoken/resource/windows/X86_32");
+    return path.get("Не удалось получить путь к директории с ресурсами rutoken",
+                    "rutokenResourceDir");
 }
 
 Path jacartaResourceDir() {
-    static const Path value = devTokensDir() / "jacarta/resource/windows/X86_32";
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к директории с ресурсами jacarta",
-                   "jacartaResourceDir");
+    static const CheckedPath path(devTokensDir() / "jacarta/resource/windows/X86_32");
+    return path.get("Не удалось получить путь к директории с ресурсами jacarta",
+                    "jacartaResourceDir");
 }
 
 Path esmartResourceDir() {
-    static const Path value = devTokensDir() / "esmart/resource/windows/X86_32";
-    static const bool present = isPresent(value);
-    return checked(value, present, "Не удалось получить путь к директории с ресурсами esmart",
-                   "esmartResourceDir");
+    static const CheckedPath path(devTokensDir() / "esmart/resource/windows/X86_32");
+    return path.get("Не удалось получить путь к директории с ресурсами esmart",
+                    "esmartResourceDir");
 }
 
 std::string currentConfigCategory() {
