@@ -1,20 +1,22 @@
 #include "config_normalizer.h"
 
+#include "built_in_tables.h"
+#include "exception.h"
+#include "logging.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
-#include <algorithm>
+
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
+
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
-
-#include "built_in_tables.h"
-#include "exception.h"
-#include "logging.h"
 
 namespace zorva::plugin {
 namespace {

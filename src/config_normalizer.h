@@ -1,9 +1,9 @@
 #pragma once
 
-#include <boost/filesystem/path.hpp>
-
 #include "config.h"
 #include "path_registry.h"
+
+#include <boost/filesystem/path.hpp>
 
 namespace zorva::plugin {
 

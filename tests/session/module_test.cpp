@@ -1,20 +1,21 @@
-#include "module.h"
-
 #include <gtest/gtest.h>
-
-#include <QLibrary>
-#include <QPointer>
-#include <boost/exception/get_error_info.hpp>
-#include <boost/make_shared.hpp>
-#include <memory>
-#include <string>
 
 #include "exception.h"
 #include "ihandler.h"
 #include "iprotocol.h"
 #include "log_capture.h"
+#include "module.h"
 #include "module_loader.h"
 #include "modules_dir.h"
+
+#include <QLibrary>
+#include <QPointer>
+
+#include <boost/exception/get_error_info.hpp>
+#include <boost/make_shared.hpp>
+
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -43,19 +44,6 @@ MessagePtr request(const std::string& module, const std::string& method) {
     return message;
 }
 
-TEST(ModuleContract, MessageJoinsTypeStageNameAndData) {
-    struct Case {
-        int stage;
-        std::string data;
-        std::string text;
-    };
-    Module module;
-    module.init({}, configFrom(wsConfig));
-    for (const Case& testCase : {Case{0, "", "ws start "}, Case{1, "", "ws finish "},
-                                 Case{2, "[]", "ws meta []"}, Case{0, "x y", "ws start x y"}})
-        EXPECT_EQ(module.message(testCase.stage, testCase.data), testCase.text) << testCase.stage;
-}
-
 TEST(ModuleContract, InitLogsStartAndMetaAndASecondInitReplacesTheConfiguration) {
     Module module;
     LogCapture log;
@@ -72,12 +60,6 @@ TEST(ModuleContract, InitLogsStartAndMetaAndASecondInitReplacesTheConfiguration)
                   R"("description":""},"data":"ws://localhost:9000"}])"}));
 }
 
-TEST(ModuleContract, InitWithoutConfigurationIsRefused) {
-    Module module;
-    EXPECT_THROW(module.init({}, nullptr), std::invalid_argument);
-    EXPECT_EQ(module.config(), nullptr);
-}
-
 TEST(ModuleContract, FinishIsLoggedOnlyForABoundModule) {
     LogCapture log;
     { Module unbound; }
@@ -88,51 +70,6 @@ TEST(ModuleContract, FinishIsLoggedOnlyForABoundModule) {
         bound.init({}, configFrom(wsConfig));
     }
     EXPECT_EQ(log.texts().back(), "ws finish ");
-}
-
-TEST(ModuleContract, DefaultAccessorsOfferNoInterface) {
-    Module module;
-    EXPECT_EQ(module.self(), &module);
-    EXPECT_EQ(module.ws(), nullptr);
-    EXPECT_EQ(module.protocol(), nullptr);
-    EXPECT_EQ(module.handler(), nullptr);
-    EXPECT_EQ(module.extension(), nullptr);
-    for (void* reserved : {module.reservedInterfaceA(), module.reservedInterfaceB(),
-                           module.reservedInterfaceC(), module.reservedInterfaceD()})
-        EXPECT_EQ(reserved, nullptr);
-}
-
-class EchoHandler : public IHandler {
-public:
-    EchoHandler() {
-        methods_["echo"] = [](const MessagePtr& message) { return message->method.data + "!"; };
-    }
-    std::string name() const override { return "echo"; }
-};
-
-TEST(HandlerContract, KnownMethodReplacesTheResult) {
-    EchoHandler handler;
-    auto message = request("echo", "echo");
-    message->method.result = "previous";
-
-    EXPECT_TRUE(handler.handle(message));
-
-    EXPECT_EQ(message->method.result, "payload!");
-}
-
-TEST(HandlerContract, UnknownMethodRaisesNotFoundWithModuleAndMethod) {
-    EchoHandler handler;
-    try {
-        handler.handle(request("echo", "sign"));
-        FAIL() << "no exception";
-    } catch (const exception::ApplicationException& error) {
-        EXPECT_EQ(error.code().value(), 20005);
-        ASSERT_NE(boost::get_error_info<exception::Module_>(error), nullptr);
-        EXPECT_EQ(*boost::get_error_info<exception::Module_>(error), "echo");
-        ASSERT_NE(boost::get_error_info<exception::Method_>(error), nullptr);
-        EXPECT_EQ(*boost::get_error_info<exception::Method_>(error), "sign");
-        EXPECT_STREQ(*boost::get_error_info<boost::throw_function>(error), "handle");
-    }
 }
 
 // A module loaded from a real plug-in: its objects and exceptions cross the
@@ -170,20 +107,33 @@ TEST_F(PluginModule, EntryPointReturnsOneInstanceAndRecreatesItAfterDeletion) {
     delete recreated.data();
 }
 
-TEST_F(PluginModule, HandlerAndProtocolOfThePluginServeTheHost) {
+TEST_F(PluginModule, HandlerOfThePluginRunsItsMethodsForTheHost) {
     IHandler* handler = module_->handler();
     ASSERT_NE(handler, nullptr);
     auto message = request("ws", "echo");
+    message->method.result = "previous";
 
     EXPECT_TRUE(handler->handle(message));
+
     EXPECT_EQ(message->method.result, "payload");
     EXPECT_EQ(handler->name(), "ws");
     EXPECT_EQ(module_->protocol()->name(), "ws");
+    // Raised inside the plug-in, caught by its type in the host.
+    EXPECT_THROW(handler->handle(request("ws", "fail")), exception::ApplicationException);
 }
 
-TEST_F(PluginModule, ExceptionRaisedInsideThePluginIsCaughtByItsType) {
-    IHandler* handler = module_->handler();
-    EXPECT_THROW(handler->handle(request("ws", "fail")), exception::ApplicationException);
+TEST_F(PluginModule, UnknownMethodRaisesNotFoundWithModuleAndMethod) {
+    try {
+        module_->handler()->handle(request("ws", "sign"));
+        FAIL() << "no exception";
+    } catch (const exception::ApplicationException& error) {
+        EXPECT_EQ(error.code().value(), 20005);
+        ASSERT_NE(boost::get_error_info<exception::Module_>(error), nullptr);
+        EXPECT_EQ(*boost::get_error_info<exception::Module_>(error), "ws");
+        ASSERT_NE(boost::get_error_info<exception::Method_>(error), nullptr);
+        EXPECT_EQ(*boost::get_error_info<exception::Method_>(error), "sign");
+        EXPECT_STREQ(*boost::get_error_info<boost::throw_function>(error), "handle");
+    }
 }
 
 TEST_F(PluginModule, UnloadDestroysTheModuleWhichLogsFinish) {

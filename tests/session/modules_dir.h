@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QString>
-#include <boost/filesystem.hpp>
-#include <string>
-
 #include "temp_dir.h"
+
+#include <QString>
+
+#include <boost/filesystem.hpp>
+
+#include <string>
 
 // The file name of a test plug-in built by this directory's CMakeLists.txt.
 inline std::string pluginFile(const std::string& plugin) { return "libtestmod_" + plugin + ".so"; }

@@ -1,18 +1,19 @@
-#include "config_normalizer.h"
-
 #include <gtest/gtest.h>
+
+#include "config_normalizer.h"
+#include "log_capture.h"
+#include "temp_dir.h"
 
 #include <QDateTime>
 #include <QFileInfo>
+
 #include <boost/make_shared.hpp>
+
 #include <ctime>
 #include <functional>
 #include <regex>
 #include <string>
 #include <vector>
-
-#include "log_capture.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -191,20 +192,6 @@ TEST_F(ConfigNormalizerTest, UserFileOlderThanTheInstallationIsReplacedKeepingIt
                          " from default config: " + files_.defaultFile.string()));
     EXPECT_EQ(readFile(files_.userFile), json_dto::to_json(expected));
     EXPECT_EQ(json_dto::to_json(*config), json_dto::to_json(expected));
-}
-
-TEST_F(ConfigNormalizerTest, MissingUserFileTimeIsNotADateTimeAndNotObsolete) {
-    Config user = default_;
-    user.format.version = "0";
-    const auto config = boost::make_shared<Config>(user);
-    LogCapture log;
-
-    ConfigNormalizer(config, files_).apply();
-
-    EXPECT_TRUE(std::regex_search(log.texts("config.normalizer: default config birth time").at(0),
-                                  std::regex("user config last modified time: not-a-date-time$")));
-    EXPECT_TRUE(log.texts("config.normalizer: update obsolete").empty());
-    EXPECT_EQ(readFile(files_.userFile), json_dto::to_json(default_));
 }
 
 TEST_F(ConfigNormalizerTest, ProtocolEntryAddedAtStartIsWrittenWithTheFile) {

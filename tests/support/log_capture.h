@@ -6,6 +6,7 @@
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/trivial.hpp>
 #include <boost/make_shared.hpp>
+
 #include <mutex>
 #include <string>
 #include <utility>

@@ -1,19 +1,21 @@
 #include "module_loader.h"
 
+#include "built_in_tables.h"
+#include "logging.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLibrary>
 #include <QSet>
-#include <algorithm>
+
 #include <boost/make_shared.hpp>
+
+#include <algorithm>
 #include <iterator>
 #include <set>
 #include <vector>
-
-#include "built_in_tables.h"
-#include "logging.h"
 
 namespace zorva::plugin {
 namespace {

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "config.h"
+#include "module.h"
+
 #include <QObject>
 #include <QPluginLoader>
 #include <QString>
 #include <QStringList>
+
 #include <map>
 #include <string>
-
-#include "config.h"
-#include "module.h"
 
 namespace zorva::plugin {
 

@@ -1,8 +1,8 @@
 #include "ihandler.h"
 
-#include <stdexcept>
-
 #include "exception.h"
+
+#include <stdexcept>
 
 namespace zorva::plugin::module {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "message.h"
+
 #include <functional>
 #include <map>
 #include <string>
-
-#include "message.h"
 
 namespace zorva::plugin::module {
 

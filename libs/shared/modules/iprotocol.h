@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QtPlugin>
-#include <string>
-
 #include "message.h"
+
+#include <QtPlugin>
+
+#include <string>
 
 namespace zorva::plugin::module {
 

@@ -1,10 +1,10 @@
 #include "module.h"
 
-#include <stdexcept>
-
 #include "built_in_tables.h"
 #include "exception.h"
 #include "logging.h"
+
+#include <stdexcept>
 
 namespace zorva::plugin::module {
 

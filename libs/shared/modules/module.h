@@ -1,11 +1,13 @@
 #pragma once
 
+#include "config.h"
+
 #include <QObject>
+
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
-#include <string>
 
-#include "config.h"
+#include <string>
 
 namespace zorva::plugin {
 class Session;
