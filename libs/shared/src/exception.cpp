@@ -73,7 +73,7 @@ std::string applicationMessage(int code) {
     return found == messages.end() ? "unknown app error" : found->second;
 }
 
-Exception::Exception(std::error_code code) : std::system_error(code, code.message()) {
+Exception::Exception(std::error_code code) : std::system_error(code) {
     resetLastError();
     const std::string text = std::system_error::what();
     process_env::set(messageVariable, text.empty() ? "Unknown exception" : text);

@@ -68,15 +68,23 @@ private:
 // Attaching a detail also publishes its text as the slot's "__ex_string".
 void publishDetail(const std::string& text);
 
-template <class E, class Tag,
-          class = std::enable_if_t<std::is_base_of_v<Exception, E> &&
-                                   (std::is_same_v<Tag, ModuleTag> ||
-                                    std::is_same_v<Tag, MethodTag> ||
-                                    std::is_same_v<Tag, MessageTag>)>>
+template <class E, class Tag>
+constexpr bool isOwnDetail = std::is_base_of_v<Exception, E> &&
+                             (std::is_same_v<Tag, ModuleTag> || std::is_same_v<Tag, MethodTag> ||
+                              std::is_same_v<Tag, MessageTag>);
+
+// Boost offers both a const& and an rvalue overload; ours must be the better
+// match for both, or a temporary detail would bypass the slot.
+template <class E, class Tag, class = std::enable_if_t<isOwnDetail<E, Tag>>>
 const E& operator<<(const E& exception, const boost::error_info<Tag, std::string>& detail) {
     publishDetail(detail.value());
     static_cast<const boost::exception&>(exception) << detail;
     return exception;
+}
+
+template <class E, class Tag, class = std::enable_if_t<isOwnDetail<E, Tag>>>
+const E& operator<<(const E& exception, boost::error_info<Tag, std::string>&& detail) {
+    return exception << static_cast<const boost::error_info<Tag, std::string>&>(detail);
 }
 
 // The last-error slot in the process environment, shared by every copy of

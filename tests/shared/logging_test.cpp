@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QLibrary>
+
+#include <boost/log/core.hpp>
+#include <boost/log/sources/logger.hpp>
+#include <boost/log/sources/record_ostream.hpp>
+
+#include <iostream>
+#include <regex>
+#include <sstream>
+
+#include "logging.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = boost::filesystem;
+using zorva::plugin::log::LogSettings;
+using zorva::plugin::log::setupLogging;
+
+std::vector<fs::path> logFiles(const fs::path& directory) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(directory)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string allLogText(const fs::path& directory) {
+    std::string text;
+    for (const auto& file : logFiles(directory)) text += readFile(file);
+    return text;
+}
+
+class LoggingTest : public testing::Test {
+protected:
+    void SetUp() override { original_ = std::cerr.rdbuf(console_.rdbuf()); }
+    void TearDown() override {
+        boost::log::core::get()->remove_all_sinks();
+        std::cerr.rdbuf(original_);
+    }
+
+    TempDir dir_;
+    std::ostringstream console_;
+    std::streambuf* original_ = nullptr;
+};
+
+TEST_F(LoggingTest, InfoReachesBothSinksAndDebugNeither) {
+    setupLogging(dir_.path(), LogSettings{});
+    PLUGIN_LOG(debug) << "hidden record";
+    PLUGIN_LOG(info) << "core: start";
+
+    const std::string file = allLogText(dir_.path());
+    EXPECT_TRUE(std::regex_match(file, std::regex(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+\] )"
+                                                  R"(\{0x[0-9a-f]+\}: core: start\n)")))
+        << file;
+    EXPECT_TRUE(std::regex_search(console_.str(), std::regex(R"(\} <info>: core: start\n$)")))
+        << console_.str();
+    EXPECT_EQ(console_.str().find("hidden"), std::string::npos);
+}
+
+TEST_F(LoggingTest, RecordWithoutSeverityIsDropped) {
+    setupLogging(dir_.path(), LogSettings{});
+    boost::log::sources::logger plain;
+    BOOST_LOG(plain) << "no severity";
+    PLUGIN_LOG(warning) << "kept";
+    EXPECT_EQ(allLogText(dir_.path()).find("no severity"), std::string::npos);
+    EXPECT_EQ(console_.str().find("no severity"), std::string::npos);
+}
+
+TEST_F(LoggingTest, LineFeedIsAddedOnlyWhereMissing) {
+    LogSettings settings;
+    settings.console = false;
+    setupLogging(dir_.path(), settings);
+    PLUGIN_LOG(info) << "one\n";
+    PLUGIN_LOG(info) << "two";
+    const std::string file = allLogText(dir_.path());
+    EXPECT_NE(file.find("one\n["), std::string::npos) << file;
+    EXPECT_EQ(file.find("one\n\n"), std::string::npos);
+    EXPECT_TRUE(console_.str().empty());
+}
+
+TEST_F(LoggingTest, FilesOfEarlierRunsCountTowardsTheLimit) {
+    for (int day = 1; day <= 50; ++day) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2000-01-%02d_000000.log", day % 28 + 1);
+        writeFile(dir_ / (std::string(name).replace(5, 2, std::to_string(10 + day / 28))), "old\n");
+    }
+    ASSERT_EQ(logFiles(dir_.path()).size(), 50u);
+    setupLogging(dir_.path(), LogSettings{});
+    PLUGIN_LOG(info) << "new run";
+    boost::log::core::get()->remove_all_sinks();  // closing rotates the current file
+
+    const auto files = logFiles(dir_.path());
+    EXPECT_EQ(files.size(), 50u);
+    EXPECT_EQ(files.front().filename().string(), "2000-10-02_000000.log");
+}
+
+TEST_F(LoggingTest, ModuleRecordsLandInTheProgramsFile) {
+    setupLogging(dir_.path(), LogSettings{});
+    QLibrary probe(PROBE_LIBRARY);
+    ASSERT_TRUE(probe.load()) << probe.errorString().toStdString();
+    auto log = reinterpret_cast<void (*)(const char*)>(probe.resolve("probeLog"));
+    ASSERT_TRUE(log);
+    PLUGIN_LOG(info) << "from the program";
+    log("ws: from the module");
+    const std::string file = allLogText(dir_.path());
+    EXPECT_NE(file.find("from the program"), std::string::npos);
+    EXPECT_NE(file.find("ws: from the module"), std::string::npos);
+}
+
+TEST_F(LoggingTest, OversizedRecordIsCutWithANote) {
+    const std::string capped = zorva::plugin::log::capRecordText(
+        std::string(zorva::plugin::log::maxRecordSize + 10, 'x'));
+    EXPECT_EQ(capped.size(), zorva::plugin::log::maxRecordSize + std::string(" ... (10 bytes cut)").size());
+    EXPECT_EQ(capped.substr(capped.size() - 19), " ... (10 bytes cut)");
+    EXPECT_EQ(zorva::plugin::log::capRecordText("short"), "short");
+}
+
+}  // namespace
