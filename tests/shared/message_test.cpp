@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "message.h"
+#include "message_reply.h"
 
 namespace {
 
@@ -166,6 +167,45 @@ TEST(MessageRecord, NonAsciiAndControlCharactersRoundTrip) {
 TEST(MessageRecord, RouteTimeHasDayMonthYearAndClock) {
     EXPECT_TRUE(std::regex_match(zorva::plugin::format::routeTime(),
                                  std::regex(R"(\d\d\.\d\d\.\d{4}, \d\d:\d\d:\d\d)")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MessageReply, CopiesIdentityAndEchoedMetaAndAddsThisHostsRoute) {
+    Message request = read(withMeta(
+        R"({"format":{"type":"page"},"id":"u","protocol":{"type":"ws","version":"1",)"
+        R"("category":"protocol","description":"d"},"content":{"transferEncoding":"base64"},)"
+        R"("routes":[{"node":"page","time":"01.01.2024, 00:00:00"}],"profile":{"p":"1"},)"
+        R"("data":{"messageLog":""},"chunk":"2","chunks":"3"})"));
+    request.node = "n";
+    request.mode = "debug";
+    request.error = "e";
+    request.errorMessage = "em";
+    request.method.data = "payload";
+    request.method.result = "r";
+
+    const auto reply = zorva::plugin::format::replyFrom(request);
+
+    EXPECT_EQ(reply->id, "1");
+    EXPECT_EQ(reply->node, "n");
+    EXPECT_EQ(reply->mode, "debug");
+    EXPECT_EQ(reply->error, "e");
+    EXPECT_EQ(reply->code, "0");
+    EXPECT_EQ(reply->errorMessage, "");
+    EXPECT_EQ(reply->module.type, "m");
+    EXPECT_EQ(reply->method.type, "x");
+    EXPECT_EQ(reply->method.data + reply->method.result, "");
+    EXPECT_EQ(json_dto::to_json(reply->meta.protocol), json_dto::to_json(request.meta.protocol));
+    EXPECT_EQ(reply->meta.profile, request.meta.profile);
+    EXPECT_EQ(reply->meta.data, request.meta.data);
+    EXPECT_EQ(reply->meta.format.type + reply->meta.id + reply->meta.chunk + reply->meta.chunks +
+                  reply->meta.content.transferEncoding,
+              "");
+    EXPECT_EQ(reply->meta.userAgent.rfind("{\"user\":", 0), 0u);
+    ASSERT_EQ(reply->meta.routes.size(), 2u);
+    EXPECT_EQ(reply->meta.routes.rbegin()->node, "plugin");
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
+
+#include "message.h"
+
+namespace zorva::plugin {
+
+class ChunkStore;
+class Session;
+
+namespace module {
+class IProtocol;
+}
+
+// Turns one request into one reply: gathers chunked requests, decodes the
+// content, dispatches to the module the request names and converts every
+// failure into an error reply. Protocol modules carry their own copy and use
+// serveOne for every message they receive.
+class MessageHandler {
+public:
+    enum State { Ok = 0, Error = 1, Obsolete = 2, Next = 3, Terminate = 4, Corrupted = 5,
+                 Cancel = 6, None = 7 };
+    static std::string stateName(int state);
+
+    explicit MessageHandler(const boost::shared_ptr<Session>& session);
+    ~MessageHandler();
+
+    format::MessagePtr handle(const format::MessagePtr& request, int* state = nullptr);
+    void serveOne(module::IProtocol* protocol);
+
+    // Cuts a reply of a megabyte or more into numbered pieces.
+    static std::vector<format::MessagePtr> splitReply(const format::MessagePtr& reply);
+
+private:
+    format::MessagePtr handleImpl(const format::MessagePtr& message);
+    bool dispatch(const format::MessagePtr& message);
+
+    boost::weak_ptr<Session> session_;
+    std::unique_ptr<ChunkStore> chunkStore_;
+};
+
+}  // namespace zorva::plugin

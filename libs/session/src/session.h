@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <set>
+
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "config.h"
+#include "file_description.h"
+
+namespace zorva::plugin {
+
+class ModuleLoader;
+
+namespace module {
+class IHandler;
+class IProtocol;
+}  // namespace module
+
+// The process-wide object that ties the host together: it owns the module
+// loader and the host configuration, binds the modules and selects the
+// protocol. Modules reach it only through its virtual operations (the table
+// lives in the program), so a module links nothing of the program.
+class Session : public boost::enable_shared_from_this<Session> {
+public:
+    using ProtocolSet = std::set<module::IProtocol*>;
+    using HandlerSet = std::set<module::IHandler*>;
+
+    // The session of this process, created on first use. Only the program
+    // calls this; modules receive a weak reference when they are bound.
+    static boost::shared_ptr<Session> instance();
+
+    virtual ~Session();
+
+    virtual void init(const format::ConfigPtr& config);
+    virtual void setStyle(const FileInfoPtr& style);
+    virtual module::IProtocol* protocolModule();
+    virtual ProtocolSet protocols() const;
+    virtual HandlerSet handlers() const;
+    // The module table, for the tray's process information.
+    virtual const ModuleLoader& moduleLoader() const;
+
+protected:
+    Session();
+
+private:
+    module::IProtocol* selectProtocol() const;
+
+    std::unique_ptr<ModuleLoader> loader_;
+    FileInfo style_;
+    format::ConfigPtr config_;
+};
+
+}  // namespace zorva::plugin
