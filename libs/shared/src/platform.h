@@ -46,6 +46,13 @@ std::uint64_t processId();
 // extension) equals the given name, this process included when it matches.
 std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName);
 
+// Sockets.
+
+// Makes a thread blocked in accept on this listening socket return with an
+// error. On Linux closing the socket alone leaves that thread blocked, and
+// the socket listening, until the next connection arrives. Errors are ignored.
+void stopListening(int socketHandle);
+
 // Kills every process started by this one, directly or indirectly, and ends
 // this process at once with exit code 0: no static destructors, no atexit.
 [[noreturn]] void killProcessTreeAndExit();

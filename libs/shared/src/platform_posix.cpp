@@ -13,6 +13,7 @@
 
 #include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -185,6 +186,8 @@ std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileNa
     }
     return ids;
 }
+
+void stopListening(int socketHandle) { ::shutdown(socketHandle, SHUT_RDWR); }
 
 void killProcessTreeAndExit() {
     // Stop the whole tree before killing any of it: a killed parent's children

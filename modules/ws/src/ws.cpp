@@ -1,0 +1,165 @@
+#include "ws.h"
+
+#include "endpoint.h"
+#include "exception.h"
+#include "logging.h"
+#include "message_handler.h"
+#include "platform.h"
+#include "thread_count_hint.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/multi_buffer.hpp>
+#include <boost/make_shared.hpp>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace zorva::plugin::module {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = boost::beast::websocket;
+using tcp = boost::asio::ip::tcp;
+
+Ws::Ws() = default;
+
+// Members go in reverse order: the slot first, then the acceptor, and only
+// then does Module write its finish record.
+Ws::~Ws() = default;
+
+IWs* Ws::ws() { return this; }
+
+IProtocol* Ws::protocol() { return this; }
+
+std::string Ws::name() { return config() ? config()->format.type : std::string(); }
+
+std::string Ws::address() const {
+    // The host puts the "meta" of its own "ws" entry here at binding time.
+    const auto& meta = config()->meta;
+    return meta.empty() ? std::string() : meta.begin()->data;
+}
+
+void Ws::run() {
+    const Endpoint endpoint = Endpoint::parse(address());
+    if (endpoint.host.empty() || endpoint.port == 0)
+        PLUGIN_THROW(std::logic_error("no ws endpoint meta found"), "run");
+    PLUGIN_LOG(info) << "ws: address: " << endpoint.host << ", port: " << endpoint.port;
+
+    net::io_context context;
+    listen(context, tcp::endpoint(net::ip::make_address(endpoint.host), endpoint.port));
+    net::thread_pool pool(threadCountHint());
+    acceptLoop(context, pool);
+
+    context.run();
+    // Connections still waiting in the queue are dropped with their sockets;
+    // join waits for the ones being served.
+    pool.stop();
+    pool.join();
+}
+
+void Ws::listen(net::io_context& context, const tcp::endpoint& endpoint) {
+    auto acceptor = std::make_unique<tcp::acceptor>(context);
+    acceptor->open(endpoint.protocol());
+    acceptor->set_option(tcp::acceptor::reuse_address(true));
+    acceptor->bind(endpoint);
+    acceptor->listen(net::socket_base::max_listen_connections);
+    std::lock_guard<std::mutex> lock(acceptorMutex_);
+    acceptor_ = std::move(acceptor);
+}
+
+void Ws::acceptLoop(net::io_context& context, net::thread_pool& pool) {
+    while (!stopped_) {
+        try {
+            tcp::socket socket(context);
+            acceptor_->accept(socket);
+            net::post(pool,
+                      [this, socket = std::move(socket)]() mutable { serve(std::move(socket)); });
+        } catch (const std::exception& error) {
+            // interrupt closes the acceptor, which lands here too.
+            PLUGIN_LOG(info) << "ws: exception, what: " << error.what();
+        }
+    }
+}
+
+void Ws::interrupt() {
+    if (stopped_.exchange(true)) return;
+    PLUGIN_LOG(warning) << "ws: interrupt";
+    {
+        std::lock_guard<std::mutex> lock(acceptorMutex_);
+        if (acceptor_) {
+            platform::stopListening(acceptor_->native_handle());
+            acceptor_->close();
+        }
+    }
+    // While the host lives, a terminate request ends the host with its whole
+    // process tree at once: the other connections' threads stay blocked in
+    // their reads and would otherwise keep it alive.
+    if (session().lock()) platform::killProcessTreeAndExit();
+}
+
+void Ws::serve(tcp::socket socket) {
+    PLUGIN_LOG(info) << "ws: start, thread: " << std::this_thread::get_id();
+    try {
+        openStream(std::move(socket));
+        MessageHandler handler(session().lock());
+        while (!stopped_) handler.serveOne(this);
+    } catch (const std::exception& error) {
+        PLUGIN_LOG(info) << "ws: connection lost, what: " << error.what();
+    }
+    // Closes the socket now: a peer whose request ended the connection would
+    // otherwise wait until this thread takes its next connection.
+    stream_.reset();
+}
+
+void Ws::openStream(tcp::socket socket) {
+    const auto stream = boost::make_shared<Stream>(std::move(socket));
+    // Replacing the holder destroys this thread's previous stream, if any.
+    stream_.reset(new StreamPtr(stream));
+    stream->accept();
+    auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeout.handshake_timeout -= std::chrono::seconds(1);
+    timeout.idle_timeout -= std::chrono::seconds(1);
+    timeout.keep_alive_pings = false;
+    stream->set_option(timeout);
+    stream->text(true);
+}
+
+format::MessagePtr Ws::receive() {
+    StreamPtr* stream = stream_.get();
+    if (!stream) {
+        PLUGIN_LOG(warning) << "ws: stream is not initialized, in rejected";
+        return {};
+    }
+    beast::multi_buffer buffer;
+    (*stream)->read(buffer);
+    // "{}" and shorter texts are how a page asks the host to stop.
+    if (buffer.size() <= 2) return {};
+
+    const std::string text = beast::buffers_to_string(buffer.data());
+    auto message = boost::make_shared<format::Message>();
+    json_dto::from_json(text, *message);
+    // A module that signs what the page sent needs the request exactly as it
+    // arrived, not as re-rendered JSON.
+    const auto content = message->meta.data.find("messageContent");
+    if (content != message->meta.data.end()) content->second = text;
+    if (message->mode == "debug") PLUGIN_LOG(info) << "ws: receive: " << text;
+    return message;
+}
+
+void Ws::send(const format::MessagePtr& message) {
+    StreamPtr* stream = stream_.get();
+    if (!stream) {
+        PLUGIN_LOG(warning) << "ws: stream is not initialized, out rejected";
+        return;
+    }
+    message->meta.protocol = config()->format;
+    const std::string text = json_dto::to_json(*message);
+    (*stream)->write(net::buffer(text));
+    if (message->mode == "debug") PLUGIN_LOG(info) << "ws: send: " << text;
+}
+
+}  // namespace zorva::plugin::module
