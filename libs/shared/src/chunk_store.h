@@ -2,6 +2,8 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <set>
+
 #include "message.h"
 
 namespace zorva::plugin {
@@ -25,6 +27,14 @@ public:
 
     // The directory all catalogs live in.
     static const boost::filesystem::path& root();
+
+private:
+    void checkFreeSpace();
+    // The whole root when no other store of the process is live, else only
+    // the catalogs of this store; `closing` when this store ends.
+    void removeFiles(bool closing);
+
+    std::set<boost::filesystem::path> catalogs_;
 };
 
 }  // namespace zorva::plugin

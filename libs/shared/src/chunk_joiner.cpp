@@ -1,0 +1,162 @@
+#include "chunk_joiner.h"
+
+#include "base64_stream_decoder.h"
+#include "exception.h"
+#include "file_description.h"
+#include "json_binding.h"
+#include "logging.h"
+#include "running_checksum.h"
+#include "safe_file_name.h"
+
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <functional>
+#include <utility>
+
+namespace zorva::plugin::chunk_joiner {
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+using Files = std::vector<fs::path>::const_iterator;
+
+constexpr std::size_t blockSize = 256 * 1024;
+constexpr std::ptrdiff_t minFileChunks = 3;
+constexpr const char* plainPayloadTail = ".data";
+
+// The text after the last dot of the name, dot included: the uuid of the file
+// whose content a chunk carries, or "data" for chunks of the payload itself.
+std::string tail(const fs::path& file) {
+    const std::string name = file.filename().string();
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+void checkFileChecksum(const std::string& uuid, const FileInfo::Hash& hash) {
+    const std::string calculated = running_checksum::take(uuid);
+    if (calculated == hash.value) {
+        PLUGIN_LOG(info) << "chunk store: checksums for uuid: " << uuid << " equal"
+                         << ", value: " << hash.value << ", algorithm: " << hash.algorithm;
+    } else {
+        PLUGIN_LOG(warning) << "chunk store: checksums for uuid: " << uuid << " not equal"
+                            << ", expected: " << hash.value << ", calculated: " << calculated
+                            << ", algorithm: " << hash.algorithm;
+    }
+}
+
+class Joiner {
+public:
+    explicit Joiner(fs::path catalog) : catalog_(std::move(catalog)), block_(blockSize) {}
+
+    std::string join(Files first, Files last) {
+        Files group = first;
+        for (Files file = first; file != last; ++file) {
+            if (tail(*file) == tail(*group)) continue;
+            finishGroup(group, file);
+            group = file;
+        }
+        // The last group is the closing of the payload, however long.
+        append(group, last);
+        return std::move(output_);
+    }
+
+private:
+    using Consumer = std::function<void(const char*, std::size_t)>;
+
+    void finishGroup(Files first, Files last) {
+        // Chunks of the payload itself are never a file, however many there are.
+        if (last - first < minFileChunks || tail(*first) == plainPayloadTail) {
+            append(first, last);
+        } else {
+            joinFile(first, last);
+        }
+    }
+
+    void append(Files first, Files last) {
+        for (; first != last; ++first)
+            readBlocks(*first,
+                       [this](const char* bytes, std::size_t n) { output_.append(bytes, n); });
+    }
+
+    void joinFile(Files first, Files last) {
+        std::string description = readAll(*first) + readAll(*(last - 1));
+        // The separator in front of an array element is no part of the object.
+        const bool comma = !description.empty() && description.front() == ',';
+        if (comma) description.front() = ' ';
+        FileInfo info = json_dto::from_json<FileInfo>(description);
+
+        const bool base64 = info.contentEncoding == "base64";
+        std::string uuid = tail(*first);
+        uuid.erase(0, 1);
+        const fs::path target = targetPath(info.name.empty() ? uuid : info.name, uuid);
+        info.contentEncoding = "temp";
+        info.path = target.string();
+        if (!info.hash.value.empty()) checkFileChecksum(uuid, info.hash);
+
+        if (comma) output_ += ',';
+        output_ += json_dto::to_json(info);
+        writeContent(target, first + 1, last - 1, base64);
+    }
+
+    // Two files of one request may share a name, and a name may be that of a
+    // chunk file still to be read: neither may overwrite the other, so a name
+    // already taken moves into a directory of the file's uuid.
+    fs::path targetPath(const std::string& name, const std::string& uuid) const {
+        const fs::path target = catalog_ / checkedFileName(name, "messageFromChunks");
+        if (!fs::exists(target)) return target;
+        const fs::path own = catalog_ / checkedFileName(uuid, "messageFromChunks");
+        fs::create_directories(own);
+        return own / name;
+    }
+
+    // The content chunks decode as one text: a group of four characters may
+    // be cut between two chunks, and the first "=" ends the content.
+    void writeContent(const fs::path& target, Files first, Files last, bool base64) {
+        fs::ofstream out;
+        out.exceptions(std::ios::failbit | std::ios::badbit);
+        out.open(target, std::ios::binary | std::ios::trunc);
+        base64::StreamDecoder decoder(out);
+        for (; first != last; ++first) {
+            readBlocks(*first, [&](const char* bytes, std::size_t n) {
+                if (base64) {
+                    decoder.write(bytes, n);
+                } else {
+                    out.write(bytes, static_cast<std::streamsize>(n));
+                }
+            });
+        }
+        if (base64) decoder.finish();
+    }
+
+    void readBlocks(const fs::path& file, const Consumer& consume) {
+        fs::ifstream in;
+        in.exceptions(std::ios::failbit | std::ios::badbit);
+        in.open(file, std::ios::binary);
+        // Reading the last block sets failbit: only a failed read is an error.
+        in.exceptions(std::ios::badbit);
+        while (in.read(block_.data(), static_cast<std::streamsize>(block_.size())) ||
+               in.gcount() > 0) {
+            consume(block_.data(), static_cast<std::size_t>(in.gcount()));
+        }
+    }
+
+    std::string readAll(const fs::path& file) {
+        std::string text;
+        readBlocks(file, [&text](const char* bytes, std::size_t n) { text.append(bytes, n); });
+        return text;
+    }
+
+    fs::path catalog_;
+    std::vector<char> block_;
+    std::string output_;
+};
+
+}  // namespace
+
+std::string join(const fs::path& catalog, const std::vector<fs::path>& files) {
+    return Joiner(catalog).join(files.begin(), files.end());
+}
+
+}  // namespace zorva::plugin::chunk_joiner

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+#include <string>
+#include <vector>
+
+// Joins the chunk files of one request, sorted by chunk number, into its
+// payload. A run of three or more chunk files of one file's uuid is a file
+// that travelled inside the payload: its first and last chunks hold its
+// description, cut at "content", and the chunks between them its content.
+// The content goes to a file of its own in the catalog, and the description
+// in the payload points to it with the encoding "temp". The payload text is
+// built in memory; file contents are streamed, one block at a time.
+namespace zorva::plugin::chunk_joiner {
+
+std::string join(const boost::filesystem::path& catalog,
+                 const std::vector<boost::filesystem::path>& files);
+
+}  // namespace zorva::plugin::chunk_joiner
