@@ -49,8 +49,13 @@ void Ws::run() {
         PLUGIN_THROW(std::logic_error("no ws endpoint meta found"), "run");
     PLUGIN_LOG(info) << "ws: address: " << endpoint.host << ", port: " << endpoint.port;
 
+    boost::system::error_code error;
+    const auto host = net::ip::make_address(endpoint.host, error);
+    // Asio's throwing overload names no operation.
+    if (error) PLUGIN_THROW(boost::system::system_error(error, "make_address"), "run");
+
     net::io_context context;
-    listen(context, tcp::endpoint(net::ip::make_address(endpoint.host), endpoint.port));
+    listen(context, tcp::endpoint(host, endpoint.port));
     net::thread_pool pool(threadCountHint());
     acceptLoop(context, pool);
 

@@ -1,0 +1,40 @@
+"""Start and end of the real host: "{}" ends it with exit code 0 and leaves no
+process behind; a busy port ends the protocol with the bind error."""
+
+import asyncio
+import socket
+import unittest
+
+from wshost import Host, ask, connect, request, stage_dir
+
+
+class Lifecycle(unittest.IsolatedAsyncioTestCase):
+    def tearDown(self):
+        self.host.close()
+
+    async def test_two_byte_message_ends_the_host_with_exit_code_zero_and_no_stray_process(self):
+        self.host = Host(stage_dir())
+        ws = await connect(self.host.url)
+        other = await connect(self.host.url)  # blocked in a read: must not keep the host alive
+        self.assertEqual((await ask(ws, request("echo", "up")))["method"]["result"], "up")
+
+        await ws.send("{}")
+
+        self.assertEqual(self.host.wait_exit(), 0)
+        self.assertEqual(self.host.session_processes(), [])
+        self.assertIn("ws: interrupt", self.host.log())
+        await asyncio.gather(ws.close(), other.close())
+
+    async def test_busy_port_ends_the_protocol_with_the_bind_error(self):
+        with socket.socket() as busy:
+            busy.bind(("127.0.0.1", 0))
+            busy.listen()
+            self.host = Host(stage_dir(), port=busy.getsockname()[1])
+
+            self.host.wait_log("failed, reason: bind: Address already in use")
+            self.assertEqual(self.host.wait_exit(), 0)
+        self.assertIn("core: finish", self.host.log())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,203 @@
+"""The staged host run in a private program directory, and a WebSocket client.
+
+The program directory is also the host's data directory (configuration, logs,
+chunk store), so every host a test starts is isolated from every other one.
+"""
+
+import asyncio
+import base64
+import hashlib
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import uuid
+
+import websockets
+
+TIMEOUT = 30
+PIECE = 1024 * 1024
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def _link_or_copy(source, target):
+    try:
+        os.link(source, target)
+    except OSError:
+        shutil.copy2(source, target)
+
+
+class Host:
+    """One `plugin -P ws` process serving ws://127.0.0.1:<port>."""
+
+    def __init__(self, stage, port=None, address=None):
+        self.port = port or free_port()
+        self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
+        self.program_dir = os.path.join(self.root, "plugin")
+        self._stage(stage, address or "ws://localhost:%d" % self.port)
+        runtime = os.path.join(self.root, "runtime")
+        os.mkdir(runtime, 0o700)
+        env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
+                   XDG_DATA_HOME=os.path.join(self.root, "share"),
+                   QT_QPA_PLATFORM="offscreen")
+        self.log_path = os.path.join(self.root, "stderr.log")
+        with open(self.log_path, "wb") as log:
+            self.process = subprocess.Popen(
+                [os.path.join(self.program_dir, "plugin"), "-P", "ws"],
+                cwd=self.program_dir, env=env, stdin=subprocess.DEVNULL,
+                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+
+    def _stage(self, stage, address):
+        os.mkdir(self.program_dir)
+        for name in os.listdir(stage):
+            source = os.path.join(stage, name)
+            if name == "modules":
+                shutil.copytree(source, os.path.join(self.program_dir, name),
+                                copy_function=_link_or_copy)
+            elif os.path.isfile(source) and name != "config.json" and not name.endswith(".user"):
+                _link_or_copy(source, os.path.join(self.program_dir, name))
+        with open(os.path.join(stage, "config.json"), encoding="utf-8") as default:
+            config = json.load(default)
+        for dependency in config["dependencies"]:
+            if dependency["format"]["type"] == "ws":
+                dependency["meta"][0]["data"] = address
+        with open(os.path.join(self.program_dir, "config.json"), "w", encoding="utf-8") as out:
+            json.dump(config, out)
+
+    @property
+    def url(self):
+        return "ws://127.0.0.1:%d" % self.port
+
+    def log(self):
+        with open(self.log_path, encoding="utf-8", errors="replace") as log:
+            return log.read()
+
+    def wait_log(self, text, timeout=TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while text not in self.log():
+            if time.monotonic() > deadline:
+                raise AssertionError("no log line with %r in:\n%s" % (text, self.log()[-4000:]))
+            if self.process.poll() is not None and text not in self.log():
+                raise AssertionError("host exited (%s) before logging %r:\n%s"
+                                     % (self.process.returncode, text, self.log()[-4000:]))
+            time.sleep(0.05)
+
+    def wait_exit(self, timeout=TIMEOUT):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("host still running after %ss:\n%s" % (timeout, self.log()[-4000:]))
+
+    def session_processes(self):
+        """Processes left in the host's session, the host included."""
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/stat" % entry) as stat:
+                    fields = stat.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[3]) == self.process.pid and fields[0] != "Z":
+                found.append(int(entry))
+        return found
+
+    def close(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+async def connect(url, timeout=TIMEOUT):
+    """Connects once the host listens; a refused connection is retried."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            return await websockets.connect(url, max_size=None, compression=None,
+                                            ping_interval=None, open_timeout=timeout)
+        except (ConnectionRefusedError, OSError):
+            if time.monotonic() > deadline:
+                raise
+            await asyncio.sleep(0.05)
+
+
+def request(method, data="", module="system", **fields):
+    """A request message; `meta` entries given in fields replace the defaults."""
+    meta = {"format": {"type": "e2e"}}
+    meta.update(fields.pop("meta", {}))
+    message = {"id": fields.pop("id", uuid.uuid4().hex), "module": {"type": module, "version": ""},
+               "method": {"type": method, "data": data}, "meta": meta}
+    message.update(fields)
+    return message
+
+
+async def receive_reply(ws, timeout=TIMEOUT):
+    """One reply; a reply sent in pieces is joined back in chunk order."""
+    first = json.loads(await asyncio.wait_for(ws.recv(), timeout))
+    chunks = int(first["meta"]["chunks"] or "1")
+    pieces = {int(first["meta"]["chunk"] or "1"): first}
+    while len(pieces) < chunks:
+        piece = json.loads(await asyncio.wait_for(ws.recv(), timeout))
+        pieces[int(piece["meta"]["chunk"])] = piece
+    reply = pieces[1]
+    reply["method"]["result"] = "".join(pieces[i]["method"]["result"] for i in sorted(pieces))
+    reply["pieces"] = [pieces[i] for i in sorted(pieces)]
+    return reply
+
+
+async def ask(ws, message):
+    await ws.send(json.dumps(message))
+    return await receive_reply(ws)
+
+
+def digest_of(data):
+    return {"size": str(len(data)), "md5": hashlib.md5(data).hexdigest(),
+            "sha256": hashlib.sha256(data).hexdigest()}
+
+
+def b64(data):
+    return base64.b64encode(data).decode("ascii")
+
+
+def chunked(message_id, method, pieces):
+    """Chunk messages of one request: pieces are (data, file id) pairs."""
+    total = str(len(pieces))
+    return [request(method, data, id=message_id,
+                    meta={"id": file_id, "chunk": str(number), "chunks": total})
+            for number, (data, file_id) in enumerate(pieces, 1)]
+
+
+def embedded_file_pieces(name, content, piece_size=PIECE):
+    """The payload {"files":[description]} cut the way a page cuts it: the
+    description's opening and closing around its base64 content in pieces."""
+    text = b64(content)
+    piece_size -= piece_size % 4
+    file_id = uuid.uuid4().hex
+    head = json.dumps({"id": file_id, "name": name, "contentEncoding": "base64",
+                       "hash": {"algorithm": "md5", "value": hashlib.md5(text.encode()).hexdigest()}})
+    opening = head[:-1] + ', "content": "'
+    pieces = [('{"files":[', "")]
+    pieces.append((opening, file_id))
+    pieces += [(text[i:i + piece_size], file_id) for i in range(0, len(text), piece_size)]
+    pieces.append(('"}', file_id))
+    pieces.append(("]}", ""))
+    return file_id, pieces
+
+
+def stage_dir():
+    """The staged program directory the build made, given by ctest."""
+    stage = os.environ.get("ZORVA_STAGE", "")
+    if not os.path.isfile(os.path.join(stage, "plugin")):
+        raise SystemExit("ZORVA_STAGE must name the staged program directory, got %r" % stage)
+    return stage

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include "config.h"
+#include "iprotocol.h"
+#include "iws.h"
+#include "log_capture.h"
+#include "module.h"
+
+#include <QJsonDocument>
+#include <QPluginLoader>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/make_shared.hpp>
+
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+namespace net = boost::asio;
+namespace websocket = boost::beast::websocket;
+using tcp = boost::asio::ip::tcp;
+using zorva::plugin::format::Config;
+using zorva::plugin::module::IProtocol;
+using zorva::plugin::module::Module;
+using Severity = LogCapture::Severity;
+using namespace std::chrono_literals;
+
+unsigned short freePort() {
+    net::io_context context;
+    tcp::acceptor probe(context, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0));
+    return probe.local_endpoint().port();
+}
+
+std::string localAddress(unsigned short port) { return "ws://localhost:" + std::to_string(port); }
+
+// A WebSocket peer of the module, connected once the module listens.
+class Client {
+public:
+    explicit Client(unsigned short port) : stream_(context_) {
+        const tcp::endpoint endpoint(net::ip::make_address("127.0.0.1"), port);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        boost::system::error_code error;
+        do {
+            stream_.next_layer().close();
+            stream_.next_layer().connect(endpoint, error);
+        } while (error && std::chrono::steady_clock::now() < deadline);
+        if (error) throw std::runtime_error("ws module never listened: " + error.message());
+        stream_.handshake("127.0.0.1", "/");
+    }
+
+    void write(const std::string& text) { stream_.write(net::buffer(text)); }
+
+    // The error the next read ends with; none when a message arrived.
+    boost::system::error_code readError() {
+        boost::beast::flat_buffer buffer;
+        boost::system::error_code error;
+        stream_.read(buffer, error);
+        return error;
+    }
+
+private:
+    net::io_context context_;
+    websocket::stream<tcp::socket> stream_;
+};
+
+// The real plug-in, loaded by path and bound without a session, so that a
+// stop request stops the server instead of ending the test process.
+class WsModule : public testing::Test {
+protected:
+    void SetUp() override {
+        loader_.setFileName(WS_MODULE_FILE);
+        ASSERT_TRUE(loader_.load()) << loader_.errorString().toStdString();
+        module_ = dynamic_cast<Module*>(loader_.instance());
+        ASSERT_NE(module_, nullptr);
+        protocol_ = module_->protocol();
+        ASSERT_NE(protocol_, nullptr);
+    }
+
+    // A fresh root object per test: the stop flag is never reset.
+    void TearDown() override { delete loader_.instance(); }
+
+    void bind(const std::string& address) {
+        auto config = boost::make_shared<Config>();
+        config->format.type = "ws";
+        if (!address.empty()) {
+            Config::Meta meta;
+            meta.format.type = "ws";
+            meta.format.category = "protocol";
+            meta.data = address;
+            config->meta.insert(meta);
+        }
+        module_->init({}, config);
+    }
+
+    std::future<void> runInBackground() {
+        return std::async(std::launch::async, [this] { protocol_->run(); });
+    }
+
+    static void expectReturns(std::future<void>& run) {
+        ASSERT_EQ(run.wait_for(10s), std::future_status::ready) << "run did not return";
+        run.get();
+    }
+
+    QPluginLoader loader_;
+    Module* module_ = nullptr;
+    IProtocol* protocol_ = nullptr;
+};
+
+TEST(WsPlugin, MetadataDeclaresTheWsModuleWithoutMeta) {
+    QPluginLoader loader(WS_MODULE_FILE);
+    const QJsonObject metaData = loader.metaData();
+
+    EXPECT_EQ(metaData.value("IID").toString(), "plugin");
+    EXPECT_EQ(metaData.value("className").toString(), "Ws");
+    const QJsonObject own = metaData.value("MetaData").toObject();
+    EXPECT_FALSE(own.contains("meta"));
+    const auto config = json_dto::from_json<Config>(
+        QJsonDocument(own).toJson(QJsonDocument::Compact).toStdString());
+    EXPECT_EQ(config.format.type, "ws");
+    EXPECT_EQ(config.format.version, "1.3.19.0");
+    EXPECT_EQ(config.format.category, "plugin");
+    EXPECT_EQ(config.format.description,
+              "provides communication plugin-plugin.extension via websockets");
+    EXPECT_TRUE(config.dependencies.empty());
+    EXPECT_TRUE(config.methods.empty());
+}
+
+TEST_F(WsModule, CastsByNameGiveTheInterfacesTheAccessorsGive) {
+    QObject* root = loader_.instance();
+    void* ws = module_->ws();
+    ASSERT_NE(ws, nullptr);
+
+    EXPECT_EQ(root->qt_metacast("zorva::plugin::module::Ws"), root);
+    EXPECT_EQ(root->qt_metacast("IProtocol"), protocol_);
+    EXPECT_EQ(root->qt_metacast("plugin.IProtocol"), protocol_);
+    EXPECT_EQ(root->qt_metacast("IWs"), ws);
+    EXPECT_EQ(root->qt_metacast("plugin.IWs"), ws);
+    EXPECT_EQ(module_->handler(), nullptr);
+}
+
+TEST_F(WsModule, AddressesWithoutAnEndpointRaiseLogicError) {
+    for (const std::string address :
+         {"", "ws://localhost:9000/path", "ws://localhost:0", "ws://localhost:65536"}) {
+        bind(address);
+        try {
+            protocol_->run();
+            ADD_FAILURE() << "no failure for " << address;
+        } catch (const std::logic_error& error) {
+            EXPECT_STREQ(error.what(), "no ws endpoint meta found") << address;
+        }
+    }
+}
+
+TEST_F(WsModule, HostThatIsNoAddressRaisesMakeAddressError) {
+    bind("ws://example.org:9000");
+    try {
+        protocol_->run();
+        FAIL() << "a host name was accepted";
+    } catch (const boost::system::system_error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("make_address: ", 0), 0u) << error.what();
+    }
+}
+
+TEST_F(WsModule, BusyPortRaisesBindError) {
+    net::io_context context;
+    tcp::acceptor busy(context, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0));
+    bind(localAddress(busy.local_endpoint().port()));
+
+    try {
+        protocol_->run();
+        FAIL() << "a busy port was bound";
+    } catch (const boost::system::system_error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("bind: ", 0), 0u) << error.what();
+    }
+}
+
+TEST_F(WsModule, InterruptWakesTheAcceptLoopAndASecondInterruptDoesNothing) {
+    const unsigned short port = freePort();
+    bind(localAddress(port));
+    LogCapture log;
+    auto run = runInBackground();
+    { Client probe(port); }  // proves the server listens
+
+    protocol_->interrupt();
+    protocol_->interrupt();
+
+    expectReturns(run);
+    EXPECT_EQ(log.texts("ws: interrupt").size(), 1u);
+    EXPECT_EQ(log.texts("ws: exception, what: accept: ").size(), 1u);
+    EXPECT_TRUE(
+        log.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
+}
+
+TEST_F(WsModule, RunAfterInterruptAcceptsNothingAndReturns) {
+    bind(localAddress(freePort()));
+    protocol_->interrupt();
+    auto run = runInBackground();
+    expectReturns(run);
+}
+
+TEST_F(WsModule, TwoByteMessageStopsTheServer) {
+    const unsigned short port = freePort();
+    bind(localAddress(port));
+    LogCapture log;
+    auto run = runInBackground();
+
+    Client client(port);
+    client.write("{}");
+
+    expectReturns(run);
+    EXPECT_EQ(log.texts("ws: start, thread: ").size(), 1u);
+    EXPECT_EQ(log.texts("ws: interrupt").size(), 1u);
+}
+
+TEST_F(WsModule, TextThatIsNoMessageEndsOnlyItsConnection) {
+    const unsigned short port = freePort();
+    bind(localAddress(port));
+    LogCapture log;
+    auto run = runInBackground();
+    Client bystander(port);
+    Client sender(port);
+
+    sender.write("not json");
+
+    EXPECT_TRUE(sender.readError());
+    EXPECT_EQ(log.texts("ws: connection lost, what: JSON parse error").size(), 1u);
+    bystander.write("{}");  // still served: it stops the server
+    expectReturns(run);
+}
+
+TEST_F(WsModule, ReceiveAndSendOnAThreadWithoutConnectionAreRejected) {
+    bind(localAddress(freePort()));
+    LogCapture log;
+
+    EXPECT_FALSE(protocol_->receive());
+    protocol_->send(boost::make_shared<zorva::plugin::format::Message>());
+
+    EXPECT_EQ(log.records(), (std::vector<LogCapture::Record>{
+                                 {Severity::warning, "ws: stream is not initialized, in rejected"},
+                                 {Severity::warning, "ws: stream is not initialized, out rejected"},
+                             }));
+}
+
+}  // namespace
