@@ -2,6 +2,7 @@
 
 #include "crash_report.h"
 #include "path_registry.h"
+#include "platform_memory_map.h"
 
 #include <boost/filesystem/operations.hpp>
 

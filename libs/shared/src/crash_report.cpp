@@ -110,30 +110,18 @@ void writeAccess(Text& text, const Fault& fault) {
 
 void writeRegisters(Text& text, const Registers& r) {
     text << "\r\nPROCESSOR REGISTERS:\r\n-----\r\n";
-    writeFields(text, {{"CS:RIP = ", r.cs, 4},
-                       {":", r.rip, 16},
-                       {"\r\nSS:RSP = ", r.ss, 4},
-                       {":", r.rsp, 16},
-                       {"\r\nEFLAGS = ", r.rflags, 8},
-                       {"\r\nRBP    = ", r.rbp, 16}});
-    writeFields(text, {{"\r\nRAX = ", r.rax, 16},
-                       {"; RBX = ", r.rbx, 16},
-                       {"; RCX = ", r.rcx, 16},
-                       {"\r\nRDX = ", r.rdx, 16},
-                       {"; RSI = ", r.rsi, 16},
-                       {"; RDI = ", r.rdi, 16},
-                       {"\r\nR8  = ", r.r8, 16},
-                       {"; R9  = ", r.r9, 16},
-                       {"; R10 = ", r.r10, 16},
-                       {"\r\nR11 = ", r.r11, 16},
-                       {"; R12 = ", r.r12, 16},
-                       {"; R13 = ", r.r13, 16},
-                       {"\r\nR14 = ", r.r14, 16},
-                       {"; R15 = ", r.r15, 16}});
-    writeFields(text, {{"\r\nDS = ", r.ds, 4},
-                       {"; ES = ", r.es, 4},
-                       {"\r\nFS = ", r.fs, 4},
-                       {"; GS = ", r.gs, 4}});
+    writeFields(text, {{"CS:RIP = ", r.cs, 4},         {":", r.rip, 16},
+                       {"\r\nSS:RSP = ", r.ss, 4},     {":", r.rsp, 16},
+                       {"\r\nEFLAGS = ", r.rflags, 8}, {"\r\nRBP    = ", r.rbp, 16},
+                       {"\r\nRAX = ", r.rax, 16},      {"; RBX = ", r.rbx, 16},
+                       {"; RCX = ", r.rcx, 16},        {"\r\nRDX = ", r.rdx, 16},
+                       {"; RSI = ", r.rsi, 16},        {"; RDI = ", r.rdi, 16},
+                       {"\r\nR8  = ", r.r8, 16},       {"; R9  = ", r.r9, 16},
+                       {"; R10 = ", r.r10, 16},        {"\r\nR11 = ", r.r11, 16},
+                       {"; R12 = ", r.r12, 16},        {"; R13 = ", r.r13, 16},
+                       {"\r\nR14 = ", r.r14, 16},      {"; R15 = ", r.r15, 16},
+                       {"\r\nDS = ", r.ds, 4},         {"; ES = ", r.es, 4},
+                       {"\r\nFS = ", r.fs, 4},         {"; GS = ", r.gs, 4}});
     text << "\r\n";
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform_crash.h"
+#include "platform_memory_map.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -30,14 +30,6 @@ struct Fault {
     Registers registers;
 };
 
-// Where an instruction lies in a loaded program file: the 1-based number of
-// the program header whose segment holds it, and the offset in that segment.
-struct CodeLocation {
-    std::uint32_t segment;
-    std::uint64_t offset;
-    char file[512];
-};
-
 // Called on the faulting thread, on an alternate stack, once per process:
 // a second faulting thread waits until the first one has ended the process.
 using Handler = void (*)(const Fault& fault);
@@ -47,9 +39,6 @@ using Handler = void (*)(const Fault& fault);
 // would have without us. The previous actions are kept for `removeHandler`.
 void installHandler(Handler handler);
 void removeHandler();
-
-// Crash path: finds the program file and segment that hold the address.
-bool locateCode(std::uint64_t address, CodeLocation& location);
 
 // Files.
 
@@ -68,8 +57,6 @@ void writeText(int descriptor, const char* text);
 void closeFile(int descriptor);
 // The calling thread's return addresses with their symbols, one a line.
 void writeBacktrace(int descriptor);
-// The memory map of this process.
-void writeMemoryMap(int descriptor);
 
 // System log.
 
