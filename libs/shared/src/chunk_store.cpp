@@ -31,7 +31,9 @@ namespace {
 
 constexpr std::uintmax_t minFreeSpace = 3221225472;  // 3 GiB
 constexpr std::size_t maxChunkFileNameSize = 255;
-constexpr std::size_t decodeBlockSize = 256 * 1024;
+// Small enough for the decoded block to come from the heap, not from pages
+// mapped and faulted in anew for every chunk.
+constexpr std::size_t decodeBlockSize = 64 * 1024;
 constexpr int notEnoughSpace = 20019;
 constexpr int assemblyError = 20024;
 
