@@ -1,7 +1,6 @@
 """Start and end of the real host: "{}" ends it with exit code 0 and leaves no
 process behind; a busy port ends the protocol with the bind error."""
 
-import asyncio
 import socket
 import unittest
 
@@ -23,7 +22,8 @@ class Lifecycle(unittest.IsolatedAsyncioTestCase):
         self.assertEqual(self.host.wait_exit(), 0)
         self.assertEqual(self.host.session_processes(), [])
         self.assertIn("ws: interrupt", self.host.log())
-        await asyncio.gather(ws.close(), other.close())
+        for dead in (ws, other):
+            dead.transport.abort()
 
     async def test_busy_port_ends_the_protocol_with_the_bind_error(self):
         with socket.socket() as busy:

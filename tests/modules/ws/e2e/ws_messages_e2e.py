@@ -65,7 +65,7 @@ class Messages(unittest.IsolatedAsyncioTestCase):
         pieces = reply["pieces"]
         self.assertEqual([p["meta"]["chunk"] for p in pieces], ["1", "2", "3"])
         self.assertEqual({p["meta"]["chunks"] for p in pieces}, {"3"})
-        self.assertTrue(all(len(json.dumps(p)) < 1_100_000 for p in pieces))
+        self.assertTrue(all(len(text.encode()) < 1_100_000 for text in reply["texts"]))
         self.assertEqual(reply["method"]["result"], data)
 
 

@@ -144,15 +144,17 @@ def request(method, data="", module="system", **fields):
 
 async def receive_reply(ws, timeout=TIMEOUT):
     """One reply; a reply sent in pieces is joined back in chunk order."""
-    first = json.loads(await asyncio.wait_for(ws.recv(), timeout))
-    chunks = int(first["meta"]["chunks"] or "1")
+    texts = [await asyncio.wait_for(ws.recv(), timeout)]
+    first = json.loads(texts[0])
     pieces = {int(first["meta"]["chunk"] or "1"): first}
-    while len(pieces) < chunks:
-        piece = json.loads(await asyncio.wait_for(ws.recv(), timeout))
+    while len(pieces) < int(first["meta"]["chunks"] or "1"):
+        texts.append(await asyncio.wait_for(ws.recv(), timeout))
+        piece = json.loads(texts[-1])
         pieces[int(piece["meta"]["chunk"])] = piece
-    reply = pieces[1]
+    reply = json.loads(texts[0])
     reply["method"]["result"] = "".join(pieces[i]["method"]["result"] for i in sorted(pieces))
     reply["pieces"] = [pieces[i] for i in sorted(pieces)]
+    reply["texts"] = texts
     return reply
 
 
