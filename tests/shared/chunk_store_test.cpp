@@ -238,13 +238,14 @@ TEST(ChunkStore, LogsCatalogChunksAndLastChunk) {
 
 TEST(ChunkStore, JoinsEmbeddedFileIntoAFileOfItsOwn) {
     const struct {
+        const char* uuid;
         const char* checksum;
         Severity severity;
         std::string logText;
     } cases[] = {
-        {"", Severity::info, ""},
-        {"9a54e4d0f3a1e2b1d2a4df8e55e6c4a0", Severity::warning,
-         "chunk store: checksums for uuid: u1 not equal, expected: "
+        {"fox-equal", "", Severity::info, ""},
+        {"fox-wrong", "9a54e4d0f3a1e2b1d2a4df8e55e6c4a0", Severity::warning,
+         "chunk store: checksums for uuid: fox-wrong not equal, expected: "
          "9a54e4d0f3a1e2b1d2a4df8e55e6c4a0, calculated: " +
              md5(foxPart1 + foxPart2) + ", algorithm: MD5"},
     };
@@ -252,7 +253,7 @@ TEST(ChunkStore, JoinsEmbeddedFileIntoAFileOfItsOwn) {
         LogCapture log;
         ChunkStore store;
         const std::string checksum = *c.checksum ? c.checksum : md5(foxPart1 + foxPart2);
-        const FileInfo file = description("u1", "fox.txt", checksum);
+        const FileInfo file = description(c.uuid, "fox.txt", checksum);
         const auto pieces = concat(
             {{{"{\"files\":[", ""}}, embeddedFile(file, {foxPart1, foxPart2}), {{"]}", ""}}});
 
@@ -264,16 +265,33 @@ TEST(ChunkStore, JoinsEmbeddedFileIntoAFileOfItsOwn) {
         EXPECT_EQ(readFile(joinedFile), quickFox);
         const std::string expectedLog =
             *c.checksum ? c.logText
-                        : "chunk store: checksums for uuid: u1 equal, value: " + checksum +
+                        : "chunk store: checksums for uuid: fox-equal equal, value: " + checksum +
                               ", algorithm: MD5";
         EXPECT_TRUE(log.contains(c.severity, expectedLog)) << expectedLog;
     }
 }
 
+TEST(ChunkStore, FileSentAgainUnderItsUuidIsCheckedAfresh) {
+    ChunkStore store;
+    const auto payload = [](const FileInfo& file) {
+        return concat({{{"[", ""}}, embeddedFile(file, {foxPart1, foxPart2}), {{"]", ""}}});
+    };
+    const std::string checksum = md5(foxPart1 + foxPart2);
+    ASSERT_TRUE(joinAll(store, chunked("first", payload(description("again", "a.txt")))));
+    LogCapture log;
+
+    ASSERT_TRUE(
+        joinAll(store, chunked("second", payload(description("again", "a.txt", checksum)))));
+
+    EXPECT_TRUE(log.contains(
+        Severity::info,
+        "chunk store: checksums for uuid: again equal, value: " + checksum + ", algorithm: MD5"));
+}
+
 TEST(ChunkStore, KeepsCommaBeforeADescriptionAndSeparatesFilesOfOneName) {
     ChunkStore store;
-    const FileInfo first = description("u1", "doc.txt");
-    const FileInfo second = description("u2", "doc.txt");
+    const FileInfo first = description("doc-1", "doc.txt");
+    const FileInfo second = description("doc-2", "doc.txt");
     const auto pieces = concat({{{"[", ""}},
                                 embeddedFile(first, {"Zmly", "c3Q="}),
                                 embeddedFile(second, {"c2Vj", "b25k"}, ","),
@@ -283,7 +301,7 @@ TEST(ChunkStore, KeepsCommaBeforeADescriptionAndSeparatesFilesOfOneName) {
 
     ASSERT_TRUE(joined);
     const fs::path firstFile = catalog("two") / "doc.txt";
-    const fs::path secondFile = catalog("two") / "u2" / "doc.txt";
+    const fs::path secondFile = catalog("two") / "doc-2" / "doc.txt";
     EXPECT_EQ(joined->method.data, "[" + joinedDescription(first, firstFile) + "," +
                                        joinedDescription(second, secondFile) + "]");
     EXPECT_EQ(readFile(firstFile), "first");
@@ -292,8 +310,9 @@ TEST(ChunkStore, KeepsCommaBeforeADescriptionAndSeparatesFilesOfOneName) {
 
 TEST(ChunkStore, CopiesFileOfTwoChunksIntoThePayloadAsItCame) {
     ChunkStore store;
-    const auto [opening, closing] = cutDescription(description("u1", "short.txt"));
-    const std::vector<Piece> pieces = {{"[", ""}, {opening, "u1"}, {closing, "u1"}, {"]", ""}};
+    const auto [opening, closing] = cutDescription(description("short", "short.txt"));
+    const std::vector<Piece> pieces = {
+        {"[", ""}, {opening, "short"}, {closing, "short"}, {"]", ""}};
 
     const MessagePtr joined = joinAll(store, chunked("short", pieces));
 
@@ -303,7 +322,7 @@ TEST(ChunkStore, CopiesFileOfTwoChunksIntoThePayloadAsItCame) {
 
 TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     ChunkStore store;
-    const FileInfo file = description("u1", "fox.txt");
+    const FileInfo file = description("after-long", "fox.txt");
     const auto pieces = concat({{{"{\"a\":", ""}, {"1,\"files\"", ""}, {":[", ""}},
                                 embeddedFile(file, {foxPart1, foxPart2}),
                                 {{"]}", ""}}});
@@ -406,7 +425,7 @@ TEST(ChunkStore, EmbeddedFileNameLeavingTheCatalogIsRefused) {
     ChunkStore store;
     const std::set<std::string> before = outsideRoot();
     const auto pieces = concat(
-        {{{"[", ""}}, embeddedFile(description("u1", "../../evil"), {"ZXZpbA=="}), {{"]", ""}}});
+        {{{"[", ""}}, embeddedFile(description("evil", "../../evil"), {"ZXZpbA=="}), {{"]", ""}}});
 
     expectApplicationError([&] { joinAll(store, chunked("evil", pieces)); }, 20015,
                            "messageFromChunks");

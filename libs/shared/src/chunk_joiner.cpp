@@ -34,8 +34,8 @@ std::string tail(const fs::path& file) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-void checkFileChecksum(const std::string& uuid, const FileInfo::Hash& hash) {
-    const std::string calculated = running_checksum::take(uuid);
+void logChecksum(const std::string& uuid, const FileInfo::Hash& hash,
+                 const std::string& calculated) {
     if (calculated == hash.value) {
         PLUGIN_LOG(info) << "chunk store: checksums for uuid: " << uuid << " equal"
                          << ", value: " << hash.value << ", algorithm: " << hash.algorithm;
@@ -93,7 +93,10 @@ private:
         const fs::path target = targetPath(info.name.empty() ? uuid : info.name, uuid);
         info.contentEncoding = "temp";
         info.path = target.string();
-        if (!info.hash.value.empty()) checkFileChecksum(uuid, info.hash);
+        // Taken even when there is nothing to compare: the entry holds a chunk
+        // of content, and a file sent again under its uuid must start afresh.
+        const std::string calculated = running_checksum::take(uuid);
+        if (!info.hash.value.empty()) logChecksum(uuid, info.hash, calculated);
 
         if (comma) output_ += ',';
         output_ += json_dto::to_json(info);
