@@ -52,7 +52,11 @@ Stores& stores() {
 }
 
 fs::path computeRoot() {
-    const fs::path root = path_registry::tempDir() / path_registry::currentConfigCategory();
+    const std::string category = path_registry::currentConfigCategory();
+    // The root is removed as a whole: a category such as ".." would take the
+    // data directory with it.
+    if (!category.empty()) checkedFileName(category, "root");
+    const fs::path root = path_registry::tempDir() / category;
     PLUGIN_LOG(info) << "chunk store: root  " << root.string();
     return root;
 }
