@@ -38,6 +38,9 @@ public:
     static std::vector<format::MessagePtr> splitReply(const format::MessagePtr& reply);
 
 private:
+    format::MessagePtr handleRequest(const format::MessagePtr& request,
+                                     const format::MessagePtr& provisional, int* state);
+    format::MessagePtr handleComplete(const format::MessagePtr& complete);
     format::MessagePtr handleImpl(const format::MessagePtr& message);
     bool dispatch(const format::MessagePtr& message);
 

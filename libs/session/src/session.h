@@ -45,6 +45,8 @@ protected:
     Session();
 
 private:
+    void bindModules();
+    void announceProtocol();
     module::IProtocol* selectProtocol() const;
 
     std::unique_ptr<ModuleLoader> loader_;

@@ -1,0 +1,223 @@
+#include "message_handler.h"
+
+#include "chunk_store.h"
+#include "content_encoder.h"
+#include "error_reply.h"
+#include "exception.h"
+#include "ihandler.h"
+#include "iprotocol.h"
+#include "logging.h"
+#include "message_reply.h"
+#include "session.h"
+
+#include <boost/make_shared.hpp>
+
+#include <mutex>
+
+namespace zorva::plugin {
+namespace {
+
+constexpr std::size_t maxReplySize = 10485760;
+// A reply this long or longer goes out in pieces; each piece stays below a
+// megabyte with room for its own fields.
+constexpr std::size_t splitThreshold = 1048576;
+constexpr std::size_t pieceSize = 1047552;
+
+// Protocol modules serve several connections on several threads, and all of
+// them share the id of the request completed last.
+std::mutex lastCompletedMutex;
+std::string lastCompletedId;
+
+// A first or unchunked piece begins a new transfer and forgets the id; a piece
+// that repeats the id of the transfer completed last is obsolete.
+bool repeatsLastCompleted(const format::Message& request) {
+    const std::lock_guard<std::mutex> lock(lastCompletedMutex);
+    if (request.meta.chunk.empty() || request.meta.chunk == "1") lastCompletedId.clear();
+    return request.id == lastCompletedId;
+}
+
+void setLastCompletedId(const std::string& id) {
+    const std::lock_guard<std::mutex> lock(lastCompletedMutex);
+    lastCompletedId = id;
+}
+
+// Taken on the first dispatch of the process and never refreshed: the session
+// binds its modules once, before any request arrives.
+const Session::HandlerSet& handlerTable(const boost::weak_ptr<Session>& session) {
+    static const Session::HandlerSet table = boost::shared_ptr<Session>(session)->handlers();
+    return table;
+}
+
+void setState(int* state, int value) {
+    if (!state || *state == value) return;
+    *state = value;
+    PLUGIN_LOG(warning) << "session: message handler switch state to: "
+                        << MessageHandler::stateName(value);
+}
+
+void logRequest(const format::Message& request) {
+    PLUGIN_LOG(info) << "session: handle message:"
+                     << " id: " << request.id << ", module: " << request.module.type
+                     << ", method: " << request.method.type << ", chunk: " << request.meta.chunk
+                     << ", chunks: " << request.meta.chunks;
+}
+
+// The reply carries what the module answered: its error, or its result.
+format::MessagePtr replyWithAnswer(const format::Message& answer,
+                                   const MessageContentEncoderAdapter& adapter) {
+    auto reply = format::replyFrom(answer);
+    if (!answer.error.empty()) {
+        reply->code = answer.code;
+        reply->error = answer.error;
+        reply->errorMessage = answer.errorMessage;
+    } else {
+        reply->method.result = answer.method.result;
+        adapter.encodeReply(*reply);
+    }
+    return reply;
+}
+
+}  // namespace
+
+std::string MessageHandler::stateName(int state) {
+    static const char* const names[] = {"ok",        "error",     "obsolete", "next",
+                                        "terminate", "corrupted", "cancel",   "none"};
+    return state >= Ok && state <= None ? names[state] : "";
+}
+
+MessageHandler::MessageHandler(const boost::shared_ptr<Session>& session)
+    : session_(session), chunkStore_(std::make_unique<ChunkStore>()) {
+    PLUGIN_LOG(info) << "session: message handler start";
+}
+
+MessageHandler::~MessageHandler() = default;
+
+format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int* state) {
+    const format::MessagePtr provisional = format::replyFrom(*request);
+    logRequest(*request);
+    setState(state, None);
+    format::MessagePtr reply;
+    try {
+        reply = handleRequest(request, provisional, state);
+    } catch (const std::exception&) {
+        const auto texts = exception::describeCurrentException();
+        reply = provisional;
+        exception::applyError(texts, *reply);
+        if (texts.applicationCode == 20002) {
+            setState(state, Terminate);
+            reply.reset();
+        } else if (texts.applicationCode == 20003) {
+            setState(state, Cancel);
+            reply->method.result.clear();
+        }
+    }
+    if (state && *state == None) setState(state, !reply || !reply->error.empty() ? Error : Ok);
+    return reply;
+}
+
+format::MessagePtr MessageHandler::handleRequest(const format::MessagePtr& request,
+                                                 const format::MessagePtr& provisional,
+                                                 int* state) {
+    if (repeatsLastCompleted(*request)) {
+        setState(state, Obsolete);
+        return request;
+    }
+    if (!request->error.empty() || !request->method.result.empty()) {
+        setState(state, Corrupted);
+        return request;
+    }
+    const format::MessagePtr complete = chunkStore_->join(request);
+    if (!complete) {
+        setState(state, Next);
+        return provisional;
+    }
+    setLastCompletedId(complete->id);
+    const format::MessagePtr reply = handleComplete(complete);
+    // A request for the last error must still find the error of the request
+    // before it.
+    if (reply->error.empty() && reply->method.type != "lastError") exception::resetLastError();
+    return reply;
+}
+
+format::MessagePtr MessageHandler::handleComplete(const format::MessagePtr& complete) {
+    // The joined files are of no use once the module has run, whether it
+    // succeeded or not: they must not wait on disk for the handler's end.
+    try {
+        format::MessagePtr reply = handleImpl(complete);
+        chunkStore_->removeCatalog(complete);
+        return reply;
+    } catch (...) {
+        chunkStore_->removeCatalog(complete);
+        throw;
+    }
+}
+
+format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message) {
+    using exception::ApplicationException;
+    const auto adapter =
+        MessageContentEncoderAdapter::create(message->meta.content.transferEncoding);
+    if (!adapter) PLUGIN_THROW(ApplicationException(20010), "handleImpl");
+    adapter->decodeRequest(*message);
+    if (!dispatch(message)) {
+        PLUGIN_THROW(ApplicationException(20005) << exception::Module_(message->module.type)
+                                                 << exception::Method_(message->method.type),
+                     "handleImpl");
+    }
+    format::MessagePtr reply = replyWithAnswer(*message, *adapter);
+    if (json_dto::to_json(*reply).size() > maxReplySize)
+        PLUGIN_THROW(ApplicationException(20023), "handleImpl");
+    return reply;
+}
+
+bool MessageHandler::dispatch(const format::MessagePtr& message) {
+    for (module::IHandler* handler : handlerTable(session_)) {
+        // The session's list never holds an empty entry.
+        if (!handler) PLUGIN_THROW(exception::ApplicationException(20004), "handle");
+        if (handler->name() == message->module.type) return handler->handle(message);
+    }
+    return false;
+}
+
+void MessageHandler::serveOne(module::IProtocol* protocol) {
+    if (!protocol) return;
+    int state = None;
+    format::MessagePtr reply;
+    if (const format::MessagePtr request = protocol->receive()) {
+        reply = handle(request, &state);
+        if (reply) {
+            reply->meta.protocol.type = protocol->name();
+            reply->meta.protocol.category = "protocol";
+        }
+    } else {
+        state = Terminate;
+    }
+
+    if (state == Terminate) {
+        protocol->interrupt();
+    } else if (state != Obsolete && state != Next && reply) {
+        // A chunk acknowledgement is not sent to the peer.
+        for (const auto& piece : splitReply(reply)) protocol->send(piece);
+    }
+}
+
+std::vector<format::MessagePtr> MessageHandler::splitReply(const format::MessagePtr& reply) {
+    const std::size_t length = json_dto::to_json(*reply).size();
+    if (length < splitThreshold) return {reply};
+
+    const std::size_t count = (length + pieceSize - 1) / pieceSize;
+    const std::string result = std::move(reply->method.result);
+    reply->method.result.clear();
+    const std::size_t slice = (result.size() + count - 1) / count;
+    std::vector<format::MessagePtr> pieces;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto piece = boost::make_shared<format::Message>(*reply);
+        piece->meta.chunk = std::to_string(i + 1);
+        piece->meta.chunks = std::to_string(count);
+        const std::size_t offset = i * slice;
+        if (offset < result.size()) piece->method.result = result.substr(offset, slice);
+        pieces.push_back(piece);
+    }
+    return pieces;
+}
+
+}  // namespace zorva::plugin
