@@ -1,0 +1,99 @@
+#include "file_digest.h"
+
+#include "chunk_store.h"
+#include "exception.h"
+#include "file_description.h"
+#include "file_info.h"
+#include "json_binding.h"
+#include "path_registry.h"
+
+#include <QCryptographicHash>
+
+#include <boost/filesystem/operations.hpp>
+
+#include <cstdint>
+#include <istream>
+#include <vector>
+
+namespace zorva::plugin::module {
+namespace {
+
+namespace fs = boost::filesystem;
+using exception::ApplicationException;
+
+constexpr std::size_t blockSize = 64 * 1024;
+
+struct FileDigest {
+    std::string name;
+    std::string size;
+    std::string md5;
+    std::string sha256;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("name", name) & json_dto::mandatory("size", size) &
+            json_dto::mandatory("md5", md5) & json_dto::mandatory("sha256", sha256);
+    }
+};
+
+[[noreturn]] void refuse(const char* reason) {
+    PLUGIN_THROW(ApplicationException(20015) << exception::Message_(reason), "digest");
+}
+
+// A file that the chunk store joined: links and ".." resolved, it must still
+// be a regular file below the store's root.
+bool isJoinedFile(const FileInfo& file) {
+    if (file.contentEncoding != "temp") return false;
+    boost::system::error_code error;
+    const fs::path root = fs::canonical(ChunkStore::root(), error);
+    if (error) return false;
+    const fs::path path = fs::canonical(file.path, error);
+    if (error || !fs::is_regular_file(path, error)) return false;
+    return path_registry::isSubPath(path, root);
+}
+
+FileDigest digestOf(const FileInfo& file) {
+    // The same answer whether or not such a file exists: a page must not probe.
+    if (!file.path.empty() && !isJoinedFile(file))
+        refuse("digest: only inline content and files joined from chunks are read");
+
+    const auto stream = toRaw(file);
+    stream->exceptions(std::ios::badbit);
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    QCryptographicHash sha256(QCryptographicHash::Sha256);
+    std::vector<char> block(blockSize);
+    std::uint64_t size = 0;
+    do {
+        stream->read(block.data(), static_cast<std::streamsize>(block.size()));
+        const auto count = static_cast<int>(stream->gcount());
+        md5.addData(block.data(), count);
+        sha256.addData(block.data(), count);
+        size += static_cast<std::uint64_t>(count);
+    } while (*stream);
+    return {file.name, std::to_string(size), md5.result().toHex().toStdString(),
+            sha256.result().toHex().toStdString()};
+}
+
+}  // namespace
+
+std::string digestFiles(const std::string& request) {
+    rapidjson::Document document;
+    json_dto::parse(request, document);
+    const char* const malformed = "digest: \"files\" must be an array of file descriptions";
+    if (!document.IsObject()) refuse(malformed);
+    const auto files = document.FindMember("files");
+    if (files == document.MemberEnd() || !files->value.IsArray()) refuse(malformed);
+
+    rapidjson::StringBuffer buffer;
+    json_dto::writer_t writer(buffer);
+    writer.StartArray();
+    for (const auto& element : files->value.GetArray()) {
+        FileInfo file;
+        json_dto::read_value(element, file);
+        json_dto::write_value(writer, digestOf(file));
+    }
+    writer.EndArray();
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+}  // namespace zorva::plugin::module

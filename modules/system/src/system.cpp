@@ -1,0 +1,67 @@
+#include "system.h"
+
+#include "built_in_tables.h"
+#include "exception.h"
+#include "file_digest.h"
+#include "module_loader.h"
+#include "session.h"
+
+#include <set>
+#include <tuple>
+
+namespace zorva::plugin::module {
+namespace {
+
+struct ModuleVersion {
+    std::string type;
+    std::string version;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("type", type) & json_dto::mandatory("version", version);
+    }
+
+    bool operator<(const ModuleVersion& other) const {
+        return std::tie(type, version) < std::tie(other.type, other.version);
+    }
+};
+
+struct Versions {
+    std::string host;
+    std::set<ModuleVersion> modules;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("host", host) & json_dto::mandatory("modules", modules);
+    }
+};
+
+}  // namespace
+
+System::System() {
+    methods_["echo"] = [](const format::MessagePtr& message) { return message->method.data; };
+    methods_["lastError"] = [](const format::MessagePtr&) { return exception::lastErrorText(); };
+    methods_["version"] = [this](const format::MessagePtr&) { return versions(); };
+    methods_["digest"] = [](const format::MessagePtr& message) {
+        return digestFiles(message->method.data);
+    };
+}
+
+IHandler* System::handler() { return this; }
+
+std::string System::name() const { return config() ? config()->format.type : std::string(); }
+
+std::string System::versions() const {
+    // The module table is the program's: reached through the session's virtual
+    // interface, so the module links nothing of the program. An unbound module
+    // raises boost::bad_weak_ptr.
+    const boost::shared_ptr<Session> session(this->session());
+    // This module is built with the host, from the same version constant.
+    Versions versions{builtInCoreConfig().format.version, {}};
+    for (const auto& [type, entry] : session->moduleLoader().table())
+        if (entry.loader && entry.loader->isLoaded())
+            versions.modules.insert({type, entry.config->format.version});
+    return json_dto::to_json(versions);
+}
+
+}  // namespace zorva::plugin::module
