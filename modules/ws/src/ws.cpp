@@ -7,15 +7,15 @@
 #include "platform.h"
 #include "thread_count_hint.h"
 
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <boost/beast/core/buffers_to_string.hpp>
-#include <boost/beast/core/multi_buffer.hpp>
 #include <boost/make_shared.hpp>
 
 #include <chrono>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace zorva::plugin::module {
@@ -24,6 +24,10 @@ namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace websocket = boost::beast::websocket;
 using tcp = boost::asio::ip::tcp;
+
+namespace {
+constexpr std::size_t keptTextCapacity = 2 * 1024 * 1024;
+}  // namespace
 
 Ws::Ws() = default;
 
@@ -139,12 +143,15 @@ format::MessagePtr Ws::receive() {
         PLUGIN_LOG(warning) << "ws: stream is not initialized, in rejected";
         return {};
     }
-    beast::multi_buffer buffer;
+    // Each serving thread reads into one text it keeps: on this platform fresh
+    // pages for every megabyte-sized chunk cost more than the chunk's copies.
+    thread_local std::string text;
+    text.clear();
+    auto buffer = net::dynamic_buffer(text);
     (*stream)->read(buffer);
     // "{}" and shorter texts are how a page asks the host to stop.
-    if (buffer.size() <= 2) return {};
+    if (text.size() <= 2) return {};
 
-    const std::string text = beast::buffers_to_string(buffer.data());
     auto message = boost::make_shared<format::Message>();
     json_dto::from_json(text, *message);
     // A module that signs what the page sent needs the request exactly as it
@@ -152,6 +159,8 @@ format::MessagePtr Ws::receive() {
     const auto content = message->meta.data.find("messageContent");
     if (content != message->meta.data.end()) content->second = text;
     if (message->mode == "debug") PLUGIN_LOG(info) << "ws: receive: " << text;
+    // Pages send pieces of about a megabyte; a rare larger message is not kept.
+    if (text.capacity() > keptTextCapacity) std::string().swap(text);
     return message;
 }
 
