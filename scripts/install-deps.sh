@@ -7,4 +7,11 @@ apt-get install -y --no-install-recommends \
   cmake g++ make pkg-config \
   libboost1.81-all-dev qtbase5-dev rapidjson-dev libloki-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  python3 python3-websockets xvfb xauth
+  python3 python3-websockets xvfb xauth chromium
+# npm comes with the machine's Node.js where one is installed; else Debian's.
+command -v npm >/dev/null || apt-get install -y --no-install-recommends nodejs npm
+# Front-end test tools from npm: the browser client's incremental MD5 and the
+# driver of headless Chromium.
+cd "$(dirname "$0")/.."
+npm ci --prefix clients/js --no-audit --no-fund
+npm ci --prefix tests/modules/ws/e2e/chromium --no-audit --no-fund
