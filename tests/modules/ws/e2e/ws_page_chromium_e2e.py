@@ -1,6 +1,9 @@
 """The example page in Debian's headless Chromium, served on localhost: it
 connects to the real host, echoes a text and uploads a 20 MiB file and a small
-one; the digests it shows must be those of the files' real bytes."""
+one; the digests it shows must be those of the files' real bytes. In the same
+page the client library answers concurrent requests, joins a reply sent in
+pieces and rejects with a clear error when the host is absent or the
+connection drops."""
 
 import functools
 import hashlib
@@ -68,6 +71,12 @@ class PageInChromium(unittest.TestCase):
         self.assertEqual(shown["digests"], [dict(name="big.bin", **digest_of(big)),
                                             dict(name="small.txt", **digest_of(small))])
         self.assertTrue(os.path.getsize(screenshot) > 0)
+        client = shown["client"]
+        self.assertEqual(client["refused"],
+                         "cannot connect to the host at ws://127.0.0.1:1: is it running?")
+        self.assertEqual(client["echoes"], ["a", "b", "c"])
+        self.assertTrue(client["joined"], "a reply in pieces was not joined back")
+        self.assertRegex(client["dropped"], r"^ConnectionError: the connection to the host at ")
         for line in ("chunk store: checksums for uuid: ", " equal, value: "):
             self.assertIn(line, self.host.log())
 

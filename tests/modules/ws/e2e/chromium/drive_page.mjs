@@ -5,6 +5,25 @@
 import { chromium } from "playwright-core";
 
 const [pageUrl, userDataDir, screenshot, ...files] = process.argv.slice(2);
+
+// Runs in the page: the client library's own promises, beyond what the page shows.
+async function exerciseClient(hostUrl) {
+  const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const refusedUrl = hostUrl.replace(/:\d+$/, ":1");
+  const refused = await connect(refusedUrl).then(() => "connected", (error) => error.message);
+
+  const client = await connect(hostUrl);
+  const texts = ["a", "b", "c"];
+  const replies = await Promise.all(texts.map((text) => client.request(makeRequest("system", "echo", text))));
+  const big = "0123456789".repeat(300_000);
+  const joined = (await client.request(makeRequest("system", "echo", big))).method.result === big;
+
+  // A text that is no message ends the connection: the request after it is never answered.
+  client.socket.send("no message");
+  const dropped = await client.request(makeRequest("system", "echo", "lost"))
+    .then(() => "answered", (error) => `${error.name}: ${error.message}`);
+  return { refused, echoes: replies.map((reply) => reply.method.result), joined, dropped };
+}
 const TIMEOUT = 120_000;
 
 const context = await chromium.launchPersistentContext(userDataDir, {
@@ -39,7 +58,8 @@ try {
       Object.fromEntries([...row.cells].map((cell) => [cell.dataset.key, cell.textContent]))),
   }));
   await page.screenshot({ path: screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, problems }));
+  const client = await page.evaluate(exerciseClient, new URL(pageUrl).searchParams.get("ws"));
+  console.log(JSON.stringify({ ...shown, client, problems }));
 } finally {
   await context.close();
 }
