@@ -1,0 +1,121 @@
+#include "system_tray.h"
+
+#include "about_dialog.h"
+#include "iprotocol.h"
+#include "path_registry.h"
+#include "platform.h"
+#include "session.h"
+#include "worker.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QIcon>
+#include <QPixmap>
+#include <QTimerEvent>
+
+namespace zorva::plugin {
+namespace {
+
+constexpr int scanIntervalMs = 60 * 1000;
+
+QString text(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
+}
+
+std::optional<std::string> protocolData(const format::MetaSet& meta) {
+    for (const auto& entry : meta)
+        if (entry.format.category == "protocol") return entry.data;
+    return std::nullopt;
+}
+
+}  // namespace
+
+SystemTray::SystemTray(const boost::shared_ptr<Session>& session,
+                       const ui::GuiRegistry::Impl& branding, QObject* parent)
+    : QSystemTrayIcon(parent), session_(session), branding_(branding) {
+    startTimer(scanIntervalMs, Qt::CoarseTimer);
+}
+
+SystemTray::~SystemTray() = default;
+
+void SystemTray::setUp() {
+    const std::string protocol =
+        protocolText(session_->protocolModule(), session_->moduleLoader().table());
+    setToolTip(text(processInfoText(branding_.applicationName(), platform::processId(), protocol)));
+    setIcon(QIcon(QPixmap(text(branding_.resourcePath("logo_16x16.png")))));
+    buildMenu();
+    show();
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &QSystemTrayIcon::hide);
+}
+
+std::string SystemTray::processInfoText(const std::string& applicationName, std::uint64_t processId,
+                                        const std::string& protocol) {
+    return "Имя процесса: " + applicationName + "\nИД процесса: " + std::to_string(processId) +
+           "\nПротокол: " + protocol;
+}
+
+std::string SystemTray::protocolText(module::IProtocol* protocol,
+                                     const ModuleLoader::Table& modules) {
+    if (!protocol) return {};
+    const std::string name = protocol->name();
+    const auto entry = modules.find(name);
+    if (entry == modules.end() || !entry->second.config) return name;
+    const format::Config& config = *entry->second.config;
+    if (auto data = protocolData(config.meta)) return *data;
+    for (const auto& dependency : config.dependencies)
+        if (auto data = protocolData(dependency.meta)) return *data;
+    return name;
+}
+
+std::optional<bool> SystemTray::isShownAmong(const std::set<std::uint64_t>& hostIds,
+                                             std::uint64_t self) {
+    if (hostIds.empty()) return std::nullopt;
+    return *hostIds.begin() == self;
+}
+
+void SystemTray::timerEvent(QTimerEvent*) {
+    const std::string program = path_registry::programLocation().filename().string();
+    auto* scan = new Worker<std::set<std::uint64_t>>(
+        this, [program] { return platform::processIdsByProgramName(program); });
+    scan->addSuccess([this](const std::set<std::uint64_t>& hostIds) {
+        const auto shown = isShownAmong(hostIds, platform::processId());
+        if (!shown) {
+            PLUGIN_LOG(warning) << "update pid info failed, reason: pids empty";
+            return;
+        }
+        setVisible(*shown);
+    });
+    scan->setFailure([](const std::exception_ptr& failure) {
+        logFailure("update pid info failed, reason: ", failure);
+    });
+    scan->start();
+}
+
+void SystemTray::buildMenu() {
+    menu_.setContextMenuPolicy(Qt::CustomContextMenu);
+    menu_.addSection(text(branding_.applicationName()));
+    if (branding_.category() == "zorva.plugin") {
+        menu_.addAction(QObject::tr("About"), this, &SystemTray::showAbout, QKeySequence());
+        menu_.addSeparator();
+    }
+    menu_.addAction(QObject::tr("Exit"), this, &SystemTray::exitHost, QKeySequence());
+    setContextMenu(&menu_);
+    connect(this, &QSystemTrayIcon::activated, this, [this](ActivationReason reason) {
+        if (reason == Context) menu_.exec(QCursor::pos());
+    });
+}
+
+void SystemTray::showAbout() {
+    const QString title = text(branding_.applicationName());
+    ui::AboutDialog dialog(title, text(branding_.resourcePath("logo_32x32.png")),
+                           ui::AboutDialog::bodyText(title),
+                           text(branding_.resourcePath("logo_64x64.png")));
+    dialog.exec();
+}
+
+void SystemTray::exitHost() {
+    hide();
+    platform::killProcessTreeAndExit();
+}
+
+}  // namespace zorva::plugin

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "gui_registry.h"
+#include "module_loader.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace zorva::plugin {
+
+class Session;
+
+namespace module {
+class IProtocol;
+}
+
+// The host's icon in the notification area: names the product, the process
+// and the protocol, and offers About and Exit. When several hosts run, only
+// the one with the smallest process id keeps its icon.
+class SystemTray : public QSystemTrayIcon {
+    Q_OBJECT
+
+public:
+    SystemTray(const boost::shared_ptr<Session>& session, const ui::GuiRegistry::Impl& branding,
+               QObject* parent = nullptr);
+    ~SystemTray() override;
+
+    // Tooltip, icon and menu, then shows the icon until the application quits.
+    void setUp();
+
+    // The three tooltip lines: product, process id and protocol.
+    static std::string processInfoText(const std::string& applicationName, std::uint64_t processId,
+                                       const std::string& protocol);
+    // The protocol's address from its module's configuration, else its name;
+    // empty without a protocol.
+    static std::string protocolText(module::IProtocol* protocol,
+                                    const ModuleLoader::Table& modules);
+    // Whether a host should show its icon among the running ones; no answer
+    // for an empty list.
+    static std::optional<bool> isShownAmong(const std::set<std::uint64_t>& hostIds,
+                                            std::uint64_t self);
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void buildMenu();
+    void showAbout();
+    void exitHost();
+
+    boost::shared_ptr<Session> session_;
+    const ui::GuiRegistry::Impl& branding_;
+    QMenu menu_;
+};
+
+}  // namespace zorva::plugin

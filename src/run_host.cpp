@@ -1,0 +1,77 @@
+#include "run_host.h"
+
+#include "config_normalizer.h"
+#include "core_job.h"
+#include "crash_dumper.h"
+#include "environment.h"
+#include "gui_registry.h"
+#include "logging.h"
+#include "path_registry.h"
+#include "platform.h"
+#include "session.h"
+#include "system_tray.h"
+#include "thread_count_hint.h"
+#include "worker.h"
+
+#include <QApplication>
+#include <QThreadPool>
+
+#include <boost/filesystem/operations.hpp>
+
+#include <thread>
+
+namespace zorva::plugin {
+namespace {
+
+void setIdentity() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setOrganizationName("norvel");
+    QCoreApplication::setApplicationName("plugin");
+    // No locale codec is set: file names and texts are UTF-8 on this
+    // platform, and a Windows-1251 codec would garble non-ASCII names.
+}
+
+void logStart(const format::Config& config) {
+    PLUGIN_LOG(info) << "core: start, category: " << config.format.category
+                     << ", version: " << config.format.version
+                     << ", process: " << platform::processId()
+                     << ", thread: " << std::this_thread::get_id();
+}
+
+boost::shared_ptr<Session> initSession(const format::ConfigPtr& config) {
+    auto session = Session::instance();
+    ConfigNormalizer(config, ConfigFiles::fromPathRegistry()).apply();
+    session->init(config);
+    return session;
+}
+
+// The job's end ends the event loop, whatever the job raised.
+void startCoreJob(const boost::shared_ptr<Session>& session) {
+    auto* worker = new Worker<void>(qApp, CoreJob(session));
+    worker->setFailure(
+        [](const std::exception_ptr& failure) { logFailure("failed, reason: ", failure); });
+    worker->setFinal([] {
+        PLUGIN_LOG(info) << "core: finish";
+        QCoreApplication::quit();
+    });
+    worker->start();
+}
+
+}  // namespace
+
+int runHost(const format::ConfigPtr& config) {
+    setIdentity();
+    QThreadPool::globalInstance()->setMaxThreadCount(threadCountHint());
+    CrashDumper::install();
+    boost::filesystem::current_path(path_registry::thisDir());
+    logStart(*config);
+    registerFonts();
+    const auto translator = installTranslator();
+    const auto session = initSession(config);
+    SystemTray tray(session, ui::GuiRegistry::instance().impl());
+    tray.setUp();
+    startCoreJob(session);
+    return QCoreApplication::exec();
+}
+
+}  // namespace zorva::plugin
