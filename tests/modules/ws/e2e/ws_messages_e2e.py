@@ -4,27 +4,13 @@ lines, the raw request text, error replies and a reply sent in pieces."""
 import json
 import unittest
 
-from wshost import Host, ask, connect, request, stage_dir
+from wshost import HostTestCase, ask, request
 
 WS_PROTOCOL = {"type": "ws", "version": "1.3.19.0", "category": "plugin",
                "description": "provides communication plugin-plugin.extension via websockets"}
 
 
-class Messages(unittest.IsolatedAsyncioTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.host = Host(stage_dir())
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.host.close()
-
-    async def asyncSetUp(self):
-        self.ws = await connect(self.host.url)
-
-    async def asyncTearDown(self):
-        await self.ws.close()
-
+class Messages(HostTestCase):
     async def test_echo_reply_carries_the_ws_protocol_record_and_the_request_id(self):
         sent = request("echo", "hello", node="n1")
         reply = await ask(self.ws, sent)

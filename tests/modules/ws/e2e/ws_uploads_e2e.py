@@ -7,25 +7,11 @@ import os
 import unittest
 import uuid
 
-from wshost import (Host, b64, chunked, connect, digest_of, embedded_file_pieces,
-                    receive_reply, stage_dir)
+from wshost import (HostTestCase, b64, chunked, digest_of, embedded_file_pieces,
+                    receive_reply)
 
 
-class Uploads(unittest.IsolatedAsyncioTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.host = Host(stage_dir())
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.host.close()
-
-    async def asyncSetUp(self):
-        self.ws = await connect(self.host.url)
-
-    async def asyncTearDown(self):
-        await self.ws.close()
-
+class Uploads(HostTestCase):
     async def send_all(self, messages):
         for message in messages:
             await self.ws.send(json.dumps(message))

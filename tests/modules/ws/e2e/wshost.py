@@ -15,6 +15,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import unittest
 import uuid
 
 import websockets
@@ -203,3 +204,21 @@ def stage_dir():
     if not os.path.isfile(os.path.join(stage, "plugin")):
         raise SystemExit("ZORVA_STAGE must name the staged program directory, got %r" % stage)
     return stage
+
+
+class HostTestCase(unittest.IsolatedAsyncioTestCase):
+    """One host for the class, a fresh connection `self.ws` for each test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.host = Host(stage_dir())
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+
+    async def asyncSetUp(self):
+        self.ws = await connect(self.host.url)
+
+    async def asyncTearDown(self):
+        await self.ws.close()
