@@ -98,8 +98,16 @@ protected:
         module_->init({}, config);
     }
 
-    std::future<void> runInBackground() {
-        return std::async(std::launch::async, [this] { protocol_->run(); });
+    void runInBackground() {
+        run_ = std::async(std::launch::async, [this] { protocol_->run(); });
+    }
+
+    // Binds to a free port and serves it in the background.
+    unsigned short serve() {
+        const unsigned short port = freePort();
+        bind(localAddress(port));
+        runInBackground();
+        return port;
     }
 
     // The text of the system error that run raises.
@@ -113,11 +121,13 @@ protected:
         return {};
     }
 
-    static void expectReturns(std::future<void>& run) {
-        ASSERT_EQ(run.wait_for(10s), std::future_status::ready) << "run did not return";
-        run.get();
+    void expectRunReturns() {
+        ASSERT_EQ(run_.wait_for(10s), std::future_status::ready) << "run did not return";
+        run_.get();
     }
 
+    LogCapture log_;
+    std::future<void> run_;
     QPluginLoader loader_;
     Module* module_ = nullptr;
     IProtocol* protocol_ = nullptr;
@@ -181,70 +191,62 @@ TEST_F(WsModule, BusyPortRaisesBindError) {
 }
 
 TEST_F(WsModule, InterruptWakesTheAcceptLoopAndASecondInterruptDoesNothing) {
-    const unsigned short port = freePort();
-    bind(localAddress(port));
-    LogCapture log;
-    auto run = runInBackground();
+    const unsigned short port = serve();
     { Client probe(port); }  // proves the server listens
 
     protocol_->interrupt();
     protocol_->interrupt();
 
-    expectReturns(run);
-    EXPECT_EQ(log.texts("ws: interrupt").size(), 1u);
-    EXPECT_EQ(log.texts("ws: exception, what: accept: ").size(), 1u);
+    expectRunReturns();
+    EXPECT_EQ(log_.texts("ws: interrupt").size(), 1u);
+    EXPECT_EQ(log_.texts("ws: exception, what: accept: ").size(), 1u);
     EXPECT_TRUE(
-        log.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
+        log_.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
 }
 
 TEST_F(WsModule, RunAfterInterruptAcceptsNothingAndReturns) {
     bind(localAddress(freePort()));
     protocol_->interrupt();
-    auto run = runInBackground();
-    expectReturns(run);
+    runInBackground();
+    expectRunReturns();
 }
 
 TEST_F(WsModule, TwoByteMessageStopsTheServer) {
-    const unsigned short port = freePort();
-    bind(localAddress(port));
-    LogCapture log;
-    auto run = runInBackground();
+    Client client(serve());
 
-    Client client(port);
     client.write("{}");
 
-    expectReturns(run);
-    EXPECT_EQ(log.texts("ws: start, thread: ").size(), 1u);
-    EXPECT_EQ(log.texts("ws: interrupt").size(), 1u);
+    expectRunReturns();
+    EXPECT_EQ(log_.texts("ws: start, thread: ").size(), 1u);
+    EXPECT_EQ(log_.texts("ws: interrupt").size(), 1u);
 }
 
 TEST_F(WsModule, TextThatIsNoMessageEndsOnlyItsConnection) {
-    const unsigned short port = freePort();
-    bind(localAddress(port));
-    LogCapture log;
-    auto run = runInBackground();
+    const unsigned short port = serve();
     Client bystander(port);
     Client sender(port);
 
     sender.write("not json");
 
     EXPECT_TRUE(sender.readError());
-    EXPECT_EQ(log.texts("ws: connection lost, what: JSON parse error").size(), 1u);
+    EXPECT_EQ(log_.texts("ws: connection lost, what: JSON parse error").size(), 1u);
     bystander.write("{}");  // still served: it stops the server
-    expectReturns(run);
+    expectRunReturns();
 }
 
 TEST_F(WsModule, ReceiveAndSendOnAThreadWithoutConnectionAreRejected) {
     bind(localAddress(freePort()));
-    LogCapture log;
+    const auto before = log_.records().size();
 
     EXPECT_FALSE(protocol_->receive());
     protocol_->send(boost::make_shared<zorva::plugin::format::Message>());
 
-    EXPECT_EQ(log.records(), (std::vector<LogCapture::Record>{
-                                 {Severity::warning, "ws: stream is not initialized, in rejected"},
-                                 {Severity::warning, "ws: stream is not initialized, out rejected"},
-                             }));
+    const auto records = log_.records();
+    EXPECT_EQ(std::vector<LogCapture::Record>(records.begin() + before, records.end()),
+              (std::vector<LogCapture::Record>{
+                  {Severity::warning, "ws: stream is not initialized, in rejected"},
+                  {Severity::warning, "ws: stream is not initialized, out rejected"},
+              }));
 }
 
 }  // namespace
