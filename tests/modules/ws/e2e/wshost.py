@@ -31,6 +31,9 @@ def free_port():
 
 
 def _link_or_copy(source, target):
+    """Binaries are linked (cheap, read only); everything else is copied."""
+    if not (source.endswith(".so") or os.path.basename(source) == "plugin"):
+        return shutil.copy2(source, target)
     try:
         os.link(source, target)
     except OSError:
@@ -40,11 +43,14 @@ def _link_or_copy(source, target):
 class Host:
     """One `plugin -P ws` process serving ws://127.0.0.1:<port>."""
 
-    def __init__(self, stage, port=None, address=None):
-        self.port = port or free_port()
+    SHIPPED_PORT = 9000
+
+    def __init__(self, stage, port=None, shipped_config=False):
+        """shipped_config keeps the staged configuration as it is (port 9000)."""
+        self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
-        self._stage(stage, address or "ws://localhost:%d" % self.port)
+        self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port)
         runtime = os.path.join(self.root, "runtime")
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
@@ -58,20 +64,18 @@ class Host:
                 stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
 
     def _stage(self, stage, address):
-        os.mkdir(self.program_dir)
-        for name in os.listdir(stage):
-            source = os.path.join(stage, name)
-            if name == "modules":
-                shutil.copytree(source, os.path.join(self.program_dir, name),
-                                copy_function=_link_or_copy)
-            elif os.path.isfile(source) and name != "config.json" and not name.endswith(".user"):
-                _link_or_copy(source, os.path.join(self.program_dir, name))
-        with open(os.path.join(stage, "config.json"), encoding="utf-8") as default:
+        """Links the binaries, copies the files the host may write to."""
+        shutil.copytree(stage, self.program_dir, copy_function=_link_or_copy,
+                        ignore=lambda directory, names: [n for n in names if n.endswith(".user")
+                                                         or n in ("logs", "data", "dumps")])
+        config_path = os.path.join(self.program_dir, "config.json")
+        with open(config_path, encoding="utf-8") as default:
             config = json.load(default)
+        os.unlink(config_path)
         for dependency in config["dependencies"]:
-            if dependency["format"]["type"] == "ws":
+            if address and dependency["format"]["type"] == "ws":
                 dependency["meta"][0]["data"] = address
-        with open(os.path.join(self.program_dir, "config.json"), "w", encoding="utf-8") as out:
+        with open(config_path, "w", encoding="utf-8") as out:
             json.dump(config, out)
 
     @property
