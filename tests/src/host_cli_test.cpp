@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ struct Case {
     std::vector<std::string> notLogged;
     std::map<std::string, std::string> environment = {};
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 std::string echoRequest() { return std::string(EXAMPLES_DIR) + "/request_echo.json"; }
 
@@ -122,6 +126,21 @@ const Case jobCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(CoreJob, HostRun, testing::ValuesIn(jobCases),
                          [](const auto& info) { return info.param.name; });
+
+TEST(HostFiles, HostRunLogsToFileAndLeavesNoUnusedDumpFiles) {
+    namespace fs = boost::filesystem;
+    StagedHost host;
+
+    const auto run = host.run({"-r", "missing.json"});
+
+    ASSERT_EQ(run.exitCode, 0) << run.log;
+    std::string logFiles;
+    for (const auto& entry : fs::directory_iterator(host.dataDir() / "logs"))
+        logFiles += readFile(entry.path());
+    EXPECT_NE(logFiles.find("core: finish"), std::string::npos);
+    ASSERT_TRUE(fs::is_directory(host.dataDir() / "dumps"));
+    EXPECT_TRUE(fs::is_empty(host.dataDir() / "dumps"));
+}
 
 TEST(HostParser, VersionPrintsNameAndVersion) {
     StagedHost host;

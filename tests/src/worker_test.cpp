@@ -1,6 +1,7 @@
 #include "worker.h"
 
 #include "event_wait.h"
+#include "qt_application.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -20,12 +21,7 @@ using namespace zorva::plugin;
 
 class WorkerTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "worker_test";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication application(argc, argv);
-    }
+    static void SetUpTestSuite() { ensureApplication<QCoreApplication>(); }
 
     QObject context;
     std::vector<std::string> calls;

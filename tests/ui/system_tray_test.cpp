@@ -6,6 +6,7 @@
 #include "iprotocol.h"
 #include "platform.h"
 #include "process_env.h"
+#include "qt_application.h"
 #include "session.h"
 
 #include <QApplication>
@@ -33,12 +34,7 @@ bool trayExpected() { return process_env::get("ZORVA_EXPECT_TRAY").has_value(); 
 
 class SystemTrayTest : public testing::TestWithParam<std::string> {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "system_tray_test";
-        static char* argv[] = {name, nullptr};
-        static QApplication application(argc, argv);
-    }
+    static void SetUpTestSuite() { ensureApplication<QApplication>(); }
 
     const ui::GuiRegistry registry{GetParam()};
     const ui::GuiRegistry::Impl& branding = registry.impl();
