@@ -1,6 +1,5 @@
 #include "host_config.h"
 
-#include "log_capture.h"
 #include "temp_dir.h"
 
 #include <boost/make_shared.hpp>
@@ -50,27 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
                              R"([{"format":{"type":"ws","category":"address"},"data":"x"}])",
                              "[" + nmh + "," + other + "]"}),
     [](const auto& info) { return info.param.name; });
-
-TEST(SetProtocolMetaLog, LogsTheNewEntry) {
-    LogCapture log;
-
-    host_config::setProtocolMeta(config("{}"), "nmh");
-
-    EXPECT_EQ(log.texts("core: set meta "), std::vector<std::string>{"core: set meta " + nmh});
-}
-
-TEST(SetProtocolMetaLog, NoConfigIsLeftAlone) {
-    LogCapture log;
-
-    host_config::setProtocolMeta({}, "nmh");
-
-    EXPECT_TRUE(log.records().empty());
-}
-
-TEST(LoadConfig, MissingFileGivesNone) {
-    TempDir dir;
-    EXPECT_FALSE(host_config::loadConfig(dir / "config.json"));
-}
 
 TEST(LoadConfig, BrokenFileRaisesParseError) {
     TempDir dir;

@@ -62,21 +62,6 @@ TEST_F(WorkerTest, FailureGetsTheJobsExceptionThenFinal) {
     EXPECT_EQ(calls, (std::vector<std::string>{"job broke", "final"}));
 }
 
-TEST_F(WorkerTest, EmptyJobFailsWithBadFunctionCall) {
-    bool badCall = false;
-    auto* worker = new Worker<void>(&context, {});
-    worker->setFailure([&badCall](const std::exception_ptr& failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::bad_function_call&) {
-            badCall = true;
-        }
-    });
-
-    worker->start();
-    ASSERT_TRUE(runEventsUntil([&badCall] { return badCall; })) << "no callback in time";
-}
-
 TEST_F(WorkerTest, DestroyedContextGetsNoCallback) {
     auto context = std::make_unique<QObject>();
     std::promise<void> release;
