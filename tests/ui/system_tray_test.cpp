@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimerEvent>
 
 #include <boost/make_shared.hpp>
 
@@ -78,6 +79,18 @@ TEST_P(SystemTrayTest, ShowsBrandingIconTooltipAndMenu) {
     if (trayExpected())
         EXPECT_TRUE(runEventsUntil([&tray] { return !tray.geometry().isEmpty(); }))
             << "the icon was not docked in the tray";
+}
+
+TEST_P(SystemTrayTest, ScanShowsTheIconOfTheOnlyRunningHost) {
+    SystemTray tray(Session::instance(), branding);
+    tray.setUp();
+    tray.hide();
+    QTimerEvent scanDue(0);
+
+    QApplication::sendEvent(&tray, &scanDue);
+
+    EXPECT_TRUE(runEventsUntil([&tray] { return tray.isVisible(); }))
+        << "the scan did not show the icon";
 }
 
 INSTANTIATE_TEST_SUITE_P(Brandings, SystemTrayTest,
