@@ -51,6 +51,12 @@ for connections in 1 4; do
 done
 echo "command: $bench upload $port $UPLOAD_MIB"
 "$bench" upload "$port" "$UPLOAD_MIB"
+# Where the upload's time went, from the host's own log records.
+awk '/method: digest, chunk: 1, / { first = $2 } /chunk store: got last chunk/ { last = $2 }
+     /switch state to: ok/ { ok = $2 }
+     function s(t,  p) { split(t, p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
+     END { printf "host: chunks received and stored in %.2f s, join and digest %.2f s\n",
+                  s(last) - s(first), s(ok) - s(last) }' "$work/host.log"
 echo "host peak RSS (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
 "$bench" stop "$port"
 wait "$host_pid" && echo "host exited with 0" || echo "host exited with $?"
