@@ -8,8 +8,8 @@
 #include <QCryptographicHash>
 
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
 
 #include <algorithm>
@@ -83,16 +83,17 @@ int roundTrips(unsigned short port, int connections, int requests) {
     std::vector<double> all;
     for (const auto& each : latencies) all.insert(all.end(), each.begin(), each.end());
     std::sort(all.begin(), all.end());
-    std::printf("echo, %d connection(s), %zu round trips: %.0f round trips/s, "
-                "p50 %.3f ms, p99 %.3f ms\n",
-                connections, all.size(), all.size() / seconds, percentile(all, 0.50),
-                percentile(all, 0.99));
+    std::printf(
+        "echo, %d connection(s), %zu round trips: %.0f round trips/s, "
+        "p50 %.3f ms, p99 %.3f ms\n",
+        connections, all.size(), all.size() / seconds, percentile(all, 0.50),
+        percentile(all, 0.99));
     return 0;
 }
 
 std::string chunkMeta(const std::string& fileId, int chunk, int chunks) {
-    return R"(,"id":")" + fileId + R"(","chunk":")" + std::to_string(chunk) +
-           R"(","chunks":")" + std::to_string(chunks) + R"(")";
+    return R"(,"id":")" + fileId + R"(","chunk":")" + std::to_string(chunk) + R"(","chunks":")" +
+           std::to_string(chunks) + R"(")";
 }
 
 // The file is one random block repeated: 768 KiB of bytes, whose base64 text
@@ -116,9 +117,10 @@ int upload(unsigned short port, int mebibytes) {
     const std::string id = "upload" + std::to_string(Clock::now().time_since_epoch().count());
     const std::string fileId = "file" + id;
     const int chunks = int(pieces.size()) + 4;
-    const std::string opening =
-        R"({\"id\":\")" + fileId + R"(\",\"name\":\"bench.bin\",\"contentEncoding\":\"base64\",)"
-        R"(\"hash\":{\"algorithm\":\"md5\",\"value\":\")" + hash + R"(\"},\"content\":\")";
+    const std::string opening = R"({\"id\":\")" + fileId +
+                                R"(\",\"name\":\"bench.bin\",\"contentEncoding\":\"base64\",)"
+                                R"(\"hash\":{\"algorithm\":\"md5\",\"value\":\")" +
+                                hash + R"(\"},\"content\":\")";
 
     Connection connection(port);
     const auto start = Clock::now();
@@ -135,9 +137,10 @@ int upload(unsigned short port, int mebibytes) {
     const std::string reply = connection.receive();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-    std::printf("upload of a %d MiB file (%.1f MB of base64 text) in %d chunks + digest: "
-                "%.2f s, %.1f MB/s of base64 text\n",
-                mebibytes, text / 1e6, chunks, seconds, text / 1e6 / seconds);
+    std::printf(
+        "upload of a %d MiB file (%.1f MB of base64 text) in %d chunks + digest: "
+        "%.2f s, %.1f MB/s of base64 text\n",
+        mebibytes, text / 1e6, chunks, seconds, text / 1e6 / seconds);
     const std::string md5 = bytesMd5.result().toHex().toStdString();
     const bool sound = reply.find(R"(\"size\":\")" + std::to_string(size)) != std::string::npos &&
                        reply.find(md5) != std::string::npos;
