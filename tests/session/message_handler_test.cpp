@@ -130,46 +130,34 @@ protected:
     int state_ = MessageHandler::None;
 };
 
-TEST_F(MessageHandlerTest, ChunksAreAcknowledgedWithNextUntilTheLastOneBringsTheModuleReply) {
+TEST_F(MessageHandlerTest, ChunksAreAcknowledgedUntilTheLastAndItsRepeatIsObsolete) {
+    const auto piece = [](int number) {
+        auto message = chunk("transfer", number, 3, std::string(3, char('a' + number - 1)));
+        message->module.type = "probe";
+        message->method.type = "echo";
+        return message;
+    };
     std::vector<MessagePtr> replies;
     std::vector<int> states;
-
-    for (int number = 1; number <= 3; ++number) {
-        auto piece = chunk("transfer", number, 3, std::string(3, char('a' + number - 1)));
-        piece->module.type = "probe";
-        piece->method.type = "echo";
-        replies.push_back(handle(piece));
+    const auto handleAndNote = [&](const MessagePtr& message) {
+        replies.push_back(handle(message));
         states.push_back(state_);
-    }
+    };
+    const auto repeatedLast = piece(3);
+
+    for (int number = 1; number <= 3; ++number) handleAndNote(piece(number));
+    handleAndNote(repeatedLast);
+    handleAndNote(request("probe", "echo", "again", "transfer"));
 
     EXPECT_EQ(states,
-              (std::vector<int>{MessageHandler::Next, MessageHandler::Next, MessageHandler::Ok}));
-    for (const auto& reply : replies) {
-        ASSERT_NE(reply, nullptr);
-        EXPECT_EQ(reply->id, "transfer");
-        EXPECT_EQ(reply->code, "0");
-    }
-    EXPECT_EQ(replies[0]->method.result, "");
+              (std::vector<int>{MessageHandler::Next, MessageHandler::Next, MessageHandler::Ok,
+                                MessageHandler::Obsolete, MessageHandler::Ok}));
+    EXPECT_EQ(replies[0]->id, "transfer");
+    EXPECT_EQ(replies[1]->code, "0");
+    EXPECT_EQ(replies[1]->method.result, "");
     EXPECT_EQ(replies[2]->method.result, "aaabbbccc");
-}
-
-TEST_F(MessageHandlerTest, RepeatedLastChunkIsObsoleteButARepeatedWholeRequestIsHandledAgain) {
-    auto first = request("probe", "echo", "one", "transfer");
-    first->meta.chunk = first->meta.chunks = "1";
-    handle(first);
-    auto last = request("probe", "echo", "two", "transfer");
-    last->meta.chunk = "2";
-    last->meta.chunks = "2";
-    handle(last);
-
-    const auto repeatedLast = handle(last);
-    const int repeatedState = state_;
-    const auto wholeAgain = handle(request("probe", "echo", "three", "transfer"));
-
-    EXPECT_EQ(repeatedLast, last);
-    EXPECT_EQ(repeatedState, MessageHandler::Obsolete);
-    EXPECT_EQ(wholeAgain->method.result, "three");
-    EXPECT_EQ(state_, MessageHandler::Ok);
+    EXPECT_EQ(replies[3], repeatedLast);
+    EXPECT_EQ(replies[4]->method.result, "again");
 }
 
 TEST_F(MessageHandlerTest, RequestsThatMustNotReachAModuleComeBackUnchanged) {
@@ -217,7 +205,7 @@ TEST_F(MessageHandlerTest, TransferEncodingDecodesTheDataAndEncodesTheResult) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(std::string(testCase.encoding) + " " + testCase.data);
-        auto message = request("probe", "echo", testCase.data);
+        auto message = request("system", "echo", testCase.data);
         message->meta.content.transferEncoding = testCase.encoding;
 
         const auto reply = handle(message);
@@ -371,33 +359,24 @@ TEST_F(MessageHandlerTest, ServeOneSendsRepliesInPiecesAndInterruptsWhenTheSessi
     }
 }
 
-TEST(MessageHandlerSplit, ReplyOfAMegabyteOrMoreIsCutIntoNumberedThirds) {
-    const auto reply = replyOfLength(3000000);
-    const std::string result = reply->method.result;
+TEST(MessageHandlerSplit, ReplyOfAMegabyteOrMoreIsCutIntoNumberedEqualSlices) {
+    const std::pair<std::size_t, std::size_t> cases[] = {{1048575, 1}, {1048576, 2}, {3000000, 3}};
+    for (const auto& [length, count] : cases) {
+        SCOPED_TRACE(length);
+        const auto reply = replyOfLength(length);
+        const std::string result = reply->method.result;
 
-    const auto pieces = MessageHandler::splitReply(reply);
+        const auto pieces = MessageHandler::splitReply(reply);
 
-    ASSERT_EQ(pieces.size(), 3u);
-    const std::size_t slice = (result.size() + 2) / 3;
-    std::string joined;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        EXPECT_EQ(pieces[i]->meta.chunk, std::to_string(i + 1));
-        EXPECT_EQ(pieces[i]->meta.chunks, "3");
-        EXPECT_EQ(pieces[i]->method.result, result.substr(i * slice, slice));
-        EXPECT_LT(json_dto::to_json(*pieces[i]).size(), 1048576u);
-        joined += pieces[i]->method.result;
+        ASSERT_EQ(pieces.size(), count);
+        const std::size_t slice = (result.size() + count - 1) / count;
+        for (std::size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(pieces[i]->meta.chunk, count == 1 ? "" : std::to_string(i + 1));
+            EXPECT_EQ(pieces[i]->meta.chunks, count == 1 ? "" : std::to_string(count));
+            EXPECT_EQ(pieces[i]->method.result, result.substr(i * slice, slice));
+            EXPECT_LT(json_dto::to_json(*pieces[i]).size(), 1048576u);
+        }
     }
-    EXPECT_EQ(joined, result);
-}
-
-TEST(MessageHandlerSplit, ReplyBelowAMegabyteIsSentWhole) {
-    const auto reply = replyOfLength(1048575);
-
-    const auto pieces = MessageHandler::splitReply(reply);
-
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0], reply);
-    EXPECT_EQ(pieces[0]->meta.chunk, "");
 }
 
 TEST_F(MessageHandlerTest, EmbeddedFileIsJoinedCheckedAndDigestedFromItsChunks) {

@@ -6,6 +6,7 @@
 #include "file_info.h"
 #include "json_binding.h"
 #include "path_registry.h"
+#include "sha256.h"
 
 #include <QCryptographicHash>
 
@@ -60,18 +61,18 @@ FileDigest digestOf(const FileInfo& file) {
     const auto stream = toRaw(file);
     stream->exceptions(std::ios::badbit);
     QCryptographicHash md5(QCryptographicHash::Md5);
-    QCryptographicHash sha256(QCryptographicHash::Sha256);
+    Sha256 sha256;
     std::vector<char> block(blockSize);
     std::uint64_t size = 0;
     do {
         stream->read(block.data(), static_cast<std::streamsize>(block.size()));
         const auto count = static_cast<int>(stream->gcount());
         md5.addData(block.data(), count);
-        sha256.addData(block.data(), count);
+        sha256.addData(block.data(), static_cast<std::size_t>(count));
         size += static_cast<std::uint64_t>(count);
     } while (*stream);
     return {file.name, std::to_string(size), md5.result().toHex().toStdString(),
-            sha256.result().toHex().toStdString()};
+            sha256.hexResult()};
 }
 
 }  // namespace

@@ -101,18 +101,6 @@ TEST(SystemModuleMetadata, NamesTheModuleItsVersionAndItsMethods) {
     EXPECT_EQ(methods, (std::set<std::string>{"digest", "echo", "lastError", "version"}));
 }
 
-TEST_F(SystemModule, EchoReturnsTheDataUnchanged) {
-    const std::string data = std::string("line\n\"quoted\" \\ ") + '\0' + "\xd0\xb4";
-
-    EXPECT_EQ(run("echo", data), data);
-}
-
-TEST_F(SystemModule, LastErrorReturnsTheTextOfTheSlot) {
-    exception::ApplicationException(20022) << exception::Message_("detail");
-
-    EXPECT_EQ(run("lastError"), "20022 Application 'Некорректный формат данных': detail");
-}
-
 TEST_F(SystemModule, VersionListsTheHostAndTheLoadedModules) {
     EXPECT_EQ(run("version"), std::string(R"({"host":")") + ZORVA_PLUGIN_VERSION +
                                   R"(","modules":[{"type":"nmh","version":"1.0"},)"
