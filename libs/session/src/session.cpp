@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace zorva::plugin {
@@ -78,6 +79,18 @@ std::optional<FileInfo> currentStyle() {
 std::string styleText(const FileInfo& style) {
     if (!style.content.empty()) return style.content;
     return fileSize(style.path, style.content) == 0 ? std::string() : rawBytes(style);
+}
+
+// The interfaces that the bound modules offer; modules without one are left
+// out, so the set never holds an empty entry.
+template <class Interface>
+std::set<Interface*> interfacesOf(const ModuleLoader::Table& table,
+                                  Interface* (module::Module::*accessor)()) {
+    std::set<Interface*> found;
+    for (const auto& [type, entry] : table)
+        if (Interface* offered = entry.module ? (entry.module->*accessor)() : nullptr)
+            found.insert(offered);
+    return found;
 }
 
 void applyStyleSheet(const FileInfo& style) {
@@ -159,19 +172,11 @@ module::IProtocol* Session::protocolModule() {
 }
 
 Session::ProtocolSet Session::protocols() const {
-    ProtocolSet found;
-    for (const auto& [type, entry] : loader_->table())
-        if (module::IProtocol* protocol = entry.module ? entry.module->protocol() : nullptr)
-            found.insert(protocol);
-    return found;
+    return interfacesOf(loader_->table(), &module::Module::protocol);
 }
 
 Session::HandlerSet Session::handlers() const {
-    HandlerSet found;
-    for (const auto& [type, entry] : loader_->table())
-        if (module::IHandler* handler = entry.module ? entry.module->handler() : nullptr)
-            found.insert(handler);
-    return found;
+    return interfacesOf(loader_->table(), &module::Module::handler);
 }
 
 const ModuleLoader& Session::moduleLoader() const { return *loader_; }
