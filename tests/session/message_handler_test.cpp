@@ -12,10 +12,10 @@
 
 #include <boost/make_shared.hpp>
 
-#include <deque>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Every case runs in a process and an install of its own (isolated_main.cpp):
@@ -98,15 +98,10 @@ public:
     std::string name() override { return "fake"; }
     void run() override {}
     void interrupt() override { ++interrupts; }
-    MessagePtr receive() override {
-        if (incoming.empty()) return {};
-        MessagePtr next = incoming.front();
-        incoming.pop_front();
-        return next;
-    }
+    MessagePtr receive() override { return std::exchange(incoming, nullptr); }
     void send(const MessagePtr& message) override { sent.push_back(message); }
 
-    std::deque<MessagePtr> incoming;
+    MessagePtr incoming;
     std::vector<MessagePtr> sent;
     int interrupts = 0;
 };
@@ -346,7 +341,7 @@ TEST_F(MessageHandlerTest, ServeOneSendsRepliesInPiecesAndInterruptsWhenTheSessi
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         FakeProtocol protocol;
-        if (testCase.incoming) protocol.incoming.push_back(testCase.incoming);
+        protocol.incoming = testCase.incoming;
 
         handler_->serveOne(&protocol);
 
