@@ -35,7 +35,7 @@ std::atomic<module::IProtocol*> selectedProtocol{nullptr};
 void handOverMeta(const format::Config& host, format::Config& module) {
     for (const auto& dependency : host.dependencies) {
         if (dependency.format.type != module.format.type) continue;
-        if (&dependency != &module) module.meta = dependency.meta;
+        module.meta = dependency.meta;
         return;
     }
 }
