@@ -43,6 +43,8 @@ int runMode(const QCommandLineParser& parser) {
 }
 
 int run(int argc, char** argv) {
+    // Finding the log directory may already log, and so may a failure before it.
+    log::setupConsoleLogging();
     QApplication application(argc, argv);
     QCoreApplication::setApplicationVersion(ZORVA_PLUGIN_VERSION);
     setUpLogging();

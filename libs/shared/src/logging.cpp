@@ -55,15 +55,23 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
     logging::core::get()->add_sink(sink);
 }
 
+void resetCore() {
+    logging::core::get()->remove_all_sinks();
+    logging::add_common_attributes();
+    logging::register_simple_formatter_factory<Severity, char>("Severity");
+}
+
 }  // namespace
 
 void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings) {
-    auto core = logging::core::get();
-    core->remove_all_sinks();
-    logging::add_common_attributes();
-    logging::register_simple_formatter_factory<Severity, char>("Severity");
+    resetCore();
     if (settings.console) addConsoleSink(settings.minSeverity);
     addFileSink(logDirectory, settings);
+}
+
+void setupConsoleLogging() {
+    resetCore();
+    addConsoleSink(LogSettings{}.minSeverity);
 }
 
 std::string capRecordText(std::string text) {

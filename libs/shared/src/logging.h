@@ -21,6 +21,11 @@ struct LogSettings {
 // write through the same core, which lives in the shared Boost.Log library.
 void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings);
 
+// The console sink alone, for the records written before the log directory is
+// known. Without any sink Boost.Log prints on standard output, which belongs
+// to the browser when the host speaks native messaging.
+void setupConsoleLogging();
+
 // The longest text one record carries. Longer texts are cut and end with a
 // note of how much was cut: a record as long as the rotation size would make
 // the file sink rotate forever.
