@@ -31,12 +31,14 @@ std::string idOf(const std::string& text) {
 
 // A frame that is no valid message becomes a request that carries the
 // binding error, which the handler answers as it is: one page's mistake must
-// not end the host that serves its tab.
+// not end the host that serves its tab. Without an id there is nothing to
+// answer: the handler takes it for a repeated request and sends nothing.
 format::MessagePtr messageFrom(const std::string& text) {
     auto message = boost::make_shared<format::Message>();
     try {
         json_dto::from_json(text, *message);
     } catch (const std::exception& error) {
+        PLUGIN_LOG(warning) << "nmh: frame is no message: " << error.what();
         *message = format::Message();
         message->id = idOf(text);
         message->error = error.what();
