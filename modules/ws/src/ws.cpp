@@ -11,8 +11,13 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -23,6 +28,7 @@ namespace zorva::plugin::module {
 namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace websocket = boost::beast::websocket;
+namespace http = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 
 namespace {
@@ -43,8 +49,20 @@ std::string Ws::name() { return config() ? config()->format.type : std::string()
 
 std::string Ws::address() const {
     // The host puts the "meta" of its own "ws" entry here at binding time.
+    // The origin allowlist lives there too and must never be taken for the address.
     const auto& meta = config()->meta;
-    return meta.empty() ? std::string() : meta.begin()->data;
+    const auto entry = std::find_if(meta.begin(), meta.end(), [](const format::Config::Meta& m) {
+        return !OriginAllowlist::isEntry(m);
+    });
+    return entry == meta.end() ? std::string() : entry->data;
+}
+
+void Ws::readOrigins() {
+    origins_ = OriginAllowlist::fromMeta(config()->meta);
+    if (origins_)
+        PLUGIN_LOG(info) << "ws: allowed origins: " << origins_->text();
+    else
+        PLUGIN_LOG(warning) << "ws: no origin allowlist, any page may connect";
 }
 
 void Ws::run() {
@@ -52,6 +70,7 @@ void Ws::run() {
     if (endpoint.host.empty() || endpoint.port == 0)
         PLUGIN_THROW(std::logic_error("no ws endpoint meta found"), "run");
     PLUGIN_LOG(info) << "ws: address: " << endpoint.host << ", port: " << endpoint.port;
+    readOrigins();
 
     boost::system::error_code error;
     const auto host = net::ip::make_address(endpoint.host, error);
@@ -68,6 +87,9 @@ void Ws::run() {
     // join waits for the ones being served.
     pool.stop();
     pool.join();
+    // The acceptor belongs to this run's I/O context and must not outlive it.
+    std::lock_guard<std::mutex> lock(acceptorMutex_);
+    acceptor_.reset();
 }
 
 void Ws::listen(net::io_context& context, const tcp::endpoint& endpoint) {
@@ -128,13 +150,32 @@ void Ws::openStream(tcp::socket socket) {
     const auto stream = boost::make_shared<Stream>(std::move(socket));
     // Replacing the holder destroys this thread's previous stream, if any.
     stream_.reset(new StreamPtr(stream));
-    stream->accept();
+    handshake(*stream);
     auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
     timeout.handshake_timeout -= std::chrono::seconds(1);
     timeout.idle_timeout -= std::chrono::seconds(1);
     timeout.keep_alive_pings = false;
     stream->set_option(timeout);
     stream->text(true);
+}
+
+// Any page can reach the loopback port; a browser always names the page's
+// origin, so with an allowlist a page not on it is refused before the upgrade.
+// A request without an Origin header comes from a program, not a page.
+void Ws::handshake(Stream& stream) {
+    beast::flat_buffer buffer;
+    http::request<http::string_body> request;
+    http::read(stream.next_layer(), buffer, request);
+    const auto origin = request.find(http::field::origin);
+    if (origins_ && origin != request.end() && !origins_->allows(std::string(origin->value()))) {
+        PLUGIN_LOG(warning) << "ws: origin refused: \"" << origin->value() << '"';
+        http::response<http::string_body> refusal(http::status::forbidden, request.version());
+        refusal.set(http::field::connection, "close");
+        refusal.prepare_payload();
+        http::write(stream.next_layer(), refusal);
+        PLUGIN_THROW(std::runtime_error("origin refused"), "handshake");
+    }
+    stream.accept(request);
 }
 
 format::MessagePtr Ws::receive() {

@@ -3,6 +3,7 @@
 #include "iprotocol.h"
 #include "iws.h"
 #include "module.h"
+#include "origin_allowlist.h"
 
 #include <QObject>
 #include <QtPlugin>
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace zorva::plugin::module {
@@ -48,12 +50,16 @@ public:
 
 private:
     std::string address() const;
+    void readOrigins();
     void listen(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& endpoint);
     void acceptLoop(boost::asio::io_context& context, boost::asio::thread_pool& pool);
     void serve(boost::asio::ip::tcp::socket socket);
     void openStream(boost::asio::ip::tcp::socket socket);
+    void handshake(Stream& stream);
 
     std::atomic<bool> stopped_{false};
+    // Written by run before the pool starts; only read by connections.
+    std::optional<OriginAllowlist> origins_;
     // interrupt closes the acceptor from another thread while run may replace it.
     std::mutex acceptorMutex_;
     std::unique_ptr<boost::asio::ip::tcp::acceptor> acceptor_;

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,7 @@ namespace {
 
 namespace net = boost::asio;
 namespace websocket = boost::beast::websocket;
+namespace http = boost::beast::http;
 using tcp = boost::asio::ip::tcp;
 using zorva::plugin::format::Config;
 using zorva::plugin::module::IProtocol;
@@ -39,10 +41,11 @@ unsigned short freePort() {
 
 std::string localAddress(unsigned short port) { return "ws://localhost:" + std::to_string(port); }
 
-// A WebSocket peer of the module, connected once the module listens.
+// A WebSocket peer of the module, connected once the module listens; a page's
+// peer names its origin.
 class Client {
 public:
-    explicit Client(unsigned short port) : stream_(context_) {
+    explicit Client(unsigned short port, const std::string& origin = {}) : stream_(context_) {
         const tcp::endpoint endpoint(net::ip::make_address("127.0.0.1"), port);
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         boost::system::error_code error;
@@ -51,8 +54,16 @@ public:
             stream_.next_layer().connect(endpoint, error);
         } while (error && std::chrono::steady_clock::now() < deadline);
         if (error) throw std::runtime_error("ws module never listened: " + error.message());
-        stream_.handshake("127.0.0.1", "/");
+        if (!origin.empty())
+            stream_.set_option(
+                websocket::stream_base::decorator([origin](websocket::request_type& request) {
+                    request.set(http::field::origin, origin);
+                }));
+        stream_.handshake(response_, "127.0.0.1", "/", error);
     }
+
+    // The HTTP status that answered the handshake: 101 when upgraded.
+    unsigned status() const { return response_.result_int(); }
 
     void write(const std::string& text) { stream_.write(net::buffer(text)); }
 
@@ -67,6 +78,7 @@ public:
 private:
     net::io_context context_;
     websocket::stream<tcp::socket> stream_;
+    websocket::response_type response_;
 };
 
 // The real plug-in, loaded by path and bound without a session, so that a
@@ -85,17 +97,20 @@ protected:
     // A fresh root object per test: the stop flag is never reset.
     void TearDown() override { delete loader_.instance(); }
 
-    void bind(const std::string& address) {
+    void bind(const std::string& address, const std::optional<std::string>& origins = {}) {
         auto config = boost::make_shared<Config>();
         config->format.type = "ws";
-        if (!address.empty()) {
-            Config::Meta meta;
-            meta.format.type = "ws";
-            meta.format.category = "protocol";
-            meta.data = address;
-            config->meta.insert(meta);
-        }
+        if (!address.empty()) config->meta.insert(metaEntry("protocol", address));
+        if (origins) config->meta.insert(metaEntry("protocol.origins", *origins));
         module_->init({}, config);
+    }
+
+    static Config::Meta metaEntry(const std::string& category, const std::string& data) {
+        Config::Meta meta;
+        meta.format.type = "ws";
+        meta.format.category = category;
+        meta.data = data;
+        return meta;
     }
 
     void runInBackground() {
@@ -103,11 +118,17 @@ protected:
     }
 
     // Binds to a free port and serves it in the background.
-    unsigned short serve() {
+    unsigned short serve(const std::optional<std::string>& origins = {}) {
         const unsigned short port = freePort();
-        bind(localAddress(port));
+        bind(localAddress(port), origins);
         runInBackground();
         return port;
+    }
+
+    // Ends the server through a peer that names no origin.
+    void stopThroughAPeer(unsigned short port) {
+        Client(port).write("{}");
+        expectRunReturns();
     }
 
     // The text of the system error that run raises.
@@ -233,6 +254,71 @@ TEST_F(WsModule, TextThatIsNoMessageEndsOnlyItsConnection) {
     bystander.write("{}");  // still served: it stops the server
     expectRunReturns();
 }
+
+TEST_F(WsModule, OriginsOnTheAllowlistAreServedOthersRefusedWith403AndLogged) {
+    const unsigned short port = serve("https://sign.example.org http://localhost:*");
+
+    EXPECT_EQ(Client(port, "https://sign.example.org").status(), 101u);
+    EXPECT_EQ(Client(port, "http://localhost:8080").status(), 101u);
+    EXPECT_EQ(Client(port, "https://evil.test").status(), 403u);
+    EXPECT_EQ(Client(port, "http://localhost.evil.test").status(), 403u);
+
+    EXPECT_TRUE(log_.contains(Severity::warning, "ws: origin refused: \"https://evil.test\""));
+    EXPECT_EQ(log_.texts("ws: origin refused: ").size(), 2u);
+    EXPECT_TRUE(log_.contains(Severity::info,
+                              "ws: allowed origins: https://sign.example.org http://localhost:*"));
+    stopThroughAPeer(port);
+}
+
+TEST_F(WsModule, RequestWithoutOriginIsServedDespiteTheAllowlist) {
+    const unsigned short port = serve("https://sign.example.org");
+
+    Client program(port);
+
+    EXPECT_EQ(program.status(), 101u);
+    program.write("{}");  // served: it stops the server
+    expectRunReturns();
+}
+
+TEST_F(WsModule, WithoutAllowlistAnyOriginIsServedAndTheStartSaysSo) {
+    const unsigned short port = serve();
+
+    EXPECT_EQ(Client(port, "https://evil.test").status(), 101u);
+
+    EXPECT_EQ(log_.texts("ws: no origin allowlist, any page may connect").size(), 1u);
+    EXPECT_TRUE(log_.texts("ws: origin refused: ").empty());
+    stopThroughAPeer(port);
+}
+
+TEST_F(WsModule, AllowlistEntryIsNeverTakenForTheAddress) {
+    bind("", "ws://localhost:9000");
+    EXPECT_THROW(protocol_->run(), std::logic_error);
+}
+
+// The same configuration file with the allowlist entry before or after the
+// address entry.
+class WsModuleConfigFile : public WsModule, public testing::WithParamInterface<bool> {};
+
+TEST_P(WsModuleConfigFile, AddressComesFromTheProtocolEntry) {
+    const unsigned short port = freePort();
+    const std::string address =
+        R"({"format":{"type":"ws","category":"protocol"},"data":")" + localAddress(port) + R"("})";
+    const std::string origins =
+        R"({"format":{"type":"ws","category":"protocol.origins"},"data":"https://a.test"})";
+    const std::string meta = GetParam() ? origins + "," + address : address + "," + origins;
+    auto config = boost::make_shared<Config>(
+        json_dto::from_json<Config>(R"({"format":{"type":"ws"},"meta":[)" + meta + "]}"));
+    module_->init({}, config);
+    runInBackground();
+
+    EXPECT_EQ(Client(port, "https://a.test").status(), 101u);
+    EXPECT_EQ(Client(port, "https://b.test").status(), 403u);
+    EXPECT_TRUE(
+        log_.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
+    stopThroughAPeer(port);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllowlistFirstOrLast, WsModuleConfigFile, testing::Bool());
 
 TEST_F(WsModule, ReceiveAndSendOnAThreadWithoutConnectionAreRejected) {
     bind(localAddress(freePort()));

@@ -45,12 +45,13 @@ class Host:
 
     SHIPPED_PORT = 9000
 
-    def __init__(self, stage, port=None, shipped_config=False):
-        """shipped_config keeps the staged configuration as it is (port 9000)."""
+    def __init__(self, stage, port=None, shipped_config=False, ws_meta=()):
+        """shipped_config keeps the staged configuration as it is (port 9000);
+        ws_meta entries go in front of the "ws" dependency's meta."""
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
-        self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port)
+        self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port, ws_meta)
         runtime = os.path.join(self.root, "runtime")
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
@@ -63,7 +64,7 @@ class Host:
                 cwd=self.program_dir, env=env, stdin=subprocess.DEVNULL,
                 stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
 
-    def _stage(self, stage, address):
+    def _stage(self, stage, address, ws_meta):
         """Links the binaries, copies the files the host may write to."""
         shutil.copytree(stage, self.program_dir, copy_function=_link_or_copy,
                         ignore=lambda directory, names: [n for n in names if n.endswith(".user")
@@ -73,8 +74,12 @@ class Host:
             config = json.load(default)
         os.unlink(config_path)
         for dependency in config["dependencies"]:
-            if address and dependency["format"]["type"] == "ws":
-                dependency["meta"][0]["data"] = address
+            if dependency["format"]["type"] != "ws":
+                continue
+            for meta in dependency["meta"]:
+                if address and meta["format"].get("category") == "protocol":
+                    meta["data"] = address
+            dependency["meta"][:0] = ws_meta
         with open(config_path, "w", encoding="utf-8") as out:
             json.dump(config, out)
 
@@ -124,13 +129,15 @@ class Host:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-async def connect(url, timeout=TIMEOUT):
-    """Connects once the host listens; a refused connection is retried."""
+async def connect(url, timeout=TIMEOUT, origin=None):
+    """Connects once the host listens; a refused connection is retried. A
+    page's connection names its origin."""
     deadline = time.monotonic() + timeout
     while True:
         try:
             return await websockets.connect(url, max_size=None, compression=None,
-                                            ping_interval=None, open_timeout=timeout)
+                                            ping_interval=None, open_timeout=timeout,
+                                            origin=origin)
         except (ConnectionRefusedError, OSError):
             if time.monotonic() > deadline:
                 raise
