@@ -1,0 +1,51 @@
+// One native-messaging host per tab: a host keeps the chunked transfers of the
+// page it serves, so the pages of different tabs never share one. The host
+// ends when its tab's page goes away, because closing the port closes its
+// standard input.
+const HOST = "org.zorva.plugin";
+
+// tab id -> { page: the content script's port, native: the host's port or null }
+const tabs = new Map();
+
+function closeTab(tabId) {
+  const tab = tabs.get(tabId);
+  if (!tab) return;
+  tabs.delete(tabId);
+  tab.native?.disconnect();
+}
+
+function nativePort(tab) {
+  if (tab.native) return tab.native;
+  const native = chrome.runtime.connectNative(HOST);
+  native.onMessage.addListener((reply) => tab.page.postMessage({ reply }));
+  native.onDisconnect.addListener(() => {
+    // Chromium reports why in lastError, Firefox in the port's error.
+    const error = native.error?.message ?? chrome.runtime.lastError?.message ?? "the host ended";
+    if (tab.native === native) tab.native = null;
+    try {
+      tab.page.postMessage({ disconnected: error });
+    } catch {
+      // The page has gone as well.
+    }
+  });
+  tab.native = native;
+  return native;
+}
+
+chrome.runtime.onConnect.addListener((page) => {
+  const tabId = page.sender?.tab?.id;
+  if (tabId === undefined) {
+    page.disconnect();
+    return;
+  }
+  // A new page in the tab gets a host of its own.
+  closeTab(tabId);
+  const tab = { page, native: null };
+  tabs.set(tabId, tab);
+  page.onMessage.addListener((message) => {
+    if (tabs.get(tabId) === tab) nativePort(tab).postMessage(message);
+  });
+  page.onDisconnect.addListener(() => {
+    if (tabs.get(tabId) === tab) closeTab(tabId);
+  });
+});
