@@ -12,7 +12,8 @@ apt-get install -y --no-install-recommends \
 # npm comes with the machine's Node.js where one is installed; else Debian's.
 command -v npm >/dev/null || apt-get install -y --no-install-recommends nodejs npm
 # Front-end test tools from npm: the browser client's incremental MD5 and the
-# driver of headless Chromium.
+# drivers of headless Chromium.
 cd "$(dirname "$0")/.."
 npm ci --prefix clients/js --no-audit --no-fund
 npm ci --prefix tests/modules/ws/e2e/chromium --no-audit --no-fund
+npm ci --prefix tests/modules/nmh/e2e/chromium --no-audit --no-fund

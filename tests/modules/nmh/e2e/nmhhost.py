@@ -26,6 +26,23 @@ def frame(payload):
     return struct.pack("=I", len(data)) + data
 
 
+def stage_program(stage, program_dir):
+    """A private program directory: binaries linked, other files copied, no
+    data left from a run in the stage."""
+    shutil.copytree(stage, program_dir, copy_function=_link_or_copy,
+                    ignore=shutil.ignore_patterns("*.user", "logs", "data", "dumps"))
+    return program_dir
+
+
+def private_environment(root):
+    """HOME, the user's data folder and the runtime folder inside root, with
+    the platform headless."""
+    runtime = os.path.join(root, "runtime")
+    os.mkdir(runtime, 0o700)
+    return dict(os.environ, HOME=root, XDG_RUNTIME_DIR=runtime,
+                XDG_DATA_HOME=os.path.join(root, "share"), QT_QPA_PLATFORM="offscreen")
+
+
 class FrameReader(threading.Thread):
     """Reads the host's standard output as frames until it closes; any byte
     that is not part of a whole frame is kept in `stray`."""
@@ -60,20 +77,15 @@ class NmhHost:
 
     def __init__(self, stage, program="plugin", read_output=True, data_dir_blocked=False):
         self.root = tempfile.mkdtemp(prefix="zorva-nmh-e2e-")
-        self.program_dir = os.path.join(self.root, "host")
-        shutil.copytree(stage, self.program_dir, copy_function=_link_or_copy,
-                        ignore=shutil.ignore_patterns("*.user", "logs", "data", "dumps"))
+        self.program_dir = stage_program(stage, os.path.join(self.root, "host"))
         program_path = os.path.join(self.program_dir, program)
         if program != "plugin":
             os.rename(os.path.join(self.program_dir, "plugin"), program_path)
         if data_dir_blocked:
             # A file where a branded program keeps its data directory.
             open(os.path.join(self.root, "ZorvaPluginData"), "w").close()
-        runtime = os.path.join(self.root, "runtime")
-        os.mkdir(runtime, 0o700)
-        self.data_home = os.path.join(self.root, "share")
-        env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
-                   XDG_DATA_HOME=self.data_home, QT_QPA_PLATFORM="offscreen")
+        env = private_environment(self.root)
+        self.data_home = env["XDG_DATA_HOME"]
         self.log_path = os.path.join(self.root, "stderr.log")
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
