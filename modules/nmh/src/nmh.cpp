@@ -26,7 +26,7 @@ std::string idOf(const std::string& text) {
     if (!document.IsObject()) return {};
     const auto id = document.FindMember("id");
     if (id == document.MemberEnd() || !id->value.IsString()) return {};
-    return id->value.GetString();
+    return {id->value.GetString(), id->value.GetStringLength()};
 }
 
 // A frame that is no valid message becomes a request that carries the
