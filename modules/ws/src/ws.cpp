@@ -81,13 +81,18 @@ void Ws::run() {
     listen(context, tcp::endpoint(host, endpoint.port));
     net::thread_pool pool(threadCountHint());
     acceptLoop(context, pool);
+    closeAcceptor();
 
     context.run();
     // Connections still waiting in the queue are dropped with their sockets;
     // join waits for the ones being served.
     pool.stop();
     pool.join();
-    // The acceptor belongs to this run's I/O context and must not outlive it.
+}
+
+// Closes the port; the acceptor belongs to this run's I/O context and must not
+// outlive it.
+void Ws::closeAcceptor() {
     std::lock_guard<std::mutex> lock(acceptorMutex_);
     acceptor_.reset();
 }
@@ -120,11 +125,10 @@ void Ws::interrupt() {
     if (stopped_.exchange(true)) return;
     PLUGIN_LOG(warning) << "ws: interrupt";
     {
+        // Only wakes the accept: the acceptor is no thread-safe object, so the
+        // accept loop's own thread closes it once the loop has ended.
         std::lock_guard<std::mutex> lock(acceptorMutex_);
-        if (acceptor_) {
-            platform::stopListening(acceptor_->native_handle());
-            acceptor_->close();
-        }
+        if (acceptor_) platform::stopListening(acceptor_->native_handle());
     }
     // While the host lives, a terminate request ends the host with its whole
     // process tree at once: the other connections' threads stay blocked in

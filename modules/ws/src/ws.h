@@ -53,6 +53,7 @@ private:
     void readOrigins();
     void listen(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& endpoint);
     void acceptLoop(boost::asio::io_context& context, boost::asio::thread_pool& pool);
+    void closeAcceptor();
     void serve(boost::asio::ip::tcp::socket socket);
     void openStream(boost::asio::ip::tcp::socket socket);
     void handshake(Stream& stream);
