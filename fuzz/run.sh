@@ -15,13 +15,14 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInf
   -DZORVA_ASAN=ON -DZORVA_FUZZ=ON -DZORVA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j"${JOBS:-2}" --target "${TARGETS[@]/%/_fuzz}"
 
+ubsan="halt_on_error=1:print_stacktrace=1:suppressions=$PWD/cmake/ubsan.supp"
 status=0
 for target in "${TARGETS[@]}"; do
   dir="$BUILD_DIR/fuzz/$target"
   work="$dir/run"
   rm -rf "$work" && mkdir -p "$work/corpus" "$work/findings"
   cp fuzz/corpus/"$target"/* "$work/corpus/"
-  (cd "$dir" && ASAN_OPTIONS=detect_leaks=0 "./${target}_fuzz" -max_total_time="$SECONDS_PER_TARGET" \
+  (cd "$dir" && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS="$ubsan" "./${target}_fuzz" -max_total_time="$SECONDS_PER_TARGET" \
       -timeout=10 -rss_limit_mb=4096 -artifact_prefix=run/findings/ run/corpus \
       >run/fuzz.log 2>&1) || status=1
   runs=$(grep -o 'Done [0-9]* runs' "$work/fuzz.log" | grep -o '[0-9]*' || echo "?")

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-asan}
 # Test discovery runs the test programs at build time: they need these too.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1:suppressions=$PWD/cmake/ubsan.supp}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
   -DZORVA_ASAN=ON -DZORVA_BUILD_BENCH=OFF
 cmake --build "$BUILD_DIR" -j"${JOBS:-2}"
