@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(GuiRegistry, SecondBrandingResourcesHaveItsPrefix) {
-    const auto& civara = GuiRegistry("civara.plugin").impl();
+    const GuiRegistry registry("civara.plugin");
+    const auto& civara = registry.impl();
 
     EXPECT_EQ(civara.resourcePath("logo_16x16.png"), ":/civara_plugin/logo_16x16.png");
     EXPECT_EQ(civara.resourcePath(""), ":/civara_plugin/");
