@@ -96,8 +96,9 @@ def grows(values, slack_factor, slack):
 
 
 def curve(name, values, unit):
-    return "%s: start %d%s, max %d%s, end %d%s" % (name, values[0], unit, max(values), unit,
-                                                   values[-1], unit)
+    warm = values[max(1, int(len(values) * WARM_UP))]
+    return "%s: start %d%s, after warm-up %d%s, max %d%s, end %d%s" % (
+        name, values[0], unit, warm, unit, max(values), unit, values[-1], unit)
 
 
 def store_drains(host):
