@@ -6,6 +6,11 @@
 
 namespace zorva::plugin::format {
 
+void keepRawText(Message& request, const std::string& text) {
+    const auto content = request.meta.data.find("messageContent");
+    if (content != request.meta.data.end()) content->second = text;
+}
+
 std::string routeTime() {
     const auto now = boost::posix_time::second_clock::local_time();
     const auto date = now.date();

@@ -108,6 +108,11 @@ struct Message {
 
 using MessagePtr = boost::shared_ptr<Message>;
 
+// A module that signs what the page sent needs the request exactly as it
+// arrived, not as re-rendered JSON: a request that carries a "messageContent"
+// entry in "meta"."data" gets its raw text there.
+void keepRawText(Message& request, const std::string& text);
+
 // Local time of handling as a route writes it: "DD.MM.YYYY, HH:MM:SS".
 std::string routeTime();
 

@@ -44,10 +44,7 @@ format::MessagePtr messageFrom(const std::string& text) {
         message->error = error.what();
         return message;
     }
-    // A module that signs what the page sent needs the request exactly as it
-    // arrived, not as re-rendered JSON.
-    const auto content = message->meta.data.find("messageContent");
-    if (content != message->meta.data.end()) content->second = text;
+    format::keepRawText(*message, text);
     return message;
 }
 

@@ -199,10 +199,7 @@ format::MessagePtr Ws::receive() {
 
     auto message = boost::make_shared<format::Message>();
     json_dto::from_json(text, *message);
-    // A module that signs what the page sent needs the request exactly as it
-    // arrived, not as re-rendered JSON.
-    const auto content = message->meta.data.find("messageContent");
-    if (content != message->meta.data.end()) content->second = text;
+    format::keepRawText(*message, text);
     if (message->mode == "debug") PLUGIN_LOG(info) << "ws: receive: " << text;
     // Pages send pieces of about a megabyte; a rare larger message is not kept.
     if (text.capacity() > keptTextCapacity) std::string().swap(text);
