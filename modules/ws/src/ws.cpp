@@ -33,6 +33,20 @@ using tcp = boost::asio::ip::tcp;
 
 namespace {
 constexpr std::size_t keptTextCapacity = 2 * 1024 * 1024;
+// How long the accept loop rests after a failed accept, so that a lasting
+// failure (no descriptors left) neither spins nor floods the log.
+constexpr std::chrono::milliseconds acceptRetryPause{100};
+
+// The library's suggested server timeouts less a second, without keep-alive
+// pings. The stream applies them only to asynchronous operations; for our
+// synchronous ones its socket enforces them.
+websocket::stream_base::timeout serverTimeout() {
+    auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeout.handshake_timeout -= std::chrono::seconds(1);
+    timeout.idle_timeout -= std::chrono::seconds(1);
+    timeout.keep_alive_pings = false;
+    return timeout;
+}
 }  // namespace
 
 Ws::Ws() = default;
@@ -117,6 +131,7 @@ void Ws::acceptLoop(net::io_context& context, net::thread_pool& pool) {
         } catch (const std::exception& error) {
             // interrupt closes the acceptor, which lands here too.
             PLUGIN_LOG(info) << "ws: exception, what: " << error.what();
+            if (!stopped_) std::this_thread::sleep_for(acceptRetryPause);
         }
     }
 }
@@ -151,14 +166,13 @@ void Ws::serve(tcp::socket socket) {
 }
 
 void Ws::openStream(tcp::socket socket) {
-    const auto stream = boost::make_shared<Stream>(std::move(socket));
+    const auto timeout = serverTimeout();
+    const auto stream = boost::make_shared<Stream>(
+        std::move(socket), TimedSocket::Limits{timeout.handshake_timeout, timeout.idle_timeout});
     // Replacing the holder destroys this thread's previous stream, if any.
     stream_.reset(new StreamPtr(stream));
     handshake(*stream);
-    auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
-    timeout.handshake_timeout -= std::chrono::seconds(1);
-    timeout.idle_timeout -= std::chrono::seconds(1);
-    timeout.keep_alive_pings = false;
+    stream->next_layer().startServing();
     stream->set_option(timeout);
     stream->text(true);
 }

@@ -4,6 +4,7 @@
 #include "iws.h"
 #include "module.h"
 #include "origin_allowlist.h"
+#include "timed_socket.h"
 
 #include <QObject>
 #include <QtPlugin>
@@ -33,7 +34,7 @@ class Ws : public Module, public IProtocol, public IWs {
     Q_INTERFACES(zorva::plugin::module::IWs zorva::plugin::module::IProtocol)
 
 public:
-    using Stream = boost::beast::websocket::stream<boost::asio::ip::tcp::socket>;
+    using Stream = boost::beast::websocket::stream<TimedSocket>;
     using StreamPtr = boost::shared_ptr<Stream>;
 
     Ws();

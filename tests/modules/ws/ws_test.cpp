@@ -17,9 +17,14 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 #include <optional>
 #include <stdexcept>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +84,26 @@ private:
     net::io_context context_;
     websocket::stream<tcp::socket> stream_;
     websocket::response_type response_;
+};
+
+// While it lives, this process can open no new descriptor: every number below
+// the lowered limit is in use.
+class DescriptorsExhausted {
+public:
+    DescriptorsExhausted() {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        const int lowestFree = ::open("/dev/null", O_RDONLY);
+        ::close(lowestFree);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorsExhausted() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    DescriptorsExhausted(const DescriptorsExhausted&) = delete;
+    DescriptorsExhausted& operator=(const DescriptorsExhausted&) = delete;
+
+private:
+    rlimit saved_{};
 };
 
 // The real plug-in, loaded by path and bound without a session, so that a
@@ -148,6 +173,7 @@ protected:
     }
 
     LogCapture log_;
+    net::io_context context_;
     std::future<void> run_;
     QPluginLoader loader_;
     Module* module_ = nullptr;
@@ -223,6 +249,34 @@ TEST_F(WsModule, InterruptWakesTheAcceptLoopAndASecondInterruptDoesNothing) {
     EXPECT_EQ(log_.texts("ws: exception, what: accept: ").size(), 1u);
     EXPECT_TRUE(
         log_.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
+}
+
+TEST_F(WsModule, FailingAcceptsAreRetriedCalmlyAndTheWaitingPeerIsServedAfterwards) {
+    const unsigned short port = serve();
+    { Client probe(port); }  // proves the server listens
+    // The probe's server end must be closed, or its descriptor would be free
+    // again for the accept below.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (log_.texts("ws: connection lost").empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(200ms);
+
+    tcp::socket waiting(context_);
+    waiting.open(tcp::v4());
+    std::size_t failures = 0;
+    {
+        DescriptorsExhausted exhausted;
+        waiting.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+        std::this_thread::sleep_for(1s);
+        failures = log_.texts("ws: exception, what: accept: Too many open files").size();
+    }
+    EXPECT_GE(failures, 1u);
+    EXPECT_LE(failures, 30u) << "the accept loop spins";
+
+    websocket::stream<tcp::socket&> stream(waiting);
+    stream.handshake("127.0.0.1", "/");
+    stream.write(net::buffer(std::string("{}")));
+    expectRunReturns();
 }
 
 TEST_F(WsModule, RunAfterInterruptAcceptsNothingAndReturns) {

@@ -1,7 +1,10 @@
 """Connections to the real host: four are served at once and a fifth waits
-for a free thread; a text that is no message ends only its own connection."""
+for a free thread; a text that is no message ends only its own connection;
+peers that connect and stay silent are dropped once the handshake time ends."""
 
 import asyncio
+import socket
+import time
 import unittest
 
 import websockets
@@ -10,6 +13,10 @@ from wshost import Host, ask, connect, request, stage_dir
 
 # How long the fifth connection must stay without a handshake to count as waiting.
 WAITING = 1.0
+# The host's handshake time limit, in seconds.
+HANDSHAKE = 29
+# How long a dropped silent peer may take to see its end of stream.
+TIMEOUT_SILENT_CLOSED = 10
 
 
 class Connections(unittest.IsolatedAsyncioTestCase):
@@ -53,6 +60,26 @@ class Connections(unittest.IsolatedAsyncioTestCase):
         self.host.wait_log("ws: connection lost, what: JSON parse error")
         reply = await ask(bystander, request("echo", "still here"))
         self.assertEqual(reply["method"]["result"], "still here")
+
+    async def test_four_silent_peers_hold_the_threads_only_until_the_handshake_time_ends(self):
+        first = await self.open()  # the host listens
+        await first.close()
+        silent = [socket.create_connection(("127.0.0.1", self.host.port)) for _ in range(4)]
+        try:
+            start = time.monotonic()
+            client = await asyncio.wait_for(connect(self.host.url, timeout=HANDSHAKE + 30),
+                                            HANDSHAKE + 30)
+            self.clients.append(client)
+            self.assertGreater(time.monotonic() - start, HANDSHAKE - 4)
+            reply = await ask(client, request("echo", "after the silent ones"))
+            self.assertEqual(reply["method"]["result"], "after the silent ones")
+            for peer in silent:
+                peer.settimeout(TIMEOUT_SILENT_CLOSED)
+                self.assertEqual(peer.recv(1), b"", "the host kept a silent peer")
+            self.host.wait_log("ws: connection lost, what: The socket was closed due to a timeout")
+        finally:
+            for peer in silent:
+                peer.close()
 
 
 if __name__ == "__main__":
