@@ -25,10 +25,6 @@ std::chrono::milliseconds TimedSocket::waitLimit() const {
     return std::chrono::ceil<std::chrono::milliseconds>(limit);
 }
 
-void TimedSocket::throwIf(const boost::system::error_code& error) {
-    if (error) boost::throw_exception(boost::system::system_error(error));
-}
-
 void teardown(boost::beast::role_type role, TimedSocket& socket,
               boost::system::error_code& error) {
     socket.startClosing();

@@ -53,10 +53,7 @@ public:
 
     template <class MutableBuffers>
     std::size_t read_some(const MutableBuffers& buffers) {
-        boost::system::error_code error;
-        const std::size_t done = read_some(buffers, error);
-        throwIf(error);
-        return done;
+        return throwingErrors([&](auto& error) { return read_some(buffers, error); });
     }
 
     template <class ConstBuffers>
@@ -67,10 +64,7 @@ public:
 
     template <class ConstBuffers>
     std::size_t write_some(const ConstBuffers& buffers) {
-        boost::system::error_code error;
-        const std::size_t done = write_some(buffers, error);
-        throwIf(error);
-        return done;
+        return throwingErrors([&](auto& error) { return write_some(buffers, error); });
     }
 
 private:
@@ -89,8 +83,15 @@ private:
         }
     }
 
+    template <class Operation>
+    static std::size_t throwingErrors(Operation operation) {
+        boost::system::error_code error;
+        const std::size_t done = operation(error);
+        if (error) boost::throw_exception(boost::system::system_error(error));
+        return done;
+    }
+
     std::chrono::milliseconds waitLimit() const;
-    static void throwIf(const boost::system::error_code& error);
 
     Socket socket_;
     Limits limits_;

@@ -122,6 +122,15 @@ protected:
         });
     }
 
+    // The peer's side: opens the connection and has one message echoed.
+    void handshakeAndEcho() {
+        client_.handshake("127.0.0.1", "/");
+        client_.write(net::buffer(std::string("hello")));
+        beast::flat_buffer echo;
+        client_.read(echo);
+        EXPECT_EQ(beast::buffers_to_string(echo.data()), "hello");
+    }
+
     websocket::stream<tcp::socket&> client_{peer_};
 };
 
@@ -133,11 +142,7 @@ TEST_F(TimedWebSocketTest, SilentPeerFailsTheHandshakeWithTimeout) {
 
 TEST_F(TimedWebSocketTest, MessagesFlowAndAPeerSilentAfterwardsTimesOut) {
     auto served = serveOneEcho();
-    client_.handshake("127.0.0.1", "/");
-    client_.write(net::buffer(std::string("hello")));
-    beast::flat_buffer echo;
-    client_.read(echo);
-    EXPECT_EQ(beast::buffers_to_string(echo.data()), "hello");
+    handshakeAndEcho();
 
     ASSERT_EQ(served.wait_for(limit + slack), std::future_status::ready);
     EXPECT_EQ(served.get(), beast::error::timeout);
@@ -145,10 +150,7 @@ TEST_F(TimedWebSocketTest, MessagesFlowAndAPeerSilentAfterwardsTimesOut) {
 
 TEST_F(TimedWebSocketTest, PeerClosingIsAnsweredAndTheConnectionEnds) {
     auto served = serveOneEcho();
-    client_.handshake("127.0.0.1", "/");
-    client_.write(net::buffer(std::string("hello")));
-    beast::flat_buffer echo;
-    client_.read(echo);
+    handshakeAndEcho();
 
     // The close completes only once the server has answered and closed its end.
     boost::system::error_code error;
