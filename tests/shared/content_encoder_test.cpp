@@ -90,49 +90,35 @@ TEST(ContentEncoder, EncodesAndDecodesByName) {
     }
 }
 
-TEST(ContentEncoderAdapter, BinaryRequestPassesDataAndResultUnchanged) {
-    const auto adapter = MessageContentEncoderAdapter::create("binary");
-    ASSERT_TRUE(adapter);
-    Message in = request("binary", "not base64 at all \n=");
+// What one adapter does to a request's data and to its reply's result.
+TEST(ContentEncoderAdapter, RequestIsDecodedToBinaryAndItsReplyEncodedAsTheRequestCame) {
+    struct Case {
+        const char* encoding;
+        const char* data;
+        const char* result;
+        const char* decodedData;
+        const char* encodedResult;
+        const char* replyEncoding;
+    };
+    const Case cases[] = {
+        {"binary", "not base64 at all \n=", "result \n=", "not base64 at all \n=", "result \n=",
+         "binary"},
+        {"", "plain data", "plain result", "plain data", "plain result", "binary"},
+        {"base64", "Zm9vYmFy", "AB", "foobar", "QUI=", "base64"},
+    };
+    for (const Case& c : cases) {
+        const auto adapter = MessageContentEncoderAdapter::create(c.encoding);
+        ASSERT_TRUE(adapter) << c.encoding;
+        Message in = request(c.encoding, c.data);
+        adapter->decodeRequest(in);
+        Message out = reply(c.result);
+        adapter->encodeReply(out);
 
-    adapter->decodeRequest(in);
-    Message out = reply("result \n=");
-    adapter->encodeReply(out);
-
-    EXPECT_EQ(in.method.data, "not base64 at all \n=");
-    EXPECT_EQ(in.meta.content.transferEncoding, "binary");
-    EXPECT_EQ(out.method.result, "result \n=");
-    EXPECT_EQ(out.meta.content.transferEncoding, "binary");
-}
-
-TEST(ContentEncoderAdapter, EmptyEncodingIsBinary) {
-    const auto adapter = MessageContentEncoderAdapter::create("");
-    ASSERT_TRUE(adapter);
-    Message in = request("", "plain data");
-
-    adapter->decodeRequest(in);
-    Message out = reply("plain result");
-    adapter->encodeReply(out);
-
-    EXPECT_EQ(in.method.data, "plain data");
-    EXPECT_EQ(in.meta.content.transferEncoding, "binary");
-    EXPECT_EQ(out.method.result, "plain result");
-    EXPECT_EQ(out.meta.content.transferEncoding, "binary");
-}
-
-TEST(ContentEncoderAdapter, Base64RequestIsDecodedAndItsReplyEncoded) {
-    const auto adapter = MessageContentEncoderAdapter::create("base64");
-    ASSERT_TRUE(adapter);
-    Message in = request("base64", "Zm9vYmFy");
-
-    adapter->decodeRequest(in);
-    Message out = reply("AB");
-    adapter->encodeReply(out);
-
-    EXPECT_EQ(in.method.data, "foobar");
-    EXPECT_EQ(in.meta.content.transferEncoding, "binary");
-    EXPECT_EQ(out.method.result, "QUI=");
-    EXPECT_EQ(out.meta.content.transferEncoding, "base64");
+        EXPECT_EQ(in.method.data, c.decodedData) << c.encoding;
+        EXPECT_EQ(in.meta.content.transferEncoding, "binary") << c.encoding;
+        EXPECT_EQ(out.method.result, c.encodedResult) << c.encoding;
+        EXPECT_EQ(out.meta.content.transferEncoding, c.replyEncoding) << c.encoding;
+    }
 }
 
 TEST(ContentEncoderAdapter, EmptyResultEncodesToEmptyBase64) {
