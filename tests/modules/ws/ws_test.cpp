@@ -244,9 +244,11 @@ TEST_F(WsModule, InterruptWakesTheAcceptLoopAndASecondInterruptDoesNothing) {
     protocol_->interrupt();
     protocol_->interrupt();
 
-    expectRunReturns();
+    expectRunReturns();  // no further peer comes: only the interrupt can end the accept
     EXPECT_EQ(log_.texts("ws: interrupt").size(), 1u);
-    EXPECT_EQ(log_.texts("ws: exception, what: accept: ").size(), 1u);
+    // The loop may see the stop flag before it is back in accept after the
+    // probe; then no accept fails.
+    EXPECT_LE(log_.texts("ws: exception, what: accept: ").size(), 1u);
     EXPECT_TRUE(
         log_.contains(Severity::info, "ws: address: 127.0.0.1, port: " + std::to_string(port)));
 }
