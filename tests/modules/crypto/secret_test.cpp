@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "secret.h"
+
+#include <ostream>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+using zorva::plugin::crypto::Secret;
+
+template <class T, class = void>
+struct Streamable : std::false_type {};
+template <class T>
+struct Streamable<T, std::void_t<decltype(std::declval<std::ostream&>() << std::declval<T>())>>
+    : std::true_type {};
+
+static_assert(!std::is_copy_constructible_v<Secret> && !std::is_copy_assignable_v<Secret>,
+              "a secret must not be copied");
+static_assert(!Streamable<const Secret&>::value, "a secret must not reach a stream");
+
+std::string textOf(const Secret& secret) {
+    return std::string(reinterpret_cast<const char*>(secret.bytes()), secret.size());
+}
+
+TEST(Secret, MovingHandsTheBytesOverAndEmptiesTheSource) {
+    Secret first("123456", 6);
+    Secret second("0000", 4);
+
+    second = std::move(first);
+    Secret third(std::move(second));
+
+    EXPECT_TRUE(first.empty());
+    EXPECT_TRUE(second.empty());
+    EXPECT_EQ(textOf(third), "123456");
+}
+
+TEST(Secret, AnEmptySecretHasNoBytes) {
+    const Secret pinPad;
+    const Secret typedEmpty("", 0);
+
+    EXPECT_TRUE(pinPad.empty());
+    EXPECT_TRUE(typedEmpty.empty());
+}
+
+}  // namespace
