@@ -1,9 +1,10 @@
 // Browser client of the plugin host's WebSocket endpoint (ws://127.0.0.1:9000
-// by default). An ES module without a build step: import it as it is.
-//
-// uploadFiles needs an incremental MD5: load spark-md5 (npm) before it, e.g.
-//   <script src="/node_modules/spark-md5/spark-md5.min.js"></script>
-// which defines the global SparkMD5.
+// by default). An ES module without a build step: import it as it is. The
+// uploads hash with hash-wasm from ./node_modules (npm ci in this directory).
+import { ConnectionError, HostNotRunningError, errorOf } from "./errors.js";
+import { base64Of, newId, streamFiles } from "./upload.js";
+
+export * from "./errors.js";
 
 /**
  * @typedef {Object} Format
@@ -38,30 +39,55 @@
  *     to the connection so far, and all file bytes.
  */
 
-/** Raw bytes per piece: their base64 text is exactly 1 MiB, a multiple of 4. */
-const PIECE_BYTES = 768 * 1024;
+/**
+ * What `certificates` selects; every entry is optional.
+ * @typedef {Object} CertificateFilter
+ * @property {string} [keyUsage] "digitalSignature" or "nonRepudiation"
+ * @property {string} [issuer] text the issuer's name contains
+ * @property {string} [valid] "true": only certificates valid now
+ */
+
+/**
+ * A certificate whose private key is on a token and can sign.
+ * @typedef {Object} Certificate
+ * @property {string} id what `sign` and `signHash` take
+ * @property {string} token the label of the token that holds its key
+ * @property {string} subject
+ * @property {string} issuer
+ * @property {string} validFrom "YYYY-MM-DD HH:MM:SS" UTC
+ * @property {string} validUntil
+ * @property {string} certificate DER in base64
+ * @property {string[]} algorithms the signature algorithms its key supports
+ */
+
+/**
+ * @typedef {Object} SignOptions
+ * @property {string} certificate the id of the certificate the user is offered
+ *     first; the user may pick another in the consent dialog
+ * @property {boolean} [detached] true (default): the signature without the document
+ * @property {(sent: number, total: number) => void} [onProgress]
+ */
+
+/**
+ * @typedef {Object} Signature
+ * @property {string} name the file's name
+ * @property {string} signature the CMS (.p7s) in base64
+ * @property {Uint8Array} bytes the same, decoded
+ */
+
 /** Sending pauses while more than this is waiting in the socket's buffer. */
 const HIGH_WATER = 4 * 1024 * 1024;
 const SENDER = { type: "zorva-client", version: "1.3.19.0", category: "page" };
 
-/** Raised when the host cannot be reached or the connection ends. */
-export class ConnectionError extends Error {
-  constructor(message) {
-    super(message);
-    this.name = "ConnectionError";
-  }
-}
-
 /**
  * Opens a connection to the host.
  * @param {string} url e.g. "ws://127.0.0.1:9000"
- * @returns {Promise<Client>}
+ * @returns {Promise<Client>} rejects with a HostNotRunningError
  */
 export function connect(url) {
   return new Promise((resolve, reject) => {
     const socket = new WebSocket(url);
-    const refused = () =>
-      reject(new ConnectionError(`cannot connect to the host at ${url}: is it running?`));
+    const refused = () => reject(new HostNotRunningError(url));
     socket.addEventListener("error", refused, { once: true });
     socket.addEventListener("open", () => {
       socket.removeEventListener("error", refused);
@@ -104,48 +130,70 @@ export class Client {
    * @returns {Promise<Message>}
    */
   async uploadFiles(files, { module = "system", method = "digest", onProgress } = {}) {
-    const Md5 = globalThis.SparkMD5;
-    if (!Md5) throw new Error("uploadFiles needs spark-md5 loaded first (global SparkMD5)");
-    const list = Array.from(files);
-    const total = list.reduce((sum, file) => sum + file.size, 0);
-    const chunks = 2 + list.reduce((sum, file) => sum + 2 + Math.ceil(file.size / PIECE_BYTES), 0);
-    const base = makeRequest(module, method);
+    return (await this.uploadAnd(Array.from(files), makeRequest(module, method), { onProgress }))
+      .reply;
+  }
+
+  /**
+   * The certificates the user's tokens can sign with.
+   * @param {CertificateFilter} [filter]
+   * @returns {Promise<Certificate[]>}
+   */
+  async certificates(filter = {}) {
+    return JSON.parse(await this.call("certificates", filter));
+  }
+
+  /**
+   * Signs each file: uploads them through the chunked path, hashing their
+   * bytes with SHA-256 on the way, and waits while the user looks at the
+   * host's consent dialog and enters the PIN there. Rejects with a
+   * CancelledError when the user cancels, PinLockedError, TokenMissingError,
+   * OriginRefusedError, or another HostError.
+   * @param {Blob|File|Iterable<Blob|File>} files
+   * @param {SignOptions} options
+   * @returns {Promise<Signature[]>} one per file, in order
+   */
+  async sign(files, { certificate, detached = true, onProgress }) {
+    const list = files instanceof Blob ? [files] : Array.from(files);
+    const { reply } = await this.uploadAnd(list, makeRequest("crypto", "sign"), {
+      onProgress,
+      fields: { certificate, format: "CAdES-BES", detached: String(detached) },
+      after: (sha256) => ({ sha256 }),
+    });
+    return withBytes(JSON.parse(resultOf(reply)));
+  }
+
+  /**
+   * A raw signature over a hash the site prepared (it builds the container).
+   * @param {{certificate: string, hash: string|Uint8Array, hashFunction?: string,
+   *          padding?: string}} request the hash in base64 or as bytes; the hash
+   *     function ("SHA-256" when not given) and the padding ("PKCS1.5", "PSS";
+   *     the key's usual one when not given) as `certificates` lists them
+   * @returns {Promise<{signature: string, algorithm: string, bytes: Uint8Array}>}
+   */
+  async signHash({ certificate, hash, hashFunction = "", padding = "" }) {
+    const text = typeof hash === "string" ? hash : await base64Of(hash);
+    const result = JSON.parse(
+      await this.call("signHash", { certificate, hash: text, hashFunction, padding }));
+    return withBytes([result])[0];
+  }
+
+  /** @private A "crypto" method whose failure becomes a typed error. */
+  async call(method, data) {
+    return resultOf(await this.request(makeRequest("crypto", method, JSON.stringify(data))));
+  }
+
+  /** @private */
+  async uploadAnd(files, base, options) {
     const reply = this.expect(base);
     // An error reply may come before the last piece: then the rest is not sent.
     let answered = false;
     reply.then(() => (answered = true), () => (answered = true));
-    let chunk = 0;
-    const sendPiece = async (data, fileId) => {
-      if (answered) return;
-      const piece = structuredClone(base);
-      piece.method.data = data;
-      Object.assign(piece.meta, { id: fileId, chunk: String(++chunk), chunks: String(chunks) });
-      this.send(piece);
-      await this.drained();
-    };
-
-    let sent = 0;
-    await sendPiece('{"files":[', "");
-    for (const [index, file] of list.entries()) {
-      const fileId = newId();
-      const head = { id: fileId, name: file.name || fileId, contentEncoding: "base64" };
-      // The description is cut inside its "content" string; the hash, known
-      // only at the end, goes into the closing piece.
-      await sendPiece(`${index ? "," : ""}${JSON.stringify(head).slice(0, -1)},"content":"`, fileId);
-      const md5 = new Md5();
-      for (let offset = 0; offset < file.size && !answered; offset += PIECE_BYTES) {
-        const slice = file.slice(offset, offset + PIECE_BYTES);
-        const text = await base64Of(slice);
-        md5.appendBinary(text);
-        await sendPiece(text, fileId);
-        sent += slice.size;
-        onProgress?.(sent, total);
-      }
-      const hash = { algorithm: "md5", value: md5.end() };
-      await sendPiece(`","hash":${JSON.stringify(hash)}}`, fileId);
-    }
-    await sendPiece("]}", "");
-    return reply;
+    const sha256 = await streamFiles(files, {
+      ...options, base, send: (piece) => this.send(piece), drained: () => this.drained(),
+      answered: () => answered,
+    });
+    return { reply: await reply, sha256 };
   }
 
   /** Closes the connection; requests still waiting are rejected. */
@@ -205,20 +253,17 @@ function joinPieces(pieces) {
   return reply;
 }
 
-/** A safe file name for the host: it names chunk directories and files. */
-function newId() {
-  if (globalThis.crypto?.randomUUID) return crypto.randomUUID();
-  return Array.from({ length: 32 }, () => Math.floor(Math.random() * 16).toString(16)).join("");
+/** The result of a reply; a failed reply becomes its typed error. */
+function resultOf(reply) {
+  if (reply.error) throw errorOf(reply);
+  return reply.method.result;
 }
 
-/** @param {Blob} blob @returns {Promise<string>} */
-function base64Of(blob) {
-  return new Promise((resolve, reject) => {
-    const reader = new FileReader();
-    reader.onload = () => resolve(String(reader.result).slice(String(reader.result).indexOf(",") + 1));
-    reader.onerror = () => reject(reader.error);
-    reader.readAsDataURL(blob);
-  });
+/** Adds the decoded bytes of each base64 "signature". */
+function withBytes(signatures) {
+  return signatures.map((entry) => ({
+    ...entry, bytes: Uint8Array.from(atob(entry.signature), (c) => c.charCodeAt(0)),
+  }));
 }
 
 /**

@@ -10,7 +10,8 @@ const [pageUrl, userDataDir, screenshot, ...files] = process.argv.slice(2);
 async function exerciseClient(hostUrl) {
   const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
   const refusedUrl = hostUrl.replace(/:\d+$/, ":1");
-  const refused = await connect(refusedUrl).then(() => "connected", (error) => error.message);
+  const refused = await connect(refusedUrl)
+    .then(() => "connected", (error) => `${error.name}: ${error.message}`);
 
   const client = await connect(hostUrl);
   const texts = ["a", "b", "c"];
