@@ -13,7 +13,7 @@ apt-get install -y --no-install-recommends \
   xdotool imagemagick lintian dpkg-dev fakeroot
 # npm comes with the machine's Node.js where one is installed; else Debian's.
 command -v npm >/dev/null || apt-get install -y --no-install-recommends nodejs npm
-# Front-end test tools from npm: the browser client's incremental MD5 and the
+# Front-end tools from npm: the browser client's incremental MD5 and SHA-256, and the
 # drivers of headless Chromium.
 cd "$(dirname "$0")/.."
 npm ci --prefix clients/js --no-audit --no-fund
