@@ -1,0 +1,91 @@
+#include "consent_lists.h"
+
+#include <QHeaderView>
+#include <QLocale>
+#include <QStringList>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace zorva::plugin::ui {
+namespace {
+
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+QTreeWidget* table(const char* name, const QStringList& headers) {
+    auto* tree = new QTreeWidget;
+    tree->setObjectName(name);
+    tree->setHeaderLabels(headers);
+    tree->setRootIsDecorated(false);
+    tree->setUniformRowHeights(true);
+    tree->header()->setStretchLastSection(false);
+    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    return tree;
+}
+
+// The table is as wide as its columns and as high as its rows, up to a few
+// rows; more scroll.
+void fitContents(QTreeWidget& tree, int visibleRows) {
+    tree.setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    tree.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int rows = std::min(std::max(tree.topLevelItemCount(), 1), visibleRows);
+    const int rowHeight = std::max(tree.sizeHintForRow(0), tree.fontMetrics().height() + 6);
+    tree.setMaximumHeight(tree.header()->sizeHint().height() + rows * rowHeight +
+                          2 * tree.frameWidth() + 2);
+}
+
+bool selectable(const QTreeWidgetItem& item) { return item.flags() & Qt::ItemIsSelectable; }
+
+QTreeWidgetItem* preselected(QTreeWidget& tree, const QString& id) {
+    QTreeWidgetItem* first = nullptr;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree.topLevelItem(i);
+        if (!selectable(*item)) continue;
+        if (item->data(0, Qt::UserRole + 1).toString() == id) return item;
+        if (!first) first = item;
+    }
+    return first;
+}
+
+}  // namespace
+
+QString sizeText(std::uint64_t size) {
+    return QLocale::c().formattedDataSize(static_cast<qint64>(size));
+}
+
+QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents) {
+    QTreeWidget* tree = table("consentDocuments", {"Document", "Size", "SHA-256"});
+    for (const auto& document : documents) {
+        auto* item = new QTreeWidgetItem(
+            tree, {text(document.name), sizeText(document.size), text(document.sha256Prefix)});
+        item->setToolTip(1, QString("%1 bytes").arg(document.size));
+        item->setFlags(Qt::ItemIsEnabled);
+    }
+    fitContents(*tree, 5);
+    return tree;
+}
+
+QTreeWidget* certificateList(const std::vector<crypto::ConsentCertificate>& certificates,
+                             const std::string& preselectedId) {
+    QTreeWidget* tree = table("consentCertificates", {"Subject", "Issuer", "Valid until"});
+    for (std::size_t i = 0; i < certificates.size(); ++i) {
+        const auto& certificate = certificates[i];
+        const QString until = text(certificate.validUntil) +
+                              (certificate.expired ? QString(" (expired)") : QString());
+        auto* item =
+            new QTreeWidgetItem(tree, {text(certificate.subject), text(certificate.issuer), until});
+        item->setData(0, Qt::UserRole, static_cast<int>(i));
+        item->setData(0, Qt::UserRole + 1, text(certificate.id));
+        // Shown so the user sees why a known certificate is missing from the choice.
+        item->setFlags(certificate.expired ? Qt::NoItemFlags
+                                           : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    if (QTreeWidgetItem* current = preselected(*tree, text(preselectedId)))
+        tree->setCurrentItem(current);
+    fitContents(*tree, 4);
+    return tree;
+}
+
+int certificateIndex(const QTreeWidgetItem& item) { return item.data(0, Qt::UserRole).toInt(); }
+
+}  // namespace zorva::plugin::ui

@@ -1,0 +1,67 @@
+#pragma once
+
+// Drives real windows on the test's X display as a person would: xdotool
+// sends the keys through the X server, and pictures are taken from it.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace zorva::plugin::test {
+
+// Lets the event loop run until the condition holds; false after the limit.
+inline bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000) {
+    const QDeadlineTimer deadline(limitMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Runs xdotool to its end; the X server applies the keys whatever the event
+// loop does meanwhile.
+inline void xdotool(const QStringList& arguments) {
+    QProcess run;
+    run.start("xdotool", arguments);
+    ASSERT_TRUE(run.waitForFinished(10000)) << "xdotool did not finish";
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+}
+
+// Gives the window the keyboard, types the text and waits until the focused
+// widget shows all of it.
+inline void typeInto(QWidget& window, const QString& text,
+                     const std::function<int()>& typedLength) {
+    xdotool({"windowfocus", "--sync", QString::number(window.winId())});
+    xdotool({"type", "--delay", "30", text});
+    ASSERT_TRUE(waitUntil([&] { return typedLength() == text.size(); }))
+        << "typed " << typedLength() << " of " << text.size() << " characters";
+}
+
+inline void pressKey(QWidget& window, const char* key) {
+    xdotool({"windowfocus", "--sync", QString::number(window.winId())});
+    xdotool({"key", key});
+}
+
+// A picture of the window as the X server shows it, into the directory
+// named by ZORVA_SCREENSHOTS (the test's own temporary one otherwise).
+inline void screenshot(QWidget& window, const QString& name, const QString& fallbackDir) {
+    QCoreApplication::processEvents();
+    const QString dir = qEnvironmentVariableIsEmpty("ZORVA_SCREENSHOTS")
+                            ? fallbackDir
+                            : qEnvironmentVariable("ZORVA_SCREENSHOTS");
+    const QPixmap picture = window.screen()->grabWindow(window.winId());
+    ASSERT_FALSE(picture.isNull());
+    ASSERT_TRUE(picture.save(QDir(dir).filePath(name + ".png")));
+}
+
+}  // namespace zorva::plugin::test
