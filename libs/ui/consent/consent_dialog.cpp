@@ -56,7 +56,8 @@ const char* const emphasis =
 ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
                              const GuiRegistry::Impl& branding, QWidget* parent)
     : QDialog(parent), request_(request), branding_(branding) {
-    setWindowTitle(text(branding.applicationName()));
+    // Not the product's name alone, which the site approval's window has.
+    setWindowTitle(text(branding.signingTitle()));
     setWindowFlags((windowFlags() | Qt::WindowStaysOnTopHint) & ~Qt::WindowContextHelpButtonHint);
     setProperty("qss", "dialog");
     setStyleSheet(emphasis);

@@ -114,6 +114,7 @@ protected:
 TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWithTypedPin) {
     show(portalRequest());
 
+    EXPECT_EQ(dialog_->windowTitle(), "Создание электронной подписи");
     EXPECT_EQ(part("consentOrigin").text(), "https://portal.example");
     EXPECT_EQ(part("consentOperation").text(), "Sign 3 documents");
     EXPECT_EQ(rowsOf(part<QTreeWidget>("consentDocuments")),
