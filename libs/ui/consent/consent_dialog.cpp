@@ -91,7 +91,11 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     showCertificate();
 }
 
-ConsentDialog::~ConsentDialog() { pin_->clear(); }
+ConsentDialog::~ConsentDialog() {
+    // The list's own destruction must not reach this half-destroyed dialog.
+    certificates_->disconnect(this);
+    pin_->clear();
+}
 
 void ConsentDialog::addPinArea(const QString& previousError) {
     auto* layout = static_cast<QVBoxLayout*>(this->layout());

@@ -33,7 +33,8 @@ private:
     const crypto::ConsentCertificate* chosen() const;
     void updateSignButton();
 
-    const crypto::ConsentRequest& request_;
+    // A copy: the dialog may outlive the asking call by a turn of the event loop.
+    const crypto::ConsentRequest request_;
     const GuiRegistry::Impl& branding_;
     QTreeWidget* certificates_ = nullptr;
     QLabel* pinPrompt_ = nullptr;

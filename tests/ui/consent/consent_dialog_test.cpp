@@ -3,13 +3,10 @@
 // taken of each state.
 #include "consent_dialog.h"
 #include "consent_lists.h"
-#include "qt_application.h"
+#include "consent_requests.h"
 #include "temp_dir.h"
 #include "x_display.h"
 
-#include <QApplication>
-#include <QFile>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,26 +22,11 @@ namespace zorva::plugin::ui {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
+using test::portalRequest;
 using test::pressKey;
 using test::typeInto;
 using test::waitUntil;
 using test::xdotool;
-
-crypto::ConsentRequest portalRequest() {
-    crypto::ConsentRequest request;
-    request.origin = "https://portal.example";
-    request.operation = "Sign 3 documents";
-    request.documents = {{"contract.pdf", 20 * 1024 * 1024, "9f86d081884c7d65"},
-                         {"annex.txt", 15, "e3b0c44298fc1c14"},
-                         {"Приложение.docx", 1536, "2c26b46b68ffc68f"}};
-    const crypto::ConsentToken token{"Ivan's token", false, false, false};
-    request.certificates = {
-        {"rsa", "CN=Ivan Petrov, O=Example", "CN=Test CA", "2027-12-08 09:00:00", false, token},
-        {"old", "CN=Ivan Petrov, O=Old", "CN=Test CA", "2021-01-01 00:00:00", true, token},
-        {"ec", "CN=Ivan Petrov (EC)", "CN=Test CA", "2028-06-30 12:00:00", false, token}};
-    request.preselectedId = "ec";
-    return request;
-}
 
 Rows rowsOf(const QTreeWidget& tree) {
     Rows rows;
@@ -62,14 +44,7 @@ std::string pinOf(const crypto::ConsentAnswer& answer) {
 
 class ConsentDialogUnderX : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        ensureApplication<QApplication>();
-        for (const char* font : {":/font/roboto-regular.ttf", ":/font/Roboto-Bold.woff2"})
-            QFontDatabase::addApplicationFont(font);
-        QFile style(":/zorva_plugin/style.css");
-        ASSERT_TRUE(style.open(QIODevice::ReadOnly));
-        qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
-    }
+    static void SetUpTestSuite() { test::brandedApplication(); }
 
     // Shows the dialog as the prompt runner does and waits until it has the keyboard.
     ConsentDialog& show(const crypto::ConsentRequest& request) {

@@ -3,9 +3,14 @@
 // Drives real windows on the test's X display as a person would: xdotool
 // sends the keys through the X server, and pictures are taken from it.
 
+#include "qt_application.h"
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -17,6 +22,17 @@
 #include <functional>
 
 namespace zorva::plugin::test {
+
+// The widgets application with the default branding's fonts and style sheet,
+// as the host sets them up.
+inline void brandedApplication() {
+    ensureApplication<QApplication>();
+    for (const char* font : {":/font/roboto-regular.ttf", ":/font/Roboto-Bold.woff2"})
+        QFontDatabase::addApplicationFont(font);
+    QFile style(":/zorva_plugin/style.css");
+    ASSERT_TRUE(style.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+}
 
 // Lets the event loop run until the condition holds; false after the limit.
 inline bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000) {
