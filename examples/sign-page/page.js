@@ -6,9 +6,8 @@ import {
   TokenMissingError,
 } from "../../clients/js/zorva-client.js";
 
-const $ = (id) => document.getElementById(id);
-const params = new URLSearchParams(location.search);
-$("url").value = params.get("ws") || "ws://127.0.0.1:9000";
+const byId = (id) => document.getElementById(id);
+const hostUrl = new URLSearchParams(location.search).get("ws") || "ws://127.0.0.1:9000";
 
 /** @type {import("../../clients/js/zorva-client.js").Client|null} */
 let client = null;
@@ -39,31 +38,25 @@ function explain(error) {
 }
 
 function failed(error) {
-  show($("message"), explain(error), false);
-  $("message").dataset.error = error.name;
+  show(byId("message"), explain(error), false);
+  byId("message").dataset.error = error.name;
 }
 
-async function onConnect() {
-  try {
-    client = await connect($("url").value);
-    client.socket.addEventListener("close", () => {
-      show($("status"), "disconnected", false);
-      for (const id of ["list", "sign"]) $(id).disabled = true;
-    });
-    show($("status"), "connected", true);
-    $("list").disabled = false;
-  } catch (error) {
-    show($("status"), "not connected", false);
-    failed(error);
+/** The connection, opened again when the host ended it (it ends idle ones). */
+async function host() {
+  if (!client || client.closed) {
+    client = await connect(hostUrl);
+    show(byId("status"), "The signing program is running.", true);
   }
+  return client;
 }
 
 async function onList() {
-  const rows = $("certificates").tBodies[0];
+  const rows = byId("certificates").tBodies[0];
   rows.replaceChildren();
-  show($("message"), "Asking the signing program for certificates…", true);
+  show(byId("message"), "Asking the signing program for certificates…", true);
   try {
-    const certificates = await client.certificates();
+    const certificates = await (await host()).certificates();
     for (const [index, certificate] of certificates.entries()) {
       const row = rows.insertRow();
       row.dataset.id = certificate.id;
@@ -74,8 +67,8 @@ async function onList() {
       for (const key of ["subject", "issuer", "validUntil", "token"])
         row.insertCell().textContent = certificate[key];
     }
-    $("sign").disabled = certificates.length === 0;
-    show($("message"), certificates.length ? `${certificates.length} certificate(s) can sign.`
+    byId("sign").disabled = certificates.length === 0;
+    show(byId("message"), certificates.length ? `${certificates.length} certificate(s) can sign.`
                                            : "No token holds a certificate that can sign.",
          certificates.length > 0);
   } catch (error) {
@@ -92,23 +85,23 @@ function offerDownload(row, name, bytes) {
 }
 
 async function onSign() {
-  const files = [...$("files").files];
+  const files = [...byId("files").files];
   const chosen = document.querySelector("input[name=certificate]:checked");
   if (!files.length || !chosen) {
-    show($("message"), "Choose a certificate and at least one document first.", false);
+    show(byId("message"), "Choose a certificate and at least one document first.", false);
     return;
   }
-  const rows = $("signatures").tBodies[0];
+  const rows = byId("signatures").tBodies[0];
   rows.replaceChildren();
-  $("progress").value = 0;
-  $("sign").disabled = true;
-  show($("message"), "Uploading… then confirm in the signing program's window.", true);
+  byId("progress").value = 0;
+  byId("sign").disabled = true;
+  show(byId("message"), "Uploading… then confirm in the signing program's window.", true);
   try {
-    const signatures = await client.sign(files, {
+    const signatures = await (await host()).sign(files, {
       certificate: chosen.value,
       onProgress: (sent, total) => {
-        $("progress").value = total ? sent / total : 1;
-        $("progress-text").textContent = `${Math.round((100 * sent) / (total || 1))} %`;
+        byId("progress").value = total ? sent / total : 1;
+        byId("progress-text").textContent = `${Math.round((100 * sent) / (total || 1))} %`;
       },
     });
     for (const { name, bytes } of signatures) {
@@ -117,16 +110,15 @@ async function onSign() {
       offerDownload(row, name, bytes);
       row.insertCell().textContent = `${bytes.length} bytes`;
     }
-    show($("message"), `Signed ${signatures.length} document(s).`, true);
-    delete $("message").dataset.error;
+    show(byId("message"), `Signed ${signatures.length} document(s).`, true);
+    delete byId("message").dataset.error;
   } catch (error) {
     failed(error);
   } finally {
-    $("sign").disabled = false;
+    byId("sign").disabled = false;
   }
 }
 
-$("connect").addEventListener("click", onConnect);
-$("list").addEventListener("click", onList);
-$("sign").addEventListener("click", onSign);
-if (params.has("ws")) onConnect();
+byId("list").addEventListener("click", onList);
+byId("sign").addEventListener("click", onSign);
+host().catch(failed);

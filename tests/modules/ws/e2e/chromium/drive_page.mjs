@@ -2,7 +2,7 @@
 // host, echoes a text, uploads the given files and prints what the page shows
 // as JSON on standard output.
 // Usage: node drive_page.mjs <page url> <user data dir> <screenshot> <file>...
-import { chromium } from "playwright-core";
+import { launchChromium } from "./browser.mjs";
 
 const [pageUrl, userDataDir, screenshot, ...files] = process.argv.slice(2);
 
@@ -27,12 +27,7 @@ async function exerciseClient(hostUrl) {
 }
 const TIMEOUT = 120_000;
 
-const context = await chromium.launchPersistentContext(userDataDir, {
-  executablePath: "/usr/bin/chromium",
-  headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-         "--disable-component-update", "--disable-sync", "--no-first-run"],
-});
+const context = await launchChromium(userDataDir);
 try {
   const page = context.pages()[0] ?? (await context.newPage());
   page.setDefaultTimeout(TIMEOUT);
