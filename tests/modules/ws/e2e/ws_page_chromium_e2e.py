@@ -77,6 +77,10 @@ class PageInChromium(unittest.TestCase):
         self.assertEqual(client["echoes"], ["a", "b", "c"])
         self.assertTrue(client["joined"], "a reply in pieces was not joined back")
         self.assertRegex(client["dropped"], r"^ConnectionError: the connection to the host at ")
+        self.assertEqual(client["typed"], {
+            "20003": "CancelledError", "164": "PinLockedError", "224": "TokenMissingError",
+            "50": "TokenMissingError", "225": "TokenMissingError", "20025": "OriginRefusedError",
+            "160": "HostError", "20005": "HostError"})
         for line in ("chunk store: checksums for uuid: ", " equal, value: "):
             self.assertIn(line, self.host.log())
 

@@ -8,7 +8,9 @@ const [pageUrl, userDataDir, screenshot, ...files] = process.argv.slice(2);
 
 // Runs in the page: the client library's own promises, beyond what the page shows.
 async function exerciseClient(hostUrl) {
-  const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const { connect, makeRequest, errorOf } = await import("/clients/js/zorva-client.js");
+  const typed = Object.fromEntries(["20003", "164", "224", "50", "225", "20025", "160", "20005"]
+    .map((code) => [code, errorOf({ code, errorMessage: "message", error: "text" }).name]));
   const refusedUrl = hostUrl.replace(/:\d+$/, ":1");
   const refused = await connect(refusedUrl)
     .then(() => "connected", (error) => `${error.name}: ${error.message}`);
@@ -23,7 +25,7 @@ async function exerciseClient(hostUrl) {
   client.socket.send("no message");
   const dropped = await client.request(makeRequest("system", "echo", "lost"))
     .then(() => "answered", (error) => `${error.name}: ${error.message}`);
-  return { refused, echoes: replies.map((reply) => reply.method.result), joined, dropped };
+  return { refused, echoes: replies.map((reply) => reply.method.result), joined, dropped, typed };
 }
 const TIMEOUT = 120_000;
 
