@@ -25,7 +25,7 @@ const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", impo
  * Streams the request data {...fields, "files":[description, ...], ...after}.
  * @param {Blob[]} files
  * @param {Upload} upload
- * @returns {Promise<string[]>} the files' SHA-256 values in hex
+ * @returns {Promise<void>}
  */
 export async function streamFiles(files, { base, send, drained, answered, fields = {},
                                            after = () => ({}), onProgress }) {
@@ -67,7 +67,6 @@ export async function streamFiles(files, { base, send, drained, answered, fields
   }
   const rest = JSON.stringify(after(sha256)).slice(1);
   await sendPiece(`]${rest === "}" ? "" : ","}${rest}`, "");
-  return sha256;
 }
 
 function objectIsEmpty(object) {

@@ -130,8 +130,7 @@ export class Client {
    * @returns {Promise<Message>}
    */
   async uploadFiles(files, { module = "system", method = "digest", onProgress } = {}) {
-    return (await this.uploadAnd(Array.from(files), makeRequest(module, method), { onProgress }))
-      .reply;
+    return this.uploadAnd(Array.from(files), makeRequest(module, method), { onProgress });
   }
 
   /**
@@ -155,7 +154,7 @@ export class Client {
    */
   async sign(files, { certificate, detached = true, onProgress }) {
     const list = files instanceof Blob ? [files] : Array.from(files);
-    const { reply } = await this.uploadAnd(list, makeRequest("crypto", "sign"), {
+    const reply = await this.uploadAnd(list, makeRequest("crypto", "sign"), {
       onProgress,
       fields: { certificate, format: "CAdES-BES", detached: String(detached) },
       after: (sha256) => ({ sha256 }),
@@ -165,14 +164,14 @@ export class Client {
 
   /**
    * A raw signature over a hash the site prepared (it builds the container).
-   * @param {{certificate: string, hash: string|Uint8Array, hashFunction?: string,
+   * @param {{certificate: string, hash: string|Uint8Array|ArrayBuffer, hashFunction?: string,
    *          padding?: string}} request the hash in base64 or as bytes; the hash
    *     function ("SHA-256" when not given) and the padding ("PKCS1.5", "PSS";
    *     the key's usual one when not given) as `certificates` lists them
    * @returns {Promise<{signature: string, algorithm: string, bytes: Uint8Array}>}
    */
   async signHash({ certificate, hash, hashFunction = "", padding = "" }) {
-    const text = typeof hash === "string" ? hash : await base64Of(hash);
+    const text = typeof hash === "string" ? hash : await base64Of(new Uint8Array(hash));
     const result = JSON.parse(
       await this.call("signHash", { certificate, hash: text, hashFunction, padding }));
     return withBytes([result])[0];
@@ -189,11 +188,16 @@ export class Client {
     // An error reply may come before the last piece: then the rest is not sent.
     let answered = false;
     reply.then(() => (answered = true), () => (answered = true));
-    const sha256 = await streamFiles(files, {
-      ...options, base, send: (piece) => this.send(piece), drained: () => this.drained(),
-      answered: () => answered,
-    });
-    return { reply: await reply, sha256 };
+    try {
+      await streamFiles(files, {
+        ...options, base, send: (piece) => this.send(piece), drained: () => this.drained(),
+        answered: () => answered,
+      });
+    } catch (error) {
+      this.pending.delete(base.id);
+      throw error;
+    }
+    return reply;
   }
 
   /** Closes the connection; requests still waiting are rejected. */
