@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -69,6 +70,13 @@ void read_value(const rapidjson::Value& value, std::set<Record, Compare>& field)
     }
 }
 
+template <class Element>
+void read_value(const rapidjson::Value& value, std::vector<Element>& field) {
+    if (!value.IsArray()) throw ex_t("value can't be deserialized into std::vector!");
+    field.clear();
+    for (const auto& element : value.GetArray()) read_value(element, field.emplace_back());
+}
+
 // Writing by field kind.
 void write_value(writer_t& writer, const std::string& field);
 void write_value(writer_t& writer, const std::map<std::string, std::string>& field);
@@ -80,6 +88,13 @@ template <class Record, class Compare>
 void write_value(writer_t& writer, const std::set<Record, Compare>& field) {
     writer.StartArray();
     for (const auto& record : field) write_value(writer, record);
+    writer.EndArray();
+}
+
+template <class Element>
+void write_value(writer_t& writer, const std::vector<Element>& field) {
+    writer.StartArray();
+    for (const auto& element : field) write_value(writer, element);
     writer.EndArray();
 }
 

@@ -1,16 +1,12 @@
 #include "file_digest.h"
 
-#include "chunk_store.h"
+#include "evp_digest.h"
 #include "exception.h"
 #include "file_description.h"
-#include "file_info.h"
 #include "json_binding.h"
-#include "path_registry.h"
-#include "sha256.h"
+#include "request_file.h"
 
-#include <QCryptographicHash>
-
-#include <boost/filesystem/operations.hpp>
+#include <openssl/evp.h>
 
 #include <cstdint>
 #include <istream>
@@ -19,7 +15,6 @@
 namespace zorva::plugin::module {
 namespace {
 
-namespace fs = boost::filesystem;
 using exception::ApplicationException;
 
 constexpr std::size_t blockSize = 64 * 1024;
@@ -41,38 +36,20 @@ struct FileDigest {
     PLUGIN_THROW(ApplicationException(20015) << exception::Message_(reason), "digest");
 }
 
-// A file that the chunk store joined: links and ".." resolved, it must still
-// be a regular file below the store's root.
-bool isJoinedFile(const FileInfo& file) {
-    if (file.contentEncoding != "temp") return false;
-    boost::system::error_code error;
-    const fs::path root = fs::canonical(ChunkStore::root(), error);
-    if (error) return false;
-    const fs::path path = fs::canonical(file.path, error);
-    if (error || !fs::is_regular_file(path, error)) return false;
-    return path_registry::isSubPath(path, root);
-}
-
 FileDigest digestOf(const FileInfo& file) {
-    // The same answer whether or not such a file exists: a page must not probe.
-    if (!file.path.empty() && !isJoinedFile(file))
-        refuse("digest: only inline content and files joined from chunks are read");
-
-    const auto stream = toRaw(file);
-    stream->exceptions(std::ios::badbit);
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    Sha256 sha256;
+    const auto stream = openRequestFile(file, "digest");
+    EvpDigest md5(EVP_md5());
+    EvpDigest sha256(EVP_sha256());
     std::vector<char> block(blockSize);
     std::uint64_t size = 0;
     do {
         stream->read(block.data(), static_cast<std::streamsize>(block.size()));
-        const auto count = static_cast<int>(stream->gcount());
+        const auto count = static_cast<std::size_t>(stream->gcount());
         md5.addData(block.data(), count);
-        sha256.addData(block.data(), static_cast<std::size_t>(count));
+        sha256.addData(block.data(), count);
         size += static_cast<std::uint64_t>(count);
     } while (*stream);
-    return {file.name, std::to_string(size), md5.result().toHex().toStdString(),
-            sha256.hexResult()};
+    return {file.name, std::to_string(size), md5.hexResult(), sha256.hexResult()};
 }
 
 }  // namespace

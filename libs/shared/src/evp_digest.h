@@ -1,0 +1,34 @@
+#pragma once
+
+#include <openssl/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zorva::plugin {
+
+// Lowercase hexadecimal.
+std::string toHex(const unsigned char* bytes, std::size_t size);
+
+// A hash computed piece by piece through OpenSSL's EVP interface, which picks
+// the processor's SHA extensions where they exist. Every module hashes
+// through this one implementation.
+class EvpDigest {
+public:
+    explicit EvpDigest(const EVP_MD* algorithm);
+    ~EvpDigest();
+    EvpDigest(const EvpDigest&) = delete;
+    EvpDigest& operator=(const EvpDigest&) = delete;
+
+    void addData(const void* data, std::size_t length);
+    // Ends the computation.
+    std::vector<unsigned char> result();
+    // Lowercase hexadecimal; ends the computation.
+    std::string hexResult();
+
+private:
+    EVP_MD_CTX* context_;
+};
+
+}  // namespace zorva::plugin

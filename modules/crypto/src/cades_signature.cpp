@@ -1,0 +1,153 @@
+#include "cades_signature.h"
+
+#include "evp_digest.h"
+#include "exception.h"
+#include "openssl_error.h"
+
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+
+namespace zorva::plugin::crypto {
+namespace {
+
+struct CmsFree {
+    void operator()(CMS_ContentInfo* cms) const { CMS_ContentInfo_free(cms); }
+};
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
+
+template <class Encode, class Object>
+Bytes der(Encode encode, Object* object, const char* operation) {
+    unsigned char* bytes = nullptr;
+    const int size = encode(object, &bytes);
+    OPENSSL_CHECK(size > 0, operation);
+    Bytes encoded(bytes, bytes + size);
+    OPENSSL_free(bytes);
+    return encoded;
+}
+
+void appendLength(Bytes& out, std::size_t length) {
+    if (length < 0x80) {
+        out.push_back(static_cast<unsigned char>(length));
+        return;
+    }
+    Bytes digits;
+    for (; length; length >>= 8) digits.insert(digits.begin(), length & 0xff);
+    out.push_back(static_cast<unsigned char>(0x80 | digits.size()));
+    out.insert(out.end(), digits.begin(), digits.end());
+}
+
+// What the signature covers: the signed attributes as a DER SET OF, whose
+// elements are sorted by their encodings (the order a verifier re-encodes).
+Bytes signedAttributes(CMS_SignerInfo* signer) {
+    std::vector<Bytes> attributes;
+    for (int i = 0; i < CMS_signed_get_attr_count(signer); ++i)
+        attributes.push_back(der(i2d_X509_ATTRIBUTE, CMS_signed_get_attr(signer, i), "sign"));
+    std::sort(attributes.begin(), attributes.end());
+    Bytes content;
+    for (const auto& attribute : attributes)
+        content.insert(content.end(), attribute.begin(), attribute.end());
+    Bytes set{0x31};
+    appendLength(set, content.size());
+    set.insert(set.end(), content.begin(), content.end());
+    return set;
+}
+
+// RSASSA-PSS with MGF1 over the same hash and a salt as long as the hash.
+void setPssAlgorithm(CMS_SignerInfo* signer, const EVP_MD* md) {
+    X509_ALGOR* signature = nullptr;
+    CMS_SignerInfo_get0_algs(signer, nullptr, nullptr, nullptr, &signature);
+    RSA_PSS_PARAMS* parameters = RSA_PSS_PARAMS_new();
+    parameters->hashAlgorithm = X509_ALGOR_new();
+    X509_ALGOR_set_md(parameters->hashAlgorithm, md);
+    X509_ALGOR* mgfHash = X509_ALGOR_new();
+    X509_ALGOR_set_md(mgfHash, md);
+    parameters->maskGenAlgorithm = X509_ALGOR_new();
+    X509_ALGOR_set0(parameters->maskGenAlgorithm, OBJ_nid2obj(NID_mgf1), V_ASN1_SEQUENCE,
+                    ASN1_item_pack(mgfHash, ASN1_ITEM_rptr(X509_ALGOR), nullptr));
+    X509_ALGOR_free(mgfHash);
+    parameters->saltLength = ASN1_INTEGER_new();
+    ASN1_INTEGER_set(parameters->saltLength, EVP_MD_get_size(md));
+    X509_ALGOR_set0(signature, OBJ_nid2obj(NID_rsassaPss), V_ASN1_SEQUENCE,
+                    ASN1_item_pack(parameters, ASN1_ITEM_rptr(RSA_PSS_PARAMS), nullptr));
+    RSA_PSS_PARAMS_free(parameters);
+}
+
+void addAttributes(CMS_SignerInfo* signer, const Bytes& documentDigest) {
+    ASN1_TIME* now = X509_gmtime_adj(nullptr, 0);
+    const bool added =
+        CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_contentType, V_ASN1_OBJECT,
+                                    OBJ_nid2obj(NID_pkcs7_data), -1) &&
+        CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_signingTime, now->type, now, -1) &&
+        CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
+                                    documentDigest.data(), static_cast<int>(documentDigest.size()));
+    ASN1_TIME_free(now);
+    OPENSSL_CHECK(added, "sign");
+}
+
+void embed(CMS_ContentInfo* cms, const std::string& content) {
+    OPENSSL_CHECK(CMS_set_detached(cms, 0) == 1, "sign");
+    ASN1_OCTET_STRING** slot = CMS_get0_content(cms);
+    OPENSSL_CHECK(slot && *slot, "sign");
+    ASN1_OCTET_STRING_set(*slot, reinterpret_cast<const unsigned char*>(content.data()),
+                          static_cast<int>(content.size()));
+    // Marks content still to come from a stream; this one is complete.
+    (*slot)->flags &= ~ASN1_STRING_FLAG_CONT;
+}
+
+[[noreturn]] void damaged(const char* reason) {
+    PLUGIN_THROW(plugin::exception::ApplicationException(20012)
+                     << plugin::exception::Message_(reason),
+                 "checkOwnSignature");
+}
+
+}  // namespace
+
+Bytes cadesSignature(UnlockedKey& key, const SignatureScheme& scheme, const Bytes& documentDigest,
+                     const std::string* content) {
+    const X509Ptr certificate = parseCertificate(key.certificate().der);
+    // CMS_add1_signer only compares the key with the certificate and takes
+    // its algorithm; the private half stays on the token.
+    EVP_PKEY* publicKey = X509_get0_pubkey(certificate.get());
+    const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED;
+    CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+    OPENSSL_CHECK(cms != nullptr, "sign");
+    CMS_SignerInfo* signer = CMS_add1_signer(cms.get(), certificate.get(), publicKey, scheme.digest,
+                                             CMS_BINARY | CMS_PARTIAL | CMS_CADES | CMS_NOSMIMECAP);
+    OPENSSL_CHECK(signer != nullptr, "sign");
+    if (scheme.padding == Padding::Pss) setPssAlgorithm(signer, scheme.digest);
+    addAttributes(signer, documentDigest);
+    if (content) embed(cms.get(), *content);
+
+    const Bytes attributes = signedAttributes(signer);
+    EvpDigest attributesDigest(scheme.digest);
+    attributesDigest.addData(attributes.data(), attributes.size());
+    const Bytes value = key.sign(attributesDigest.result(), scheme);
+    ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer), value.data(),
+                    static_cast<int>(value.size()));
+    return der(i2d_CMS_ContentInfo, cms.get(), "sign");
+}
+
+void checkOwnSignature(const Bytes& signature, const Bytes& documentDigest) {
+    const unsigned char* cursor = signature.data();
+    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
+    if (!cms) damaged("the signature does not parse");
+    CMS_set1_signers_certs(cms.get(), nullptr, 0);
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+    if (sk_CMS_SignerInfo_num(signers) != 1) damaged("the signature has no single signer");
+    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(signers, 0);
+    if (CMS_SignerInfo_verify(signer) != 1) damaged("the token's signature does not verify");
+    const auto* digest = static_cast<const ASN1_OCTET_STRING*>(CMS_signed_get0_data_by_OBJ(
+        signer, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+    if (!digest ||
+        Bytes(ASN1_STRING_get0_data(digest),
+              ASN1_STRING_get0_data(digest) + ASN1_STRING_length(digest)) != documentDigest)
+        damaged("the signed digest is not the document's");
+    ERR_clear_error();
+}
+
+}  // namespace zorva::plugin::crypto

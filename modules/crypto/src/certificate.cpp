@@ -1,0 +1,96 @@
+#include "certificate.h"
+
+#include "base64.h"
+#include "exception.h"
+#include "openssl_error.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace zorva::plugin::crypto {
+namespace {
+
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+
+std::string nameText(const X509_NAME* name) {
+    const std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+    X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+std::string timeText(const ASN1_TIME* time) {
+    std::tm parts{};
+    OPENSSL_CHECK(ASN1_TIME_to_tm(time, &parts) == 1, "describe");
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+}  // namespace
+
+void X509Free::operator()(X509* certificate) const { X509_free(certificate); }
+
+X509Ptr parseCertificate(const Bytes& der) {
+    const unsigned char* cursor = der.data();
+    X509Ptr certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
+    OPENSSL_CHECK(certificate != nullptr, "parseCertificate");
+    return certificate;
+}
+
+CertificateText describe(X509& certificate) {
+    return {nameText(X509_get_subject_name(&certificate)),
+            nameText(X509_get_issuer_name(&certificate)),
+            timeText(X509_get0_notBefore(&certificate)), timeText(X509_get0_notAfter(&certificate)),
+            X509_cmp_current_time(X509_get0_notAfter(&certificate)) < 0};
+}
+
+bool canSign(X509& certificate) {
+    // Without the extension OpenSSL reports every usage as allowed.
+    return (X509_get_key_usage(&certificate) & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)) != 0;
+}
+
+std::string keyAlgorithm(X509& certificate) {
+    const EVP_PKEY* key = X509_get0_pubkey(&certificate);
+    OPENSSL_CHECK(key != nullptr, "keyAlgorithm");
+    return EVP_PKEY_is_a(key, "EC") ? "ECC" : "RSA";
+}
+
+std::vector<std::string> signatureAlgorithms(X509& certificate) {
+    const std::string key = keyAlgorithm(certificate);
+    std::vector<std::string> algorithms;
+    for (const char* hash : {"SHA-256", "SHA-384", "SHA-512"}) {
+        if (key == "ECC") {
+            algorithms.push_back(key + "/" + hash + "/NONE");
+            continue;
+        }
+        algorithms.push_back(key + "/" + hash + "/PKCS1.5");
+        algorithms.push_back(key + "/" + hash + "/PSS");
+    }
+    return algorithms;
+}
+
+std::string base64(const Bytes& bytes) {
+    return base64::encode(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+Bytes fromBase64(const std::string& text) {
+    try {
+        const std::string bytes = base64::decode(text);
+        return Bytes(bytes.begin(), bytes.end());
+    } catch (const base64::DecodeError&) {
+        PLUGIN_THROW(plugin::exception::ApplicationException(20015)
+                         << plugin::exception::Message_("the value is not base64"),
+                     "fromBase64");
+    }
+}
+
+}  // namespace zorva::plugin::crypto

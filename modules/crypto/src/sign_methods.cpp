@@ -1,0 +1,198 @@
+#include "sign_methods.h"
+
+#include "cades_signature.h"
+#include "consent_login.h"
+#include "document_digest.h"
+#include "evp_digest.h"
+#include "exception.h"
+#include "json_binding.h"
+#include "openssl_error.h"
+#include "request_origin.h"
+
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+
+#include <cctype>
+#include <memory>
+
+namespace zorva::plugin::crypto {
+namespace {
+
+using plugin::exception::ApplicationException;
+
+struct SignHashRequest {
+    std::string certificate, hash, hashFunction, padding;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::optional("certificate", certificate) & json_dto::optional("hash", hash) &
+            json_dto::optional("hashFunction", hashFunction) &
+            json_dto::optional("padding", padding);
+    }
+};
+
+struct SignRequest {
+    std::string certificate, format, detached, hashFunction, padding;
+    std::vector<std::string> sha256;
+    std::vector<FileInfo> files;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::optional("certificate", certificate) & json_dto::optional("format", format) &
+            json_dto::optional("detached", detached) &
+            json_dto::optional("hashFunction", hashFunction) &
+            json_dto::optional("padding", padding) & json_dto::optional("sha256", sha256) &
+            json_dto::optional("files", files);
+    }
+};
+
+struct HashSignature {
+    std::string signature, algorithm;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("signature", signature) &
+            json_dto::mandatory("algorithm", algorithm);
+    }
+};
+
+struct DocumentSignature {
+    std::string name, signature;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("name", name) & json_dto::mandatory("signature", signature);
+    }
+};
+
+[[noreturn]] void fail(int code, const std::string& reason, const char* operation) {
+    PLUGIN_THROW(ApplicationException(code) << plugin::exception::Message_(reason), operation);
+}
+
+template <class Request>
+Request parse(const std::string& data, const char* operation) {
+    try {
+        return json_dto::from_json<Request>(data);
+    } catch (const std::exception& error) {
+        fail(20015, std::string(operation) + ": " + error.what(), operation);
+    }
+}
+
+std::string algorithmName(const std::string& key, const SignatureScheme& scheme) {
+    static const char* const paddings[] = {"PKCS1.5", "PSS", "NONE"};
+    return key + "/SHA-" + std::to_string(EVP_MD_get_size(scheme.digest) * 8) + "/" +
+           paddings[static_cast<int>(scheme.padding)];
+}
+
+// The token's answer is checked with the certificate's public key before it
+// reaches the page.
+void checkHashSignature(X509& certificate, const SignatureScheme& scheme, const Bytes& digest,
+                        const Bytes& signature) {
+    const std::unique_ptr<EVP_PKEY_CTX, void (*)(EVP_PKEY_CTX*)> context(
+        EVP_PKEY_CTX_new(X509_get0_pubkey(&certificate), nullptr), EVP_PKEY_CTX_free);
+    const bool pss = scheme.padding == Padding::Pss;
+    const bool valid =
+        context && EVP_PKEY_verify_init(context.get()) == 1 &&
+        EVP_PKEY_CTX_set_signature_md(context.get(), scheme.digest) == 1 &&
+        (!pss || (EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PSS_PADDING) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_pss_saltlen(context.get(), RSA_PSS_SALTLEN_DIGEST) == 1)) &&
+        EVP_PKEY_verify(context.get(), signature.data(), signature.size(), digest.data(),
+                        digest.size()) == 1;
+    if (!valid) fail(20012, "the token's signature does not verify", "signHash");
+}
+
+std::string lowercase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string operationText(std::size_t documents) {
+    return documents == 1 ? "Sign 1 document" : "Sign " + std::to_string(documents) + " documents";
+}
+
+// The certificates the user may choose from: the page's, when it named one.
+std::vector<SigningCertificate> offered(cryptoki::ProviderRegistry& registry,
+                                        const std::string& id) {
+    std::vector<SigningCertificate> all = signingCertificates(registry);
+    if (id.empty()) {
+        if (all.empty()) fail(20006, "no token holds a certificate that can sign", "sign");
+        return all;
+    }
+    return {findCertificate(all, id)};
+}
+
+void checkSignRequest(const SignRequest& request) {
+    if (!request.format.empty() && request.format != "CAdES-BES")
+        fail(20013, "sign: the format \"" + request.format + "\" is not supported", "sign");
+    if (!request.detached.empty() && request.detached != "true" && request.detached != "false")
+        fail(20015, "sign: \"detached\" is \"true\" or \"false\"", "sign");
+    if (request.files.empty()) fail(20006, "sign: no documents", "sign");
+    if (request.sha256.size() != request.files.size())
+        fail(20015, "sign: one \"sha256\" per file", "sign");
+}
+
+}  // namespace
+
+std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
+                     const format::Message& request) {
+    const auto data = parse<SignHashRequest>(request.method.data, "signHash");
+    if (data.hash.empty()) fail(20006, "signHash: no hash", "signHash");
+    const auto candidates = offered(registry, data.certificate);
+    const X509Ptr certificate = parseCertificate(candidates.front().der);
+    const std::string key = keyAlgorithm(*certificate);
+    const SignatureScheme scheme = signatureScheme(data.hashFunction, data.padding, key);
+    const Bytes digest = fromBase64(data.hash);
+    if (digest.size() != static_cast<std::size_t>(EVP_MD_get_size(scheme.digest)))
+        fail(20015, "signHash: the hash is not as long as the hash function's", "signHash");
+
+    ConsentRequest question{requestOrigin(request),
+                            "Sign a hash prepared by the site",
+                            {},
+                            {},
+                            candidates.front().id,
+                            ""};
+    const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
+    const Bytes signature = unlocked->sign(digest, scheme);
+    checkHashSignature(*certificate, scheme, digest, signature);
+    return json_dto::to_json(HashSignature{base64(signature), algorithmName(key, scheme)});
+}
+
+std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consent,
+                          const format::Message& request) {
+    const auto data = parse<SignRequest>(request.method.data, "sign");
+    checkSignRequest(data);
+    const bool attached = data.detached == "false";
+    // The hash function is known before the key: the padding follows the key.
+    const EVP_MD* hash = signatureScheme(data.hashFunction, "", "RSA").digest;
+
+    std::vector<DocumentDigest> digests;
+    ConsentRequest question{
+        requestOrigin(request), operationText(data.files.size()), {}, {}, data.certificate, ""};
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < data.files.size(); ++i) {
+        const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
+        digests.push_back(digestDocument(data.files[i], hash, keep));
+        total += digests.back().size;
+        const std::string sha256 = toHex(digests[i].sha256.data(), digests[i].sha256.size());
+        if (sha256 != lowercase(data.sha256[i]))
+            fail(20020, "sign: the SHA-256 of \"" + data.files[i].name + "\" differs", "sign");
+        question.documents.push_back({data.files[i].name, digests[i].size, sha256.substr(0, 16)});
+    }
+
+    const auto unlocked =
+        unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
+    const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
+    const SignatureScheme scheme =
+        signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+    std::vector<DocumentSignature> result;
+    for (std::size_t i = 0; i < data.files.size(); ++i) {
+        const Bytes signature = cadesSignature(*unlocked, scheme, digests[i].signing,
+                                               attached ? &digests[i].content : nullptr);
+        checkOwnSignature(signature, digests[i].signing);
+        result.push_back({data.files[i].name, base64(signature)});
+    }
+    return json_dto::to_json(result);
+}
+
+}  // namespace zorva::plugin::crypto

@@ -1,0 +1,166 @@
+#include "verify_method.h"
+
+#include "certificate.h"
+#include "evp_digest.h"
+#include "exception.h"
+#include "istream_bio.h"
+#include "json_binding.h"
+#include "request_file.h"
+
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+
+#include <boost/filesystem/operations.hpp>
+
+#include <memory>
+
+namespace zorva::plugin::crypto {
+namespace {
+
+struct VerifyRequest {
+    std::vector<FileInfo> files;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::optional("files", files);
+    }
+};
+
+struct Verdict {
+    std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("valid", valid) & json_dto::mandatory("signer", signer) &
+            json_dto::mandatory("signingTime", signingTime) &
+            json_dto::mandatory("digestAlgorithm", digestAlgorithm) &
+            json_dto::mandatory("digest", digest) & json_dto::mandatory("chain", chain) &
+            json_dto::mandatory("error", error);
+    }
+};
+
+template <class T, void (*release)(T*)>
+struct Releaser {
+    void operator()(T* object) const { release(object); }
+};
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, Releaser<CMS_ContentInfo, CMS_ContentInfo_free>>;
+using BioPtr = std::unique_ptr<BIO, Releaser<BIO, BIO_free_all>>;
+using StorePtr = std::unique_ptr<X509_STORE, Releaser<X509_STORE, X509_STORE_free>>;
+using StoreContextPtr =
+    std::unique_ptr<X509_STORE_CTX, Releaser<X509_STORE_CTX, X509_STORE_CTX_free>>;
+
+[[noreturn]] void fail(int code, const char* reason) {
+    PLUGIN_THROW(plugin::exception::ApplicationException(code)
+                     << plugin::exception::Message_(reason),
+                 "verify");
+}
+
+std::string openSslReason() {
+    const unsigned long error = ERR_peek_last_error();
+    const char* reason = ERR_reason_error_string(error);
+    ERR_clear_error();
+    return reason ? reason : "the signature does not verify";
+}
+
+CmsPtr readSignature(const FileInfo& file) {
+    const std::string bytes = json_dto::read_all(*openRequestFile(file, "verify"));
+    const auto* cursor = reinterpret_cast<const unsigned char*>(bytes.data());
+    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
+    if (!cms) fail(20015, "verify: the first file is not a CMS signature in DER");
+    return cms;
+}
+
+std::string signingTime(CMS_SignerInfo* signer) {
+    const int index = CMS_signed_get_attr_by_NID(signer, NID_pkcs9_signingTime, -1);
+    if (index < 0) return "";
+    const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(CMS_signed_get_attr(signer, index), 0);
+    if (!value || (value->type != V_ASN1_UTCTIME && value->type != V_ASN1_GENERALIZEDTIME))
+        return "";
+    std::tm parts{};
+    if (ASN1_TIME_to_tm(value->value.utctime, &parts) != 1) return "";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+void describeSigner(CMS_ContentInfo& cms, Verdict& verdict) {
+    CMS_set1_signers_certs(&cms, nullptr, 0);
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(&cms);
+    if (sk_CMS_SignerInfo_num(signers) < 1) return;
+    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(signers, 0);
+    X509* certificate = nullptr;
+    X509_ALGOR* digestAlgorithm = nullptr;
+    CMS_SignerInfo_get0_algs(signer, nullptr, &certificate, &digestAlgorithm, nullptr);
+    if (certificate) verdict.signer = describe(*certificate).subject;
+    if (const EVP_MD* md = EVP_get_digestbyobj(digestAlgorithm->algorithm))
+        verdict.digestAlgorithm = "SHA-" + std::to_string(EVP_MD_get_size(md) * 8);
+    const auto* digest = static_cast<const ASN1_OCTET_STRING*>(CMS_signed_get0_data_by_OBJ(
+        signer, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+    if (digest) verdict.digest = toHex(ASN1_STRING_get0_data(digest), ASN1_STRING_length(digest));
+    verdict.signingTime = signingTime(signer);
+}
+
+StorePtr trustStoreOf(const std::string& path) {
+    StorePtr store(X509_STORE_new());
+    if (path.empty())
+        X509_STORE_set_default_paths(store.get());
+    else if (boost::filesystem::is_directory(path))
+        X509_STORE_load_path(store.get(), path.c_str());
+    else
+        X509_STORE_load_file(store.get(), path.c_str());
+    return store;
+}
+
+std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
+    STACK_OF(X509)* signers = CMS_get0_signers(&cms);
+    if (sk_X509_num(signers) < 1) return "no signer certificate";
+    STACK_OF(X509)* included = CMS_get1_certs(&cms);
+    const StorePtr store = trustStoreOf(trustStore);
+    const StoreContextPtr context(X509_STORE_CTX_new());
+    X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers, 0), included);
+    const bool valid = X509_verify_cert(context.get()) == 1;
+    const int error = X509_STORE_CTX_get_error(context.get());
+    sk_X509_pop_free(included, X509_free);
+    sk_X509_free(signers);
+    ERR_clear_error();
+    return valid ? "valid" : X509_verify_cert_error_string(error);
+}
+
+}  // namespace
+
+std::string verifySignature(const std::string& data, const std::string& trustStore) {
+    VerifyRequest request;
+    try {
+        request = json_dto::from_json<VerifyRequest>(data);
+    } catch (const std::exception&) {
+        fail(20015, "verify: {\"files\":[signature, document]} expected");
+    }
+    if (request.files.empty() || request.files.size() > 2)
+        fail(20006, "verify: {\"files\":[signature, document]} expected");
+    const CmsPtr cms = readSignature(request.files[0]);
+    const bool detached = CMS_is_detached(cms.get()) == 1;
+    if (detached && request.files.size() < 2)
+        fail(20006, "verify: a detached signature needs its document");
+
+    std::unique_ptr<std::istream> document;
+    BioPtr content;
+    if (detached) {
+        document = openRequestFile(request.files[1], "verify");
+        content.reset(istreamBio(*document));
+    }
+    Verdict verdict;
+    ERR_clear_error();
+    if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
+                   CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1)
+        verdict.valid = "true";
+    else
+        verdict.error = openSslReason();
+    describeSigner(*cms, verdict);
+    verdict.chain = chainOf(*cms, trustStore);
+    return json_dto::to_json(verdict);
+}
+
+}  // namespace zorva::plugin::crypto
