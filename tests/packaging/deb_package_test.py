@@ -49,8 +49,18 @@ class DebPackage(unittest.TestCase):
 
     def test_program_directory_under_opt_holds_host_modules_configuration_and_style(self):
         for name in ("plugin", "libzorvaenv.so", "config.json", "style.css", "modules/libwsmodule.so",
-                     "modules/libsystemmodule.so", "modules/libnmhmodule.so"):
+                     "modules/libsystemmodule.so", "modules/libnmhmodule.so",
+                     "modules/libcryptomodule.so"):
             self.assertIn("/%s/%s" % (PROGRAM_DIR, name), self.files)
+
+    def test_signing_libraries_are_dependencies_and_smart_card_packages_recommended(self):
+        def field(name):
+            return subprocess.run(["dpkg-deb", "-f", self.deb, name], check=True,
+                                  capture_output=True, text=True).stdout
+        depends = field("Depends")
+        for library in ("libp11-kit0", "libssl3", "libqt5widgets5"):
+            self.assertIn(library, depends)
+        self.assertEqual(field("Recommends").strip(), "opensc-pkcs11, pcscd")
 
     def test_chromium_and_chrome_registrations_admit_only_our_extension(self):
         origin = "chrome-extension://%s/" % chromium_extension_id(self.extension)

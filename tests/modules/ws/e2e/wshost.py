@@ -45,9 +45,10 @@ class Host:
 
     SHIPPED_PORT = 9000
 
-    def __init__(self, stage, port=None, shipped_config=False, ws_meta=()):
+    def __init__(self, stage, port=None, shipped_config=False, ws_meta=(), qt_platform="offscreen"):
         """shipped_config keeps the staged configuration as it is (port 9000);
-        ws_meta entries go in front of the "ws" dependency's meta."""
+        ws_meta entries go in front of the "ws" dependency's meta; a host
+        whose dialogs a test drives runs on the X display ("xcb")."""
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
@@ -56,7 +57,7 @@ class Host:
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
                    XDG_DATA_HOME=os.path.join(self.root, "share"),
-                   QT_QPA_PLATFORM="offscreen")
+                   QT_QPA_PLATFORM=qt_platform)
         self.log_path = os.path.join(self.root, "stderr.log")
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(

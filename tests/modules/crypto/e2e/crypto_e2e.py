@@ -1,0 +1,148 @@
+"""The crypto module in the staged host, against a private SoftHSM2 token.
+
+`sign` of a document uploaded in chunks over a real WebSocket connection: the
+host's own consent dialog appears on the X display (the test runs under
+xvfb-run) and xdotool types the PIN into it, as a person would; nothing in a
+request can answer it. The signature is judged by `openssl cms -verify`.
+"""
+
+import asyncio
+import base64
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "ws", "e2e"))
+from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # noqa: E402
+                    request, stage_dir)
+
+TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
+DIALOG = "Signature request"
+
+
+def private_token(root):
+    """A copy of the fixture's token; SOFTHSM2_CONF names it for the host."""
+    shutil.copytree(os.path.join(TOKEN_DIR, "tokens"), os.path.join(root, "tokens"))
+    conf = os.path.join(root, "softhsm2.conf")
+    with open(conf, "w") as out:
+        out.write("directories.tokendir = %s/tokens\nobjectstore.backend = file\n" % root)
+    os.environ["SOFTHSM2_CONF"] = conf
+
+
+def certificate_id(name):
+    with open(os.path.join(TOKEN_DIR, name + ".der"), "rb") as der:
+        return hashlib.sha256(der.read()).hexdigest()
+
+
+def answer_dialog(*keys, pin=None):
+    """Waits for the host's dialog, types the PIN into it, presses keys."""
+    window = subprocess.run(["xdotool", "search", "--sync", "--name", DIALOG], check=True,
+                            capture_output=True, text=True, timeout=30).stdout.split()[0]
+    subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True, timeout=30)
+    if pin:
+        subprocess.run(["xdotool", "type", "--window", window, pin], check=True, timeout=30)
+    subprocess.run(["xdotool", "key", "--window", window] + list(keys), check=True, timeout=30)
+
+
+def cms_verifies(signature, document, root):
+    paths = [os.path.join(root, name) for name in ("signature.p7s", "document")]
+    for path, data in zip(paths, (signature, document)):
+        with open(path, "wb") as out:
+            out.write(data)
+    return subprocess.run(
+        ["openssl", "cms", "-verify", "-cades", "-binary", "-inform", "DER", "-in", paths[0],
+         "-content", paths[1], "-CAfile", os.path.join(TOKEN_DIR, "ca.pem"), "-out", os.devnull],
+        capture_output=True).returncode == 0
+
+
+def sign_pieces(document, certificate):
+    """A `sign` request cut as a page cuts an upload: the document travels
+    in chunks inside the description of its file."""
+    _, pieces = embedded_file_pieces("contract.pdf", document, piece_size=64 * 1024)
+    head = {"certificate": certificate, "format": "CAdES-BES", "detached": "true",
+            "sha256": [hashlib.sha256(document).hexdigest()]}
+    pieces[0] = (json.dumps(head)[:-1] + ',"files":[', "")
+    return pieces
+
+
+class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="zorva-crypto-e2e-")
+        private_token(cls.root)
+        cls.host = Host(stage_dir(), qt_platform="xcb")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    async def sign(self, document, certificate, *keys, pin=None):
+        ws = await connect(self.host.url)
+        try:
+            pieces = sign_pieces(document, certificate)
+            message_id = "sign-%d" % len(document)
+            for number, (data, file_id) in enumerate(pieces, 1):
+                await ws.send(json.dumps(request(
+                    "sign", data, module="crypto", id=message_id,
+                    meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
+            await asyncio.to_thread(answer_dialog, *keys, pin=pin)
+            return await receive_reply(ws)
+        finally:
+            await ws.close()
+
+    async def test_sign_of_an_uploaded_document_verifies_and_a_changed_byte_fails(self):
+        document = bytes(range(256)) * 2000
+
+        reply = await self.sign(document, certificate_id("RSA Signer"), "Return", pin="123456")
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+        self.assertFalse(cms_verifies(signature, b"\x01" + document[1:], self.root))
+
+    async def test_closing_the_dialog_cancels_with_20003(self):
+        reply = await self.sign(b"declined", certificate_id("EC Signer"), "Escape")
+
+        self.assertEqual(reply["code"], "20003")
+        self.assertEqual(reply["method"]["result"], "")
+
+    async def test_certificates_lists_the_signing_keys_of_the_token(self):
+        ws = await connect(self.host.url)
+        reply = await ask(ws, request("certificates", "", module="crypto"))
+        await ws.close()
+
+        subjects = sorted(entry["subject"] for entry in json.loads(reply["method"]["result"]))
+        self.assertEqual(subjects, ["CN=Always Signer", "CN=EC Signer", "CN=RSA Signer"])
+
+
+class AlgorithmsOption(unittest.TestCase):
+    def test_plugin_dash_capital_a_logs_the_tokens_mechanisms(self):
+        root = tempfile.mkdtemp(prefix="zorva-crypto-algorithms-")
+        try:
+            private_token(root)
+            program_dir = os.path.join(root, "plugin")
+            shutil.copytree(stage_dir(), program_dir, symlinks=True)
+            runtime = os.path.join(root, "runtime")
+            os.mkdir(runtime, 0o700)
+            env = dict(os.environ, HOME=root, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen",
+                       XDG_DATA_HOME=os.path.join(root, "share"))
+            run = subprocess.run([os.path.join(program_dir, "plugin"), "-A", "softhsm2"],
+                                 env=env, capture_output=True, text=True, timeout=60)
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
+
+        self.assertEqual(run.returncode, 0, run.stderr[-3000:])
+        self.assertIn("core: process algorithms from softhsm2", run.stderr)
+        self.assertIn("CKM_RSA_PKCS_PSS", run.stderr)
+        self.assertIn("CKM_ECDSA", run.stderr)
+        self.assertIn("Test Token", run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
