@@ -34,25 +34,16 @@ Bytes digestInfo(const Bytes& digest, const EVP_MD* md) {
     return encoded;
 }
 
-CK_MECHANISM_TYPE pkcs11Hash(const EVP_MD* md) {
+// RSA-PSS names the hash twice: for the message and for MGF1.
+CK_RSA_PKCS_PSS_PARAMS pssParameters(const EVP_MD* md) {
+    const CK_ULONG saltLength = static_cast<CK_ULONG>(EVP_MD_get_size(md));
     switch (EVP_MD_get_type(md)) {
         case NID_sha384:
-            return CKM_SHA384;
+            return {CKM_SHA384, CKG_MGF1_SHA384, saltLength};
         case NID_sha512:
-            return CKM_SHA512;
+            return {CKM_SHA512, CKG_MGF1_SHA512, saltLength};
         default:
-            return CKM_SHA256;
-    }
-}
-
-CK_RSA_PKCS_MGF_TYPE mgf(const EVP_MD* md) {
-    switch (EVP_MD_get_type(md)) {
-        case NID_sha384:
-            return CKG_MGF1_SHA384;
-        case NID_sha512:
-            return CKG_MGF1_SHA512;
-        default:
-            return CKG_MGF1_SHA256;
+            return {CKM_SHA256, CKG_MGF1_SHA256, saltLength};
     }
 }
 
@@ -90,8 +81,7 @@ Bytes UnlockedKey::sign(const Bytes& digest, const SignatureScheme& scheme) {
         case Padding::Pkcs1:
             return session_.sign(key_, mechanism, digestInfo(digest, scheme.digest), contextPin);
         case Padding::Pss: {
-            CK_RSA_PKCS_PSS_PARAMS parameters{pkcs11Hash(scheme.digest), mgf(scheme.digest),
-                                              digest.size()};
+            CK_RSA_PKCS_PSS_PARAMS parameters = pssParameters(scheme.digest);
             mechanism = {CKM_RSA_PKCS_PSS, &parameters, sizeof parameters};
             return session_.sign(key_, mechanism, digest, contextPin);
         }
