@@ -17,22 +17,16 @@ std::string moduleName(CK_FUNCTION_LIST* module) {
 
 }  // namespace
 
-ProviderRegistry::ProviderRegistry(std::vector<std::string> configured)
-    : configured_(std::move(configured)) {}
+ProviderRegistry::ProviderRegistry(std::vector<std::string> configured) { load(configured); }
 
-const std::vector<std::unique_ptr<Provider>>& ProviderRegistry::providers() {
-    std::call_once(loaded_, [this] { load(); });
-    return providers_;
-}
-
-void ProviderRegistry::load() {
+void ProviderRegistry::load(const std::vector<std::string>& configured) {
     if (CK_FUNCTION_LIST** registered = p11_kit_modules_load(nullptr, 0)) {
         for (CK_FUNCTION_LIST** module = registered; *module; ++module)
             providers_.push_back(std::make_unique<Provider>(moduleName(*module), *module));
         // The array only; each module now belongs to its provider.
         free(registered);
     }
-    for (const std::string& name : configured_) {
+    for (const std::string& name : configured) {
         const bool known =
             std::any_of(providers_.begin(), providers_.end(),
                         [&](const auto& provider) { return provider->name() == name; });

@@ -33,14 +33,19 @@ IHandler* Crypto::handler() { return this; }
 std::string Crypto::name() const { return config() ? config()->format.type : std::string(); }
 
 cryptoki::ProviderRegistry& Crypto::registry() {
-    std::call_once(registryCreated_, [this] {
-        std::vector<std::string> configured;
-        if (config())
-            for (const auto& entry : config()->meta)
-                if (entry.format.category == "pkcs11") configured.push_back(entry.data);
-        registry_ = std::make_unique<cryptoki::ProviderRegistry>(std::move(configured));
-    });
-    return *registry_;
+    // A static made on first use, after the PKCS#11 modules' own statics: at
+    // exit it goes before them. Finalised later, from the session's static,
+    // SoftHSM2 would crash in C_Finalize on its destroyed state.
+    static cryptoki::ProviderRegistry registry(configuredModules());
+    return registry;
+}
+
+std::vector<std::string> Crypto::configuredModules() const {
+    std::vector<std::string> configured;
+    if (config())
+        for (const auto& entry : config()->meta)
+            if (entry.format.category == "pkcs11") configured.push_back(entry.data);
+    return configured;
 }
 
 std::string Crypto::metaData(const std::string& category) const {

@@ -9,8 +9,8 @@
 #include <QtPlugin>
 
 #include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 
 namespace zorva::plugin::module {
 
@@ -36,10 +36,9 @@ public:
 private:
     // The modules load on first use: the host starts fast without tokens.
     cryptoki::ProviderRegistry& registry();
+    std::vector<std::string> configuredModules() const;
     std::string metaData(const std::string& category) const;
 
-    std::once_flag registryCreated_;
-    std::unique_ptr<cryptoki::ProviderRegistry> registry_;
     std::unique_ptr<crypto::IConsent> consent_;
 };
 

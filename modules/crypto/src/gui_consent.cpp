@@ -2,6 +2,7 @@
 
 #include "consent_dialog.h"
 #include "exception.h"
+#include "gui_registry.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -25,7 +26,7 @@ struct Exchange {
     bool done = false;
     bool abandoned = false;
     std::optional<ConsentAnswer> answer;
-    QPointer<ConsentDialog> dialog;
+    QPointer<ui::ConsentDialog> dialog;
 };
 
 [[noreturn]] void cancelled(const char* reason) {
@@ -37,7 +38,7 @@ struct Exchange {
 void openDialog(const std::shared_ptr<Exchange>& exchange, const ConsentRequest& request) {
     const std::lock_guard<std::mutex> lock(exchange->mutex);
     if (exchange->abandoned) return;
-    auto* dialog = new ConsentDialog(request);
+    auto* dialog = new ui::ConsentDialog(request, ui::GuiRegistry::instance().impl());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     exchange->dialog = dialog;
     QObject::connect(dialog, &QDialog::finished, [exchange, dialog](int result) {

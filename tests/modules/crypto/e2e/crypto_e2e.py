@@ -22,7 +22,8 @@ from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # 
                     request, stage_dir)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
-DIALOG = "Signature request"
+# The consent window's title in the default branding.
+DIALOG = "Создание электронной подписи"
 
 
 def private_token(root):
