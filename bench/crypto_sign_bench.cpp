@@ -14,6 +14,7 @@
 #include "evp_digest.h"
 #include "message_handler.h"
 #include "private_install.h"
+#include "process_usage.h"
 #include "session.h"
 #include "staged_program.h"
 
@@ -29,8 +30,6 @@
 #include <boost/log/trivial.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/process.hpp>
-
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -49,24 +48,6 @@ using zorva::plugin::format::Message;
 using zorva::plugin::format::MessagePtr;
 
 constexpr std::size_t documentSize = std::size_t(1) << 30;
-
-rusage usageNow() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage;
-}
-
-double peakRssMiB() { return static_cast<double>(usageNow().ru_maxrss) / 1024.0; }
-
-// Processor time of this process (user and system), which other work on a
-// shared machine does not stretch the way it stretches wall-clock time.
-double cpuSeconds() {
-    const rusage usage = usageNow();
-    const auto seconds = [](const timeval& t) {
-        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // One random MiB repeated; returns the SHA-256 the page would send.
 std::string writeDocument(const fs::path& path) {

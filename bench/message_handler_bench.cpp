@@ -13,6 +13,7 @@
 #include "base64.h"
 #include "message_handler.h"
 #include "private_install.h"
+#include "process_usage.h"
 #include "session.h"
 #include "staged_program.h"
 
@@ -22,8 +23,6 @@
 #include <boost/log/expressions.hpp>
 #include <boost/log/trivial.hpp>
 #include <boost/make_shared.hpp>
-
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -46,24 +45,6 @@ constexpr std::size_t fullBlocks = documentSize / blockSize;
 constexpr std::size_t tailSize = documentSize % blockSize;
 constexpr std::size_t chunkCount = fullBlocks + (tailSize ? 1 : 0) + 4;
 constexpr const char* uuid = "2f1c7a52-9d0e-4c6b-a1f3-5e8d2b7c4a90";
-
-rusage usageNow() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage;
-}
-
-double peakRssMiB() { return static_cast<double>(usageNow().ru_maxrss) / 1024.0; }
-
-// Processor time of this process (user and system), which other work on a
-// shared machine does not stretch the way it stretches wall-clock time.
-double cpuSeconds() {
-    const rusage usage = usageNow();
-    const auto seconds = [](const timeval& t) {
-        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // The document is one random block repeated, then a shorter tail, so that no
 // copy of it is held while it travels.

@@ -1,5 +1,6 @@
 #include "cades_signature.h"
 
+#include "der.h"
 #include "evp_digest.h"
 #include "exception.h"
 #include "openssl_error.h"
@@ -19,16 +20,6 @@ struct CmsFree {
     void operator()(CMS_ContentInfo* cms) const { CMS_ContentInfo_free(cms); }
 };
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
-
-template <class Encode, class Object>
-Bytes der(Encode encode, Object* object, const char* operation) {
-    unsigned char* bytes = nullptr;
-    const int size = encode(object, &bytes);
-    OPENSSL_CHECK(size > 0, operation);
-    Bytes encoded(bytes, bytes + size);
-    OPENSSL_free(bytes);
-    return encoded;
-}
 
 void appendLength(Bytes& out, std::size_t length) {
     if (length < 0x80) {

@@ -1,6 +1,7 @@
 #include "unlocked_key.h"
 
 #include "cryptoki_error.h"
+#include "der.h"
 #include "openssl_error.h"
 
 #include <openssl/bn.h>
@@ -9,6 +10,7 @@
 #include <openssl/objects.h>
 #include <openssl/x509.h>
 
+#include <memory>
 #include <utility>
 
 namespace zorva::plugin::crypto {
@@ -25,13 +27,8 @@ Bytes digestInfo(const Bytes& digest, const EVP_MD* md) {
     // X509_ALGOR_set_md leaves them out for the SHA-2 family.
     X509_ALGOR_set0(algorithm, OBJ_nid2obj(EVP_MD_get_type(md)), V_ASN1_NULL, nullptr);
     ASN1_OCTET_STRING_set(value, digest.data(), static_cast<int>(digest.size()));
-    unsigned char* der = nullptr;
-    const int size = i2d_X509_SIG(info, &der);
-    X509_SIG_free(info);
-    OPENSSL_CHECK(size > 0, "digestInfo");
-    Bytes encoded(der, der + size);
-    OPENSSL_free(der);
-    return encoded;
+    const std::unique_ptr<X509_SIG, void (*)(X509_SIG*)> owner(info, X509_SIG_free);
+    return der(i2d_X509_SIG, info, "digestInfo");
 }
 
 // RSA-PSS names the hash twice: for the message and for MGF1.
@@ -53,13 +50,8 @@ Bytes ecdsaDer(const Bytes& raw) {
     ECDSA_SIG* signature = ECDSA_SIG_new();
     ECDSA_SIG_set0(signature, BN_bin2bn(raw.data(), half, nullptr),
                    BN_bin2bn(raw.data() + half, half, nullptr));
-    unsigned char* der = nullptr;
-    const int size = i2d_ECDSA_SIG(signature, &der);
-    ECDSA_SIG_free(signature);
-    OPENSSL_CHECK(size > 0, "ecdsaDer");
-    Bytes encoded(der, der + size);
-    OPENSSL_free(der);
-    return encoded;
+    const std::unique_ptr<ECDSA_SIG, void (*)(ECDSA_SIG*)> owner(signature, ECDSA_SIG_free);
+    return der(i2d_ECDSA_SIG, signature, "ecdsaDer");
 }
 
 }  // namespace
