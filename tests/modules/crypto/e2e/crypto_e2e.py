@@ -41,13 +41,14 @@ def certificate_id(name):
 
 
 def answer_dialog(*keys, pin=None):
-    """Waits for the host's dialog, types the PIN into it, presses keys."""
-    window = subprocess.run(["xdotool", "search", "--sync", "--name", DIALOG], check=True,
-                            capture_output=True, text=True, timeout=30).stdout.split()[0]
+    """Waits for the host's dialog, focuses it and types the PIN and keys
+    through the X server (XTEST), as a keyboard does."""
+    window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
+                            check=True, capture_output=True, text=True, timeout=30).stdout.split()[0]
     subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True, timeout=30)
     if pin:
-        subprocess.run(["xdotool", "type", "--window", window, pin], check=True, timeout=30)
-    subprocess.run(["xdotool", "key", "--window", window] + list(keys), check=True, timeout=30)
+        subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
+    subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
 
 
 def cms_verifies(signature, document, root):
