@@ -138,6 +138,8 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                      const format::Message& request) {
     const auto data = parse<SignHashRequest>(request.method.data, "signHash");
     if (data.hash.empty()) fail(20006, "signHash: no hash", "signHash");
+    // The site's server prepared the hash for one certificate.
+    if (data.certificate.empty()) fail(20006, "signHash: no certificate", "signHash");
     const auto candidates = offered(registry, data.certificate);
     const X509Ptr certificate = parseCertificate(candidates.front().der);
     const std::string key = keyAlgorithm(*certificate);

@@ -150,6 +150,40 @@ TEST_F(SignMethods, SignHashMakesSignaturesThatOpensslPkeyutlVerifies) {
     }
 }
 
+TEST_F(SignMethods, SignHashRefusesBadRequestsBeforeAskingTheUser) {
+    const std::string rsa = TestToken::certificateId("RSA Signer");
+    const std::string ec = TestToken::certificateId("EC Signer");
+    const std::string hash32 = zorva::plugin::base64::encode(std::string(32, 'h'));
+    struct Case {
+        const char* name;
+        std::string data;
+        int code;
+    };
+    const Case cases[] = {
+        {"no hash", R"({"certificate":")" + rsa + R"("})", 20006},
+        {"no certificate", R"({"hash":")" + hash32 + R"("})", 20006},
+        {"hash too short for SHA-384",
+         R"({"certificate":")" + rsa + R"(","hashFunction":"SHA-384","hash":")" + hash32 + R"("})",
+         20015},
+        {"not base64", R"({"certificate":")" + rsa + R"(","hash":"%%%%"})", 20015},
+        {"PSS for an EC key",
+         R"({"certificate":")" + ec + R"(","padding":"PSS","hash":")" + hash32 + R"("})", 20013},
+        {"NONE for an RSA key",
+         R"({"certificate":")" + rsa + R"(","padding":"NONE","hash":")" + hash32 + R"("})", 20013},
+        {"unknown hash function",
+         R"({"certificate":")" + rsa + R"(","hashFunction":"GOST","hash":")" + hash32 + R"("})",
+         20013},
+        {"certificate on no token", R"({"certificate":"00","hash":")" + hash32 + R"("})", 20015},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        ScriptedConsent consent({{rsa, pin}});
+
+        EXPECT_EQ(failureCode([&] { signHash(consent, testCase.data); }), testCase.code);
+        EXPECT_TRUE(consent.asked.empty());
+    }
+}
+
 TEST_F(SignMethods, AWrongPinIsError160AndSetsTheCountLowFlag) {
     const auto certificates = crypto::signingCertificates(registry_);
 
