@@ -16,8 +16,6 @@
 namespace zorva::plugin::crypto {
 namespace {
 
-constexpr std::chrono::seconds answerLimit(120);
-
 // Shared by the waiting thread and the dialog on the GUI thread; whichever
 // finishes last frees it.
 struct Exchange {
@@ -62,7 +60,7 @@ ConsentAnswer GuiConsent::ask(const ConsentRequest& request) {
         application, [exchange, request] { openDialog(exchange, request); }, Qt::QueuedConnection);
 
     std::unique_lock<std::mutex> lock(exchange->mutex);
-    if (!exchange->finished.wait_for(lock, answerLimit, [&] { return exchange->done; })) {
+    if (!exchange->finished.wait_for(lock, answerLimit_, [&] { return exchange->done; })) {
         exchange->abandoned = true;
         QMetaObject::invokeMethod(
             application,
@@ -70,7 +68,7 @@ ConsentAnswer GuiConsent::ask(const ConsentRequest& request) {
                 if (exchange->dialog) exchange->dialog->reject();
             },
             Qt::QueuedConnection);
-        cancelled("consent: the user did not answer within 120 seconds");
+        cancelled("consent: the user did not answer in time");
     }
     if (!exchange->answer) cancelled("consent: the user declined");
     return std::move(*exchange->answer);
