@@ -32,6 +32,12 @@ function nativePort(tab) {
   return native;
 }
 
+// The page's origin as the browser names it: the host decides by it whether
+// the page may use it, so it never comes from the page itself.
+function originOf(sender) {
+  return sender.origin ?? new URL(sender.url).origin;
+}
+
 chrome.runtime.onConnect.addListener((page) => {
   const tabId = page.sender?.tab?.id;
   if (tabId === undefined) {
@@ -42,8 +48,10 @@ chrome.runtime.onConnect.addListener((page) => {
   closeTab(tabId);
   const tab = { page, native: null };
   tabs.set(tabId, tab);
+  const origin = originOf(page.sender);
   page.onMessage.addListener((message) => {
-    if (tabs.get(tabId) === tab) nativePort(tab).postMessage(message);
+    // Whatever "origin" the page put into its message is replaced.
+    if (tabs.get(tabId) === tab) nativePort(tab).postMessage({ ...message, origin });
   });
   page.onDisconnect.addListener(() => {
     if (tabs.get(tabId) === tab) closeTab(tabId);

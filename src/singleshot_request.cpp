@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "json_binding.h"
 #include "logging.h"
+#include "request_origin.h"
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
@@ -35,6 +36,7 @@ format::MessagePtr requestFromFile() {
     } catch (const std::exception& error) {
         message->error = error.what();
     }
+    format::stampOrigin(*message, "file://" + path.string());
     return message;
 }
 

@@ -4,6 +4,7 @@
 #include "message_handler.h"
 #include "native_frame.h"
 #include "platform_stdio.h"
+#include "request_origin.h"
 
 #include <boost/make_shared.hpp>
 
@@ -14,9 +15,37 @@
 namespace zorva::plugin::module {
 namespace {
 
-// The id of a frame that is no valid message, so that the page can still
-// match the error reply to its request; empty when there is none.
-std::string idOf(const std::string& text) {
+// The extension adds the origin that the browser gave it to every message a
+// page sends, over whatever the page put there; a frame from a program
+// carries none.
+struct ForwardedFrame {
+    format::Message message;
+    std::string origin;
+
+    template <class Io>
+    void json_io(Io& io) {
+        message.json_io(io);
+        io& json_dto::optional("origin", origin);
+    }
+};
+
+// A frame's top-level string member, empty when there is none.
+std::string memberText(const rapidjson::Document& document, const char* key) {
+    const auto member = document.FindMember(key);
+    if (member == document.MemberEnd() || !member->value.IsString()) return {};
+    return {member->value.GetString(), member->value.GetStringLength()};
+}
+
+// What a frame that is no valid message still tells: the id, so that the page
+// can match the error reply to its request, and the origin. A page's "{}"
+// reaches us with only the origin the extension added: a request to stop.
+struct FailedFrame {
+    std::string id;
+    std::string origin;
+    bool stops = false;
+};
+
+FailedFrame failedFrame(const std::string& text) {
     rapidjson::Document document;
     try {
         json_dto::parse(text, document);
@@ -24,28 +53,33 @@ std::string idOf(const std::string& text) {
         return {};
     }
     if (!document.IsObject()) return {};
-    const auto id = document.FindMember("id");
-    if (id == document.MemberEnd() || !id->value.IsString()) return {};
-    return {id->value.GetString(), id->value.GetStringLength()};
+    const std::string origin = memberText(document, "origin");
+    const bool onlyOrigin = document.MemberCount() == 1 && document.HasMember("origin");
+    return {memberText(document, "id"), origin, onlyOrigin};
 }
 
 // A frame that is no valid message becomes a request that carries the
 // binding error, which the handler answers as it is: one page's mistake must
 // not end the host that serves its tab. Without an id there is nothing to
 // answer: the handler takes it for a repeated request and sends nothing.
+// Empty for a request to stop.
 format::MessagePtr messageFrom(const std::string& text) {
-    auto message = boost::make_shared<format::Message>();
+    ForwardedFrame frame;
     try {
-        json_dto::from_json(text, *message);
+        json_dto::from_json(text, frame);
     } catch (const std::exception& error) {
+        const FailedFrame failed = failedFrame(text);
+        format::setConnectionOrigin(failed.origin);
+        if (failed.stops) return {};
         PLUGIN_LOG(warning) << "nmh: frame is no message: " << error.what();
-        *message = format::Message();
-        message->id = idOf(text);
+        auto message = boost::make_shared<format::Message>();
+        message->id = failed.id;
         message->error = error.what();
         return message;
     }
-    format::keepRawText(*message, text);
-    return message;
+    format::setConnectionOrigin(frame.origin);
+    format::keepRawText(frame.message, text);
+    return boost::make_shared<format::Message>(std::move(frame.message));
 }
 
 }  // namespace
@@ -87,10 +121,13 @@ format::MessagePtr Nmh::receive() {
         return {};
     }
     const auto text = native_frame::read(*streams_);
-    // "{}" and shorter texts are how a page asks the host to stop.
-    if (!text || text->size() <= 2) return {};
+    // "{}" and shorter texts are how a program asks the host to stop.
+    if (!text || text->size() <= 2) {
+        format::setConnectionOrigin(std::string());
+        return {};
+    }
     const auto message = messageFrom(*text);
-    if (message->mode == "debug") PLUGIN_LOG(info) << "nmh: receive: " << *text;
+    if (message && message->mode == "debug") PLUGIN_LOG(info) << "nmh: receive: " << *text;
     return message;
 }
 

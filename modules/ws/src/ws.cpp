@@ -5,6 +5,7 @@
 #include "logging.h"
 #include "message_handler.h"
 #include "platform.h"
+#include "request_origin.h"
 #include "thread_count_hint.h"
 
 #include <boost/asio/buffer.hpp>
@@ -185,6 +186,8 @@ void Ws::handshake(Stream& stream) {
     http::request<http::string_body> request;
     http::read(stream.next_layer(), buffer, request);
     const auto origin = request.find(http::field::origin);
+    format::setConnectionOrigin(origin == request.end() ? std::string()
+                                                        : std::string(origin->value()));
     if (origins_ && origin != request.end() && !origins_->allows(std::string(origin->value()))) {
         PLUGIN_LOG(warning) << "ws: origin refused: \"" << origin->value() << '"';
         http::response<http::string_body> refusal(http::status::forbidden, request.version());

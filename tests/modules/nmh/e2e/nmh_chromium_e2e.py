@@ -37,6 +37,7 @@ class ExtensionInChromium(unittest.TestCase):
         self.root = tempfile.mkdtemp(prefix="zorva-nmh-chromium-")
         self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         self.program_dir = stage_program(stage_dir(), os.path.join(self.root, "host"))
+        self.approve_local_pages()
         self.profile = os.path.join(self.root, "profile")
         self.origin = self.register_host()
         handler = functools.partial(QuietHandler, directory=os.path.join(HERE, "page"))
@@ -44,6 +45,19 @@ class ExtensionInChromium(unittest.TestCase):
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         self.addCleanup(self.server.server_close)
         self.addCleanup(self.server.shutdown)
+
+    def approve_local_pages(self):
+        """The administrator's list in the configuration approves the test
+        page's origin: the headless host could ask nobody."""
+        config_path = os.path.join(self.program_dir, "config.json")
+        with open(config_path, encoding="utf-8") as default:
+            config = json.load(default)
+        os.unlink(config_path)
+        (ws,) = [d for d in config["dependencies"] if d["format"]["type"] == "ws"]
+        ws["meta"].append({"format": {"type": "ws", "category": "protocol.origins"},
+                           "data": "http://localhost:*"})
+        with open(config_path, "w", encoding="utf-8") as out:
+            json.dump(config, out)
 
     def register_host(self):
         """The shipped Chromium registration, pointing at the staged host, in
@@ -89,6 +103,7 @@ class ExtensionInChromium(unittest.TestCase):
         self.assertEqual(version["host"], "1.3.19.0")
         self.assertIn("nmh", {module["type"] for module in version["modules"]})
         self.assertEqual(json.loads(shown["echo"]), {"same": True, "pieces": 3})
+        self.assertEqual(shown["origin"], "http://localhost:%d" % self.server.server_address[1])
         self.wait_host_log("core: finish")
         self.assertIn("core: %s %s" % (os.path.join(self.program_dir, "plugin"), self.origin),
                       self.host_log())

@@ -96,6 +96,33 @@ class Endings(HostCase):
         self.assertIn("core: finish", nmh.log())
 
 
+class Origins(HostCase):
+    """The extension adds the page's origin to each frame; the host runs
+    headless, so nobody can approve a new page."""
+
+    PAGE = "https://page.example"
+
+    def test_frame_origin_replaces_the_pages_own_and_decides_what_is_served(self):
+        forged = {"data": {"origin": "https://forged.example"}}
+        # origin added by the extension, method, expected code
+        cases = [(None, "echo", "0"), (self.PAGE, "echo", "20025"), (self.PAGE, "version", "0")]
+        nmh = self.host()
+        for origin, method, code in cases:
+            sent = request(method, "hi", meta=forged)
+            if origin:
+                sent["origin"] = origin
+            reply = nmh.ask(sent)
+            self.assertEqual(reply["code"], code, (origin, method, reply["errorMessage"]))
+            self.assertEqual(reply["meta"]["data"]["origin"], origin or "", (origin, method))
+
+    def test_request_to_stop_from_a_page_without_approval_only_ends_its_connection(self):
+        nmh = self.host()
+        nmh.send({"origin": self.PAGE})
+        self.assertEndsNormally(nmh)
+        self.assertIn('session: request to stop refused, origin: "%s"' % self.PAGE, nmh.log())
+        self.assertNotIn("nmh: interrupt", nmh.log())
+
+
 class StandardOutput(HostCase):
     def test_record_written_before_the_log_directory_is_known_goes_to_standard_error(self):
         # A branded program whose data directory cannot be created logs where

@@ -31,7 +31,8 @@ class Messages(HostTestCase):
                           indent=1)
         await self.ws.send(text)
         reply = json.loads(await self.ws.recv())
-        self.assertEqual(reply["meta"]["data"], {"messageContent": text})
+        # A program's request carries the empty origin.
+        self.assertEqual(reply["meta"]["data"], {"messageContent": text, "origin": ""})
 
     async def test_unknown_method_gets_error_20005_naming_module_and_method(self):
         reply = await ask(self.ws, request("noSuchMethod"))

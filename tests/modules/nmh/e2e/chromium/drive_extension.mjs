@@ -26,7 +26,7 @@ try {
   await page.goto(pageUrl);
   await page.waitForSelector("#status:is(.done, .failed)");
   const shown = await page.evaluate(() => Object.fromEntries(
-    ["status", "version", "echo"].map((id) => [id, document.getElementById(id).textContent])));
+    ["status", "version", "echo", "origin"].map((id) => [id, document.getElementById(id).textContent])));
   await page.screenshot({ path: screenshot, fullPage: true });
   console.log(JSON.stringify({ ...shown, problems }));
 } finally {

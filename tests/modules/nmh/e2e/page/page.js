@@ -25,13 +25,15 @@ window.addEventListener("message", (event) => {
   }
 });
 
-function ask(module, method, data = "") {
+function ask(module, method, data = "", metaData = {}) {
   const id = crypto.randomUUID();
   const message = {
     id,
     module: { type: module, version: "" },
     method: { type: method, data },
-    meta: { format: { type: "page" } },
+    meta: { format: { type: "page" }, data: metaData },
+    // Only the extension may name the origin: this one must be replaced.
+    origin: "https://forged.example",
   };
   return new Promise((resolve, reject) => {
     pending.set(id, { resolve, reject, pieces: new Map() });
@@ -50,8 +52,9 @@ async function main() {
     const version = await ask("system", "version");
     show("version", version.reply.method.result);
     const text = "0123456789".repeat(300_000);
-    const echo = await ask("system", "echo", text);
+    const echo = await ask("system", "echo", text, { origin: "https://forged.example" });
     show("echo", JSON.stringify({ same: echo.reply.method.result === text, pieces: echo.pieces }));
+    show("origin", echo.reply.meta.data.origin);
     show("status", "done", "done");
   } catch (error) {
     show("status", String(error), "failed");
