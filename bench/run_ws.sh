@@ -29,7 +29,7 @@ trap cleanup EXIT
 
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 mkdir -p "$work/plugin" "$work/runtime" && chmod 700 "$work/runtime"
-cp -a "$BUILD_DIR/stage/plugin" "$BUILD_DIR/stage/libzorvaenv.so" "$BUILD_DIR/stage/style.css" \
+cp -a "$BUILD_DIR/stage/plugin" "$BUILD_DIR/stage/libzorvaenv.so" "$BUILD_DIR/stage/libzorvaprompt.so" "$BUILD_DIR/stage/style.css" \
     "$BUILD_DIR/stage/modules" "$work/plugin/"
 sed "s|ws://localhost:9000|ws://localhost:$port|" "$BUILD_DIR/stage/config.json" >"$work/plugin/config.json"
 (cd "$work/plugin" && HOME="$work" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \

@@ -48,9 +48,9 @@ class DebPackage(unittest.TestCase):
             return json.load(file)
 
     def test_program_directory_under_opt_holds_host_modules_configuration_and_style(self):
-        for name in ("plugin", "libzorvaenv.so", "config.json", "style.css", "modules/libwsmodule.so",
-                     "modules/libsystemmodule.so", "modules/libnmhmodule.so",
-                     "modules/libcryptomodule.so"):
+        for name in ("plugin", "libzorvaenv.so", "libzorvaprompt.so", "config.json", "style.css",
+                     "modules/libwsmodule.so", "modules/libsystemmodule.so",
+                     "modules/libnmhmodule.so", "modules/libcryptomodule.so"):
             self.assertIn("/%s/%s" % (PROGRAM_DIR, name), self.files)
 
     def test_signing_libraries_are_dependencies_and_smart_card_packages_recommended(self):

@@ -35,7 +35,8 @@ public:
         fs::create_directories(programDir() / "modules");
         const fs::path stage(STAGE_DIR);
         // Binaries are never written by the host: links save copying them.
-        for (const char* binary : {"plugin", "libzorvaenv.so", "modules/libsystemmodule.so"})
+        for (const char* binary :
+             {"plugin", "libzorvaenv.so", "libzorvaprompt.so", "modules/libsystemmodule.so"})
             fs::create_hard_link(stage / binary, programDir() / binary);
         fs::create_hard_link(FAKE_NMH_LIBRARY, programDir() / "modules/libfakenmh.so");
         for (const char* file : {"config.json", "style.css"})
