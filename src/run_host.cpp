@@ -1,11 +1,13 @@
 #include "run_host.h"
 
+#include "approval_dialog.h"
 #include "config_normalizer.h"
 #include "core_job.h"
 #include "crash_dumper.h"
 #include "environment.h"
 #include "gui_registry.h"
 #include "logging.h"
+#include "origin_approvals.h"
 #include "path_registry.h"
 #include "platform.h"
 #include "session.h"
@@ -45,6 +47,13 @@ boost::shared_ptr<Session> initSession(const format::ConfigPtr& config) {
     return session;
 }
 
+void askAboutOrigins(Session& session) {
+    const std::string productName = ui::GuiRegistry::instance().impl().applicationName();
+    session.approvals().setAsk([productName](const std::string& origin) {
+        return ui::askOriginApproval(origin, productName);
+    });
+}
+
 // The job's end ends the event loop, whatever the job raised.
 void startCoreJob(const boost::shared_ptr<Session>& session) {
     auto* worker = new Worker<void>(qApp, CoreJob(session));
@@ -68,6 +77,7 @@ int runHost(const format::ConfigPtr& config) {
     registerFonts();
     const auto translator = installTranslator();
     const auto session = initSession(config);
+    askAboutOrigins(*session);
     SystemTray tray(session, ui::GuiRegistry::instance().impl());
     tray.setUp();
     startCoreJob(session);

@@ -1,6 +1,7 @@
 #include "system_tray.h"
 
 #include "about_dialog.h"
+#include "approvals_dialog.h"
 #include "iprotocol.h"
 #include "path_registry.h"
 #include "platform.h"
@@ -98,6 +99,8 @@ void SystemTray::buildMenu() {
         menu_.addAction(QObject::tr("About"), this, &SystemTray::showAbout, QKeySequence());
         menu_.addSeparator();
     }
+    menu_.addAction(QObject::tr("Approved sites"), this, &SystemTray::showApprovals,
+                    QKeySequence());
     menu_.addAction(QObject::tr("Exit"), this, &SystemTray::exitHost, QKeySequence());
     setContextMenu(&menu_);
     connect(this, &QSystemTrayIcon::activated, this, [this](ActivationReason reason) {
@@ -110,6 +113,11 @@ void SystemTray::showAbout() {
     ui::AboutDialog dialog(title, text(branding_.resourcePath("logo_32x32.png")),
                            ui::AboutDialog::bodyText(title),
                            text(branding_.resourcePath("logo_64x64.png")));
+    dialog.exec();
+}
+
+void SystemTray::showApprovals() {
+    ui::ApprovalsDialog dialog(session_->approvals(), text(branding_.applicationName()));
     dialog.exec();
 }
 

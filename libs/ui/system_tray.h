@@ -53,6 +53,7 @@ protected:
 private:
     void buildMenu();
     void showAbout();
+    void showApprovals();
     void exitHost();
 
     boost::shared_ptr<Session> session_;

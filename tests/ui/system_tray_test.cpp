@@ -73,8 +73,8 @@ TEST_P(SystemTrayTest, ShowsBrandingIconTooltipAndMenu) {
     ASSERT_NE(tray.contextMenu(), nullptr);
     const std::vector<std::string> expected =
         GetParam() == "zorva.plugin"
-            ? std::vector<std::string>{"ZorvaPlugin", "About", "---", "Exit"}
-            : std::vector<std::string>{"Циваплагин", "Exit"};
+            ? std::vector<std::string>{"ZorvaPlugin", "About", "---", "Approved sites", "Exit"}
+            : std::vector<std::string>{"Циваплагин", "Approved sites", "Exit"};
     EXPECT_EQ(menuEntries(*tray.contextMenu()), expected);
     if (trayExpected())
         EXPECT_TRUE(runEventsUntil([&tray] { return !tray.geometry().isEmpty(); }))

@@ -8,11 +8,13 @@
 #include "iprotocol.h"
 #include "logging.h"
 #include "message_reply.h"
+#include "request_origin.h"
 #include "session.h"
 
 #include <boost/make_shared.hpp>
 
 #include <mutex>
+#include <stdexcept>
 
 namespace zorva::plugin {
 namespace {
@@ -93,12 +95,17 @@ MessageHandler::MessageHandler(const boost::shared_ptr<Session>& session)
 MessageHandler::~MessageHandler() = default;
 
 format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int* state) {
+    return handle(request, state, Origin::Trusted);
+}
+
+format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int* state,
+                                          Origin origin) {
     const format::MessagePtr provisional = format::replyFrom(*request);
     logRequest(*request);
     setState(state, None);
     format::MessagePtr reply;
     try {
-        reply = handleRequest(request, provisional, state);
+        reply = handleRequest(request, provisional, state, origin);
     } catch (const std::exception&) {
         const auto texts = exception::describeCurrentException();
         reply = provisional;
@@ -116,8 +123,11 @@ format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int
 }
 
 format::MessagePtr MessageHandler::handleRequest(const format::MessagePtr& request,
-                                                 const format::MessagePtr& provisional,
-                                                 int* state) {
+                                                 const format::MessagePtr& provisional, int* state,
+                                                 Origin origin) {
+    // Before anything touches the disk: a page without approval may not even
+    // upload.
+    if (origin == Origin::Checked) boost::shared_ptr<Session>(session_)->admit(*request);
     if (repeatsLastCompleted(*request)) {
         setState(state, Obsolete);
         return request;
@@ -183,7 +193,9 @@ void MessageHandler::serveOne(module::IProtocol* protocol) {
     int state = None;
     format::MessagePtr reply;
     if (const format::MessagePtr request = protocol->receive()) {
-        reply = handle(request, &state);
+        // Only the protocol knows who sent the request; the page never does.
+        format::stampOrigin(*request, format::connectionOrigin());
+        reply = handle(request, &state, Origin::Checked);
         if (reply) {
             reply->meta.protocol.type = protocol->name();
             reply->meta.protocol.category = "protocol";
@@ -193,11 +205,24 @@ void MessageHandler::serveOne(module::IProtocol* protocol) {
     }
 
     if (state == Terminate) {
-        protocol->interrupt();
+        stop(protocol);
     } else if (state != Obsolete && state != Next && reply) {
         // A chunk acknowledgement is not sent to the peer.
         for (const auto& piece : splitReply(reply)) protocol->send(piece);
     }
+}
+
+// Any page could otherwise end the host that the user started, and keep it
+// down until the next login.
+void MessageHandler::stop(module::IProtocol* protocol) {
+    const std::string& origin = format::connectionOrigin();
+    const auto session = session_.lock();
+    if (origin.empty() || (session && session->isApproved(origin))) {
+        protocol->interrupt();
+        return;
+    }
+    PLUGIN_LOG(warning) << "session: request to stop refused, origin: \"" << origin << '"';
+    PLUGIN_THROW(std::runtime_error("request to stop from an origin without approval"), "serveOne");
 }
 
 std::vector<format::MessagePtr> MessageHandler::splitReply(const format::MessagePtr& reply) {

@@ -24,22 +24,40 @@ class IProtocol;
 // serveOne for every message they receive.
 class MessageHandler {
 public:
-    enum State { Ok = 0, Error = 1, Obsolete = 2, Next = 3, Terminate = 4, Corrupted = 5,
-                 Cancel = 6, None = 7 };
+    enum State {
+        Ok = 0,
+        Error = 1,
+        Obsolete = 2,
+        Next = 3,
+        Terminate = 4,
+        Corrupted = 5,
+        Cancel = 6,
+        None = 7
+    };
     static std::string stateName(int state);
 
     explicit MessageHandler(const boost::shared_ptr<Session>& session);
     ~MessageHandler();
 
+    // A request handed over by the program itself: no origin is checked.
     format::MessagePtr handle(const format::MessagePtr& request, int* state = nullptr);
+    // Receives one request from the protocol and sends its reply. A request
+    // reaches a module only when the session admits its origin; a request to
+    // stop from an origin without approval ends only its own connection, by
+    // the exception this raises.
     void serveOne(module::IProtocol* protocol);
 
     // Cuts a reply of a megabyte or more into numbered pieces.
     static std::vector<format::MessagePtr> splitReply(const format::MessagePtr& reply);
 
 private:
+    enum class Origin { Trusted, Checked };
+
+    format::MessagePtr handle(const format::MessagePtr& request, int* state, Origin origin);
     format::MessagePtr handleRequest(const format::MessagePtr& request,
-                                     const format::MessagePtr& provisional, int* state);
+                                     const format::MessagePtr& provisional, int* state,
+                                     Origin origin);
+    void stop(module::IProtocol* protocol);
     format::MessagePtr handleComplete(const format::MessagePtr& complete);
     format::MessagePtr handleImpl(const format::MessagePtr& message);
     bool dispatch(const format::MessagePtr& message);

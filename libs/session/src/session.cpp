@@ -8,7 +8,9 @@
 #include "logging.h"
 #include "module.h"
 #include "module_loader.h"
+#include "origin_approvals.h"
 #include "path_registry.h"
+#include "request_origin.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -25,6 +27,8 @@ namespace zorva::plugin {
 namespace {
 
 namespace paths = path_registry;
+
+constexpr const char* approvalsFileName = "permissions.json";
 
 // Written by init on the main thread before any reader starts; later only
 // when no protocol had been found.
@@ -93,6 +97,19 @@ std::set<Interface*> interfacesOf(const ModuleLoader::Table& table,
     return found;
 }
 
+// Every "protocol.origins" entry of the configuration, whichever module's.
+std::vector<module::OriginAllowlist> administratorLists(const format::Config& config) {
+    std::vector<module::OriginAllowlist> lists;
+    for (const auto& dependency : config.dependencies)
+        if (auto list = module::OriginAllowlist::fromMeta(dependency.meta))
+            lists.push_back(std::move(*list));
+    return lists;
+}
+
+bool asksForVersionOnly(const format::Message& request) {
+    return request.module.type == "system" && request.method.type == "version";
+}
+
 void applyStyleSheet(const FileInfo& style) {
     // Without an application object (a module test, a command-line request)
     // there is nothing to style.
@@ -119,6 +136,8 @@ boost::shared_ptr<Session> Session::instance() {
 void Session::init(const format::ConfigPtr& config) {
     config_ = config;
     if (!config_) return;
+    approvals_ = std::make_unique<OriginApprovals>(paths::dataDir() / approvalsFileName,
+                                                   administratorLists(*config_));
     loader_->load(config_);
     bindModules();
     announceProtocol();
@@ -180,6 +199,25 @@ Session::HandlerSet Session::handlers() const {
 }
 
 const ModuleLoader& Session::moduleLoader() const { return *loader_; }
+
+void Session::admit(const format::Message& request) {
+    const std::string origin = format::originOf(request);
+    if (origin.empty() || asksForVersionOnly(request)) return;
+    if (approvals().admits(origin)) return;
+    PLUGIN_LOG(warning) << "session: origin refused: \"" << origin << '"';
+    PLUGIN_THROW(exception::ApplicationException(20025) << exception::Module_(request.module.type)
+                                                        << exception::Method_(request.method.type),
+                 "admit");
+}
+
+bool Session::isApproved(const std::string& origin) {
+    return origin.empty() || approvals().isApproved(origin);
+}
+
+OriginApprovals& Session::approvals() {
+    if (!approvals_) PLUGIN_THROW(std::logic_error("session: not initialised"), "approvals");
+    return *approvals_;
+}
 
 module::IProtocol* Session::selectProtocol() const {
     PLUGIN_LOG(info) << "session: parse meta: " << json_dto::to_json(config_->meta);

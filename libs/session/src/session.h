@@ -8,10 +8,12 @@
 
 #include "config.h"
 #include "file_description.h"
+#include "message.h"
 
 namespace zorva::plugin {
 
 class ModuleLoader;
+class OriginApprovals;
 
 namespace module {
 class IHandler;
@@ -41,6 +43,18 @@ public:
     // The module table, for the tray's process information.
     virtual const ModuleLoader& moduleLoader() const;
 
+    // Raises 20025 unless the request's origin may use the host. A program
+    // (no origin) always may; a browser origin once the user or the
+    // administrator approved it, or only to read the version, so that a page
+    // can tell that the host runs. Asks the user about an origin met for the
+    // first time, holding only the calling connection.
+    virtual void admit(const format::Message& request);
+    // Whether a browser origin has the user's or the administrator's
+    // approval; an empty origin (a program) always has.
+    virtual bool isApproved(const std::string& origin);
+    // Valid once the session is initialised.
+    virtual OriginApprovals& approvals();
+
 protected:
     Session();
 
@@ -50,6 +64,7 @@ private:
     module::IProtocol* selectProtocol() const;
 
     std::unique_ptr<ModuleLoader> loader_;
+    std::unique_ptr<OriginApprovals> approvals_;
     FileInfo style_;
     format::ConfigPtr config_;
 };

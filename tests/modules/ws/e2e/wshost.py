@@ -45,14 +45,19 @@ class Host:
 
     SHIPPED_PORT = 9000
 
-    def __init__(self, stage, port=None, shipped_config=False, ws_meta=(), qt_platform="offscreen"):
+    def __init__(self, stage, port=None, shipped_config=False, ws_meta=(), answers=None,
+                 qt_platform="offscreen"):
         """shipped_config keeps the staged configuration as it is (port 9000);
-        ws_meta entries go in front of the "ws" dependency's meta; a host
-        whose dialogs a test drives runs on the X display ("xcb")."""
+        ws_meta entries go in front of the "ws" dependency's meta; answers
+        (origin to "allow" or "deny") are what the user answered before; a
+        host whose dialogs a test drives runs on the X display ("xcb")."""
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
         self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port, ws_meta)
+        if answers:
+            with open(self.permissions_path, "w", encoding="utf-8") as out:
+                json.dump({"origins": answers}, out)
         runtime = os.path.join(self.root, "runtime")
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
@@ -83,6 +88,12 @@ class Host:
             dependency["meta"][:0] = ws_meta
         with open(config_path, "w", encoding="utf-8") as out:
             json.dump(config, out)
+
+    @property
+    def permissions_path(self):
+        """The user's answers about origins, in the data directory (the
+        program directory of a staged host)."""
+        return os.path.join(self.program_dir, "permissions.json")
 
     @property
     def url(self):

@@ -1,0 +1,78 @@
+"""The real host asks the user about a page it does not know, on a virtual X
+display, and xdotool answers as the user would: Allow serves the page and is
+kept in a file only the user can read, Deny refuses it and is kept too, and a
+page is asked about once however many connections it opens meanwhile. Runs
+under xvfb-run."""
+
+import asyncio
+import json
+import os
+import stat
+import subprocess
+import unittest
+
+from wshost import TIMEOUT, Host, ask, connect, request, stage_dir
+
+PRODUCT = "ZorvaPlugin"
+
+
+def answer_prompt(keys):
+    """Waits for the prompt window and types the keys into it."""
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % PRODUCT,
+                    "windowfocus", "--sync"], check=True, timeout=TIMEOUT)
+    subprocess.run(["xdotool", "key", keys], check=True, timeout=TIMEOUT)
+
+
+class Prompt(unittest.IsolatedAsyncioTestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not os.environ.get("DISPLAY"):
+            raise unittest.SkipTest("needs an X display: run under xvfb-run")
+        cls.host = Host(stage_dir(), qt_platform="xcb")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+
+    async def echo_while_answering(self, origin, keys, connections=1):
+        sockets = [await connect(self.host.url, origin=origin) for _ in range(connections)]
+        try:
+            replies = [asyncio.ensure_future(ask(ws, request("echo", "hi"))) for ws in sockets]
+            await asyncio.to_thread(answer_prompt, keys)
+            return [await reply for reply in replies]
+        finally:
+            for ws in sockets:
+                await ws.close()
+
+    def kept_answers(self):
+        mode = stat.S_IMODE(os.stat(self.host.permissions_path).st_mode)
+        self.assertEqual(mode, 0o600)
+        with open(self.host.permissions_path, encoding="utf-8") as kept:
+            return json.load(kept)["origins"]
+
+    async def test_allowed_page_is_served_once_asked_and_kept(self):
+        origin = "https://allow.example"
+
+        replies = await self.echo_while_answering(origin, "alt+a", connections=2)
+
+        self.assertEqual([reply["code"] for reply in replies], ["0", "0"])
+        self.assertEqual(self.kept_answers()[origin], "allow")
+        self.assertEqual(self.host.log().count('asking the user about origin "%s"' % origin), 1)
+        ws = await connect(self.host.url, origin=origin)
+        try:
+            self.assertEqual((await ask(ws, request("echo", "again")))["code"], "0")
+        finally:
+            await ws.close()
+
+    async def test_denied_page_is_refused_and_kept(self):
+        origin = "https://deny.example"
+
+        (reply,) = await self.echo_while_answering(origin, "alt+d")
+
+        self.assertEqual(reply["code"], "20025")
+        self.assertEqual(self.kept_answers()[origin], "deny")
+        self.host.wait_log('session: origin "%s" denied' % origin)
+
+
+if __name__ == "__main__":
+    unittest.main()

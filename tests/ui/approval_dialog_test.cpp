@@ -1,0 +1,121 @@
+#include "approval_dialog.h"
+
+#include "approvals_dialog.h"
+#include "event_wait.h"
+#include "origin_approvals.h"
+#include "qt_application.h"
+#include "temp_dir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace zorva::plugin;
+using namespace std::chrono_literals;
+
+const std::string origin = "https://sign.example.org";
+
+bool headless() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == "offscreen" || platform == "minimal";
+}
+
+// Types keys into the window of the given title as a person would, through
+// the X server's keyboard: the window gets the focus first. (Keys sent to the
+// window itself would outlive a window that closes on the key press.)
+class Keyboard {
+public:
+    Keyboard(const QString& windowTitle, const QString& keys) {
+        xdotool_.start("sh", {"-c",
+                              "xdotool search --sync --onlyvisible --name \"$1\" windowfocus "
+                              "--sync && xdotool key \"$2\"",
+                              "keyboard", "^" + windowTitle + "$", keys});
+    }
+    std::string errors() { return xdotool_.readAllStandardError().toStdString(); }
+    bool finished() const { return xdotool_.state() == QProcess::NotRunning; }
+    bool succeeded() const {
+        return finished() && xdotool_.exitStatus() == QProcess::NormalExit &&
+               xdotool_.exitCode() == 0;
+    }
+
+private:
+    QProcess xdotool_;
+};
+
+class ApprovalDialogTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ensureApplication<QApplication>(); }
+
+    void SetUp() override {
+        if (headless()) GTEST_SKIP() << "needs a display with xdotool";
+    }
+
+    // Each prompt gets a title of its own: the window of the one before may
+    // still be on its way out.
+    static std::optional<bool> answerWith(const QString& keys) {
+        static int prompts = 0;
+        const std::string product = "ApprovalTest" + std::to_string(++prompts);
+        auto answer =
+            std::async(std::launch::async, [&] { return ui::askOriginApproval(origin, product); });
+        Keyboard keyboard(QString::fromStdString(product), keys);
+        EXPECT_TRUE(runEventsUntil([&] {
+            return keyboard.finished() && answer.wait_for(0s) == std::future_status::ready;
+        })) << "no answer";
+        EXPECT_TRUE(keyboard.succeeded()) << keys.toStdString() << ": " << keyboard.errors();
+        return answer.get();
+    }
+};
+
+TEST_F(ApprovalDialogTest, KeysOfTheUserGiveTheAnswer) {
+    struct Case {
+        const char* keys;
+        std::optional<bool> answer;
+    };
+    const Case cases[] = {{"alt+a", true}, {"alt+d", false}, {"Escape", false}};
+    for (const Case& c : cases) EXPECT_EQ(answerWith(c.keys), c.answer) << c.keys;
+}
+
+TEST_F(ApprovalDialogTest, QuestionNamesTheOriginAndTheProductAsPlainText) {
+    ui::ApprovalDialog dialog("https://<b>x</b>.example", "ZorvaPlugin");
+    const auto* question = dialog.findChild<QLabel*>("question");
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text().toStdString(),
+              "https://<b>x</b>.example wants to use ZorvaPlugin on this computer.");
+    EXPECT_EQ(question->textFormat(), Qt::PlainText);
+}
+
+TEST_F(ApprovalDialogTest, RemovedSiteLeavesTheListAndTheFile) {
+    TempDir dir;
+    OriginApprovals approvals(dir / "permissions.json", {});
+    approvals.setAsk([](const std::string& asked) { return asked == origin; });
+    approvals.admits(origin);
+    approvals.admits("https://other.example");
+    ui::ApprovalsDialog dialog(approvals, "Approved sites test");
+    auto* list = dialog.findChild<QListWidget*>("approvals");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text().toStdString(), "https://other.example (denied)");
+    EXPECT_EQ(list->item(1)->text().toStdString(), origin + " (allowed)");
+    dialog.show();
+
+    // The first row is selected when the dialog opens.
+    Keyboard keyboard("Approved sites test", "alt+r");
+    ASSERT_TRUE(runEventsUntil([&] { return keyboard.finished() && list->count() == 1; }));
+
+    EXPECT_TRUE(keyboard.succeeded());
+    EXPECT_EQ(list->item(0)->text().toStdString(), origin + " (allowed)");
+    EXPECT_EQ(readFile(dir / "permissions.json"),
+              R"({"origins":{"https://sign.example.org":"allow"}})");
+}
+
+}  // namespace
