@@ -6,6 +6,7 @@
 #include "iprotocol.h"
 #include "log_capture.h"
 #include "message_handler.h"
+#include "request_origin.h"
 #include "session.h"
 
 #include <QCryptographicHash>
@@ -24,6 +25,7 @@
 namespace {
 
 namespace fs = boost::filesystem;
+namespace format = zorva::plugin::format;
 using zorva::plugin::ChunkStore;
 using zorva::plugin::MessageHandler;
 using zorva::plugin::Session;
@@ -351,6 +353,70 @@ TEST_F(MessageHandlerTest, ServeOneSendsRepliesInPiecesAndInterruptsWhenTheSessi
             EXPECT_EQ(piece->meta.protocol.type, "fake");
             EXPECT_EQ(piece->meta.protocol.category, "protocol");
         }
+    }
+}
+
+// The administrator lists one page; nobody is there to be asked about others.
+class MessageHandlerOriginTest : public MessageHandlerTest {
+protected:
+    void SetUp() override {
+        MessageHandlerTest::SetUp();
+        session_->init(
+            hostConfig(R"({"format":{"type":"core","category":"plugin"},"dependencies":[)"
+                       R"({"format":{"type":"ws"},"meta":[{"format":{"type":"ws",)"
+                       R"("category":"protocol.origins"},"data":"https://listed.example"}]},)"
+                       R"({"format":{"type":"probe"}},{"format":{"type":"system"}}]})"));
+    }
+    void TearDown() override { format::setConnectionOrigin(std::string()); }
+};
+
+TEST_F(MessageHandlerOriginTest, ServeOneStampsTheConnectionsOriginAndServesByItsApproval) {
+    const std::string listed = "https://listed.example";
+    const std::string stranger = "https://stranger.example";
+    struct Case {
+        std::string origin;
+        const char* module;
+        const char* method;
+        const char* code;
+    };
+    const Case cases[] = {
+        {"", "probe", "echo", "0"},
+        {listed, "probe", "echo", "0"},
+        {stranger, "probe", "echo", "20025"},
+        {stranger, "system", "version", "0"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.origin + " " + testCase.method);
+        FakeProtocol protocol;
+        protocol.incoming = request(testCase.module, testCase.method, "hi");
+        protocol.incoming->meta.data[format::originKey] = listed;
+        format::setConnectionOrigin(testCase.origin);
+
+        handler_->serveOne(&protocol);
+
+        ASSERT_EQ(protocol.sent.size(), 1u);
+        EXPECT_EQ(protocol.sent[0]->code, testCase.code);
+        EXPECT_EQ(protocol.sent[0]->meta.data.at(format::originKey), testCase.origin);
+    }
+}
+
+TEST_F(MessageHandlerOriginTest, RequestToStopEndsTheHostOnlyForAProgramOrAnApprovedPage) {
+    const std::pair<std::string, bool> cases[] = {
+        {"", true}, {"https://listed.example", true}, {"https://stranger.example", false}};
+    for (const auto& [origin, stops] : cases) {
+        SCOPED_TRACE(origin);
+        FakeProtocol protocol;
+        format::setConnectionOrigin(origin);
+        LogCapture log;
+
+        if (stops) {
+            handler_->serveOne(&protocol);
+        } else {
+            EXPECT_THROW(handler_->serveOne(&protocol), std::runtime_error);
+            EXPECT_EQ(log.texts("session: request to stop refused, origin: ").size(), 1u);
+        }
+
+        EXPECT_EQ(protocol.interrupts, stops ? 1 : 0);
     }
 }
 

@@ -99,7 +99,8 @@ const Case jobCases[] = {
      {"-r", echoRequest()},
      0,
      {"core: singleshot ", R"("id":"echo-1")", R"("result":"hello from a request file")",
-      "core: finish"},
+      // A request file is the origin of its request.
+      R"("origin":"file://)" + echoRequest() + '"', "core: finish"},
      {"fake nmh: run", "exception: "}},
     {"RequestWithProtocolOptionRunsProtocol",
      {"-r", echoRequest(), "-P", "nmh"},
