@@ -5,6 +5,7 @@
 #include "iprotocol.h"
 #include "path_registry.h"
 #include "platform.h"
+#include "prompt_notice.h"
 #include "session.h"
 #include "worker.h"
 
@@ -37,7 +38,7 @@ SystemTray::SystemTray(const boost::shared_ptr<Session>& session,
     startTimer(scanIntervalMs, Qt::CoarseTimer);
 }
 
-SystemTray::~SystemTray() = default;
+SystemTray::~SystemTray() { ui::setAttentionNotice({}); }
 
 void SystemTray::setUp() {
     const std::string protocol =
@@ -47,6 +48,12 @@ void SystemTray::setUp() {
     buildMenu();
     show();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QSystemTrayIcon::hide);
+    ui::setAttentionNotice([this](const QString& window) {
+        showMessage(
+            text(branding_.applicationName()),
+            QString("Окно «%1» ждёт вашего ответа: оно может быть скрыто за другими окнами.")
+                .arg(window));
+    });
 }
 
 std::string SystemTray::processInfoText(const std::string& applicationName, std::uint64_t processId,

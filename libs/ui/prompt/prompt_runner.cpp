@@ -1,6 +1,7 @@
 #include "prompt_runner.h"
 
 #include "logging.h"
+#include "prompt_notice.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -133,6 +134,9 @@ void show(const PromptCallPtr& call) {
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+    QTimer::singleShot(attentionGraceMs, dialog, [dialog] {
+        if (!dialog->isActiveWindow()) askForAttention(dialog->windowTitle());
+    });
 }
 
 // Headless platforms draw windows nobody sees: waiting there would only hold

@@ -7,7 +7,7 @@
 
 namespace zorva::plugin::module {
 
-Crypto::Crypto() : consent_(std::make_unique<crypto::GuiConsent>()) {
+Crypto::Crypto() : consent_(std::make_unique<ui::GuiConsent>()) {
     methods_["algorithms"] = [this](const format::MessagePtr& message) {
         return crypto::algorithms(registry(), message->method.data);
     };

@@ -1,0 +1,52 @@
+// Opens the signing example page in Debian's headless Chromium, lists the
+// certificates, signs the given files with the certificate whose subject
+// names the given key, saves each offered .p7s and prints what the page shows
+// as JSON on standard output. Whoever runs it answers the host's dialogs.
+// Usage: node drive_sign_page.mjs '{"page": url, "profile": dir, "out": dir,
+//          "certificate": subject part, "files": [path, ...], "screenshot": path}'
+import { launchChromium } from "./browser.mjs";
+import path from "node:path";
+
+const job = JSON.parse(process.argv[2]);
+// The host's dialogs wait for the user up to 120 s each.
+const TIMEOUT = 150_000;
+
+const settled = (done) => `#message.ok:text-matches('${done}'), #message.failed`;
+
+const context = await launchChromium(job.profile, { acceptDownloads: true });
+try {
+  const page = context.pages()[0] ?? (await context.newPage());
+  page.setDefaultTimeout(TIMEOUT);
+  const problems = [];
+  page.on("pageerror", (error) => problems.push(String(error)));
+  await page.goto(job.page);
+  await page.waitForSelector("#status.ok");
+
+  await page.click("#list");
+  await page.waitForSelector(settled("can sign"));
+  const certificates = await page.$$eval("#certificates tbody tr", (rows) =>
+    rows.map((row) => ({ id: row.dataset.id, subject: row.cells[1].textContent })));
+  const chosen = certificates.find((entry) => entry.subject.includes(job.certificate));
+  const signatures = [];
+  if (chosen) {
+    await page.check(`#certificates tr[data-id="${chosen.id}"] input`);
+    await page.setInputFiles("#files", job.files);
+    await page.click("#sign");
+    await page.waitForSelector(settled("^Signed"));
+    for (const link of await page.$$("#signatures a")) {
+      const [download] = await Promise.all([page.waitForEvent("download"), link.click()]);
+      const saved = path.join(job.out, download.suggestedFilename());
+      await download.saveAs(saved);
+      signatures.push(saved);
+    }
+  }
+  const shown = await page.evaluate(() => ({
+    message: document.getElementById("message").textContent,
+    error: document.getElementById("message").dataset.error ?? "",
+    progress: document.getElementById("progress").value,
+  }));
+  await page.screenshot({ path: job.screenshot, fullPage: true });
+  console.log(JSON.stringify({ ...shown, certificates, chosen, signatures, problems }));
+} finally {
+  await context.close();
+}
