@@ -25,6 +25,7 @@ sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
 from crypto_e2e import DIALOG, TOKEN_DIR, private_token  # noqa: E402
 
 PIN = "123456"
+UPLOAD_LIMIT = 150
 APPROVAL_TITLE = "^ZorvaPlugin$"
 
 
@@ -89,9 +90,10 @@ class SignPageInChromium(unittest.TestCase):
         return os.path.join(folder, name + ".png")
 
     def host_window(self, host, title):
-        """The host's visible window with this title, once it is shown."""
+        """The host's visible window with this title, once it is shown: the
+        consent window comes after the upload, which a busy machine slows."""
         (window, *_) = xdotool("search", "--sync", "--onlyvisible", "--all", "--pid",
-                               str(host.process.pid), "--name", title)
+                               str(host.process.pid), "--name", title, timeout=UPLOAD_LIMIT)
         xdotool("windowfocus", "--sync", window)
         return window
 
