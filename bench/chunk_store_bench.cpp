@@ -170,7 +170,7 @@ int run(bool transferEncoding) {
     const MessagePtr joined = store.join(transfer.message(transfer.chunks()));
     const auto end = Clock::now();
 
-    const fs::path file = ChunkStore::root() / "bench" / "document.bin";
+    const fs::path file = store.directory() / "bench" / "document.bin";
     if (!joined || fs::file_size(file) != fileSize) {
         std::fprintf(stderr, "join failed\n");
         return 1;

@@ -4,6 +4,7 @@
 #include "host_config.h"
 #include "logging.h"
 #include "path_registry.h"
+#include "platform_files.h"
 #include "run_host.h"
 #include "user_identity.h"
 
@@ -43,6 +44,9 @@ int runMode(const QCommandLineParser& parser) {
 }
 
 int run(int argc, char** argv) {
+    // Logs, dumps, chunks and configuration are the user's alone, however the
+    // host was started.
+    platform::restrictNewFileModes();
     // Finding the log directory may already log, and so may a failure before it.
     log::setupConsoleLogging();
     QApplication application(argc, argv);

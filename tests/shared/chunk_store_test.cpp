@@ -120,7 +120,7 @@ std::vector<Piece> concat(std::vector<std::vector<Piece>> parts) {
     return all;
 }
 
-fs::path catalog(const std::string& id) { return ChunkStore::root() / id; }
+fs::path catalog(ChunkStore& store, const std::string& id) { return store.directory() / id; }
 
 std::set<std::string> fileNames(const fs::path& directory) {
     std::set<std::string> names;
@@ -184,7 +184,7 @@ TEST(ChunkStore, NotChunkedMessagesPassThroughAndStoreNothing) {
         EXPECT_EQ(result, message) << chunk << "/" << chunks;
         EXPECT_EQ(result->method.data, "payload");
     }
-    EXPECT_TRUE(fileNames(ChunkStore::root()).empty());
+    EXPECT_TRUE(fileNames(store.directory()).empty());
 }
 
 TEST(ChunkStore, JoinsPlainChunksInNumericOrderWhateverTheArrivalOrder) {
@@ -201,7 +201,7 @@ TEST(ChunkStore, JoinsPlainChunksInNumericOrderWhateverTheArrivalOrder) {
         EXPECT_EQ(joined->method.data, "abcdef");
         EXPECT_EQ(joined->meta.chunk, "");
         EXPECT_EQ(joined->meta.chunks, "");
-        EXPECT_EQ(fileNames(catalog("plain")),
+        EXPECT_EQ(fileNames(catalog(store, "plain")),
                   (std::set<std::string>{"1.3.data", "2.3.data", "3.3.data"}));
     }
 }
@@ -227,7 +227,7 @@ TEST(ChunkStore, LogsCatalogChunksAndLastChunk) {
 
     joinAll(store, chunked("say \"hi\"", {{"a", ""}, {"bc", ""}}));
 
-    const std::string escaped = ChunkStore::root().string() + "/say &\"hi&\"";
+    const std::string escaped = store.directory().string() + "/say &\"hi&\"";
     EXPECT_EQ(log.texts("chunk store: "),
               (std::vector<std::string>{
                   "chunk store: create catalog for chunks: \"" + escaped + "\"",
@@ -260,7 +260,7 @@ TEST(ChunkStore, JoinsEmbeddedFileIntoAFileOfItsOwn) {
         const MessagePtr joined = joinAll(store, chunked("with-file", pieces));
 
         ASSERT_TRUE(joined);
-        const fs::path joinedFile = catalog("with-file") / "fox.txt";
+        const fs::path joinedFile = catalog(store, "with-file") / "fox.txt";
         EXPECT_EQ(joined->method.data, "{\"files\":[" + joinedDescription(file, joinedFile) + "]}");
         EXPECT_EQ(readFile(joinedFile), quickFox);
         const std::string expectedLog =
@@ -300,8 +300,8 @@ TEST(ChunkStore, KeepsCommaBeforeADescriptionAndSeparatesFilesOfOneName) {
     const MessagePtr joined = joinAll(store, chunked("two", pieces));
 
     ASSERT_TRUE(joined);
-    const fs::path firstFile = catalog("two") / "doc.txt";
-    const fs::path secondFile = catalog("two") / "doc-2" / "doc.txt";
+    const fs::path firstFile = catalog(store, "two") / "doc.txt";
+    const fs::path secondFile = catalog(store, "two") / "doc-2" / "doc.txt";
     EXPECT_EQ(joined->method.data, "[" + joinedDescription(first, firstFile) + "," +
                                        joinedDescription(second, secondFile) + "]");
     EXPECT_EQ(readFile(firstFile), "first");
@@ -330,8 +330,9 @@ TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     const MessagePtr joined = joinAll(store, chunked("long", pieces));
 
     ASSERT_TRUE(joined);
-    EXPECT_EQ(joined->method.data,
-              "{\"a\":1,\"files\":[" + joinedDescription(file, catalog("long") / "fox.txt") + "]}");
+    EXPECT_EQ(joined->method.data, "{\"a\":1,\"files\":[" +
+                                       joinedDescription(file, catalog(store, "long") / "fox.txt") +
+                                       "]}");
 }
 
 TEST(ChunkStore, LastChunkWithAChunkMissingFails) {
@@ -350,7 +351,7 @@ TEST(ChunkStore, SecondRequestOfTheSameIdReusesTheCatalog) {
     expectApplicationError([&] { joinAll(store, second); }, 20024, "messageFromChunks");
 
     store.removeCatalog(second.back());
-    ASSERT_TRUE(eventually([] { return !fs::exists(catalog("same")); }));
+    ASSERT_TRUE(eventually([&] { return !fs::exists(catalog(store, "same")); }));
     const MessagePtr joined = joinAll(store, chunked("same", {{"x", ""}, {"y", ""}}));
     ASSERT_TRUE(joined);
     EXPECT_EQ(joined->method.data, "xy");
@@ -375,7 +376,7 @@ TEST(ChunkStore, StoresBase64ChunksDecoded) {
 
         EXPECT_FALSE(store.join(message));
 
-        EXPECT_EQ(readFile(catalog("b64") / "1.2.data"), c.stored) << c.data;
+        EXPECT_EQ(readFile(catalog(store, "b64") / "1.2.data"), c.stored) << c.data;
     }
 }
 
@@ -386,8 +387,8 @@ TEST(ChunkStore, Base64ChunkOutsideTheAlphabetFailsAndStoresNothing) {
 
     EXPECT_THROW(store.join(message), DecodeError);
 
-    EXPECT_TRUE(fileNames(catalog("bad64")).empty());
-    EXPECT_EQ(fileNames(ChunkStore::root()), std::set<std::string>{"bad64"});
+    EXPECT_TRUE(fileNames(catalog(store, "bad64")).empty());
+    EXPECT_EQ(fileNames(store.directory()), std::set<std::string>{"bad64"});
 }
 
 TEST(ChunkStore, UnsafeNamesAreRefusedAndNothingIsWrittenOrRemoved) {
@@ -417,7 +418,7 @@ TEST(ChunkStore, UnsafeNamesAreRefusedAndNothingIsWrittenOrRemoved) {
         expectApplicationError([&] { store.join(message); }, 20015, "join");
         store.removeCatalog(message);
     }
-    EXPECT_TRUE(fileNames(ChunkStore::root()).empty());
+    EXPECT_TRUE(fileNames(store.directory()).empty());
     EXPECT_EQ(outsideRoot(), before);
 }
 
@@ -433,29 +434,18 @@ TEST(ChunkStore, EmbeddedFileNameLeavingTheCatalogIsRefused) {
     EXPECT_EQ(outsideRoot(), before);
 }
 
-TEST(ChunkStore, FirstStoreCleansTheRootAndTheLastOneRemovesIt) {
-    removal::waitFor(ChunkStore::root());
-    fs::create_directories(catalog("stale"));
-    writeFile(catalog("stale") / "1.2.data", "old");
-    {
-        ChunkStore store;
-        EXPECT_TRUE(fileNames(ChunkStore::root()).empty());
-        store.join(chunkMessage("pending", "1", "2", "new"));
-    }
-
-    EXPECT_TRUE(eventually([] { return !fs::exists(ChunkStore::root()); }))
-        << ChunkStore::root() << " still exists";
-}
-
-TEST(ChunkStore, StoreThatEndsLeavesTransfersOfOtherStoresAlone) {
+TEST(ChunkStore, StoreRemovesItsDirectoryWhenItEndsAndLeavesOtherStoresAlone) {
     ChunkStore first;
-    const auto transfer = chunked("kept", {{"a", ""}, {"b", ""}});
+    const auto transfer = chunked("same-id", {{"a", ""}, {"b", ""}});
     EXPECT_FALSE(first.join(transfer[0]));
+    fs::path ended;
     {
         ChunkStore second;
-        EXPECT_FALSE(second.join(chunkMessage("dropped", "1", "2", "x")));
+        EXPECT_FALSE(second.join(chunkMessage("same-id", "1", "2", "x")));
+        second.removeCatalog(transfer[1]);
+        ended = second.directory();
     }
-    ASSERT_TRUE(eventually([] { return !fs::exists(catalog("dropped")); }));
+    ASSERT_TRUE(eventually([&] { return !fs::exists(ended); })) << ended << " still exists";
 
     const MessagePtr joined = first.join(transfer[1]);
 

@@ -25,6 +25,7 @@ using Files = std::vector<fs::path>::const_iterator;
 constexpr std::size_t blockSize = 256 * 1024;
 constexpr std::ptrdiff_t minFileChunks = 3;
 constexpr const char* plainPayloadTail = ".data";
+constexpr int payloadTooLarge = 20023;
 
 // The text after the last dot of the name, dot included: the uuid of the file
 // whose content a chunk carries, or "data" for chunks of the payload itself.
@@ -46,33 +47,54 @@ void logChecksum(const std::string& uuid, const FileInfo::Hash& hash,
     }
 }
 
+using GroupAction = std::function<void(Files, Files)>;
+
+// Runs of chunk files of one tail: those copied into the payload as they are,
+// and those that form an embedded file.
+void forEachGroup(Files first, Files last, const GroupAction& copied, const GroupAction& file) {
+    Files group = first;
+    for (Files current = first; current != last; ++current) {
+        if (tail(*current) == tail(*group)) continue;
+        // Chunks of the payload itself are never a file, however many there are.
+        if (current - group < minFileChunks || tail(*group) == plainPayloadTail) {
+            copied(group, current);
+        } else {
+            file(group, current);
+        }
+        group = current;
+    }
+    // The last group is the closing of the payload, however long.
+    copied(group, last);
+}
+
+// What the payload will take in memory: copied chunks whole, of an embedded
+// file only its description.
+std::uintmax_t payloadSize(Files first, Files last) {
+    std::uintmax_t size = 0;
+    const auto add = [&size](Files from, Files to) {
+        for (; from != to; ++from) size += fs::file_size(*from);
+    };
+    forEachGroup(first, last, add, [&](Files from, Files to) {
+        add(from, from + 1);
+        add(to - 1, to);
+    });
+    return size;
+}
+
 class Joiner {
 public:
-    explicit Joiner(fs::path catalog) : catalog_(std::move(catalog)), block_(blockSize) {}
+    Joiner(fs::path catalog, RunningChecksums& checksums)
+        : catalog_(std::move(catalog)), checksums_(checksums), block_(blockSize) {}
 
     std::string join(Files first, Files last) {
-        Files group = first;
-        for (Files file = first; file != last; ++file) {
-            if (tail(*file) == tail(*group)) continue;
-            finishGroup(group, file);
-            group = file;
-        }
-        // The last group is the closing of the payload, however long.
-        append(group, last);
+        forEachGroup(
+            first, last, [this](Files from, Files to) { append(from, to); },
+            [this](Files from, Files to) { joinFile(from, to); });
         return std::move(output_);
     }
 
 private:
     using Consumer = std::function<void(const char*, std::size_t)>;
-
-    void finishGroup(Files first, Files last) {
-        // Chunks of the payload itself are never a file, however many there are.
-        if (last - first < minFileChunks || tail(*first) == plainPayloadTail) {
-            append(first, last);
-        } else {
-            joinFile(first, last);
-        }
-    }
 
     void append(Files first, Files last) {
         for (; first != last; ++first)
@@ -95,7 +117,7 @@ private:
         info.path = target.string();
         // Taken even when there is nothing to compare: the entry holds a chunk
         // of content, and a file sent again under its uuid must start afresh.
-        const std::string calculated = running_checksum::take(uuid);
+        const std::string calculated = checksums_.take(uuid);
         if (!info.hash.value.empty()) logChecksum(uuid, info.hash, calculated);
 
         if (comma) output_ += ',';
@@ -152,14 +174,24 @@ private:
     }
 
     fs::path catalog_;
+    RunningChecksums& checksums_;
     std::vector<char> block_;
     std::string output_;
 };
 
 }  // namespace
 
-std::string join(const fs::path& catalog, const std::vector<fs::path>& files) {
-    return Joiner(catalog).join(files.begin(), files.end());
+std::string join(const fs::path& catalog, const std::vector<fs::path>& files,
+                 RunningChecksums& checksums, std::uintmax_t maxPayload) {
+    const std::uintmax_t size = payloadSize(files.begin(), files.end());
+    if (size > maxPayload) {
+        PLUGIN_THROW(exception::ApplicationException(payloadTooLarge) << exception::Message_(
+                         "chunk store: a payload of " + std::to_string(size) +
+                         " bytes is over the limit of " + std::to_string(maxPayload) +
+                         " bytes; send large content as a file"),
+                     "messageFromChunks");
+    }
+    return Joiner(catalog, checksums).join(files.begin(), files.end());
 }
 
 }  // namespace zorva::plugin::chunk_joiner

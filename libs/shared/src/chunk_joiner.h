@@ -2,6 +2,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,18 @@
 // description, cut at "content", and the chunks between them its content.
 // The content goes to a file of its own in the catalog, and the description
 // in the payload points to it with the encoding "temp". The payload text is
-// built in memory; file contents are streamed, one block at a time.
+// built in memory; file contents are streamed, one block at a time. A
+// payload that would take more than `maxPayload` bytes of memory is refused
+// with ApplicationException 20023 before anything is read: content that
+// large belongs in an embedded file.
+namespace zorva::plugin {
+class RunningChecksums;
+}
+
 namespace zorva::plugin::chunk_joiner {
 
 std::string join(const boost::filesystem::path& catalog,
-                 const std::vector<boost::filesystem::path>& files);
+                 const std::vector<boost::filesystem::path>& files, RunningChecksums& checksums,
+                 std::uintmax_t maxPayload);
 
 }  // namespace zorva::plugin::chunk_joiner

@@ -3,11 +3,10 @@
 #include "background_removal.h"
 #include "base64.h"
 #include "base64_stream_decoder.h"
+#include "chunk_area.h"
 #include "chunk_joiner.h"
 #include "exception.h"
 #include "logging.h"
-#include "path_registry.h"
-#include "running_checksum.h"
 #include "safe_file_name.h"
 
 #include <boost/filesystem/fstream.hpp>
@@ -16,7 +15,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <iomanip>
-#include <mutex>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -37,44 +35,15 @@ constexpr std::size_t decodeBlockSize = 64 * 1024;
 constexpr int notEnoughSpace = 20019;
 constexpr int assemblyError = 20024;
 
-// Every connection has a message handler, and every handler a store over the
-// one root. The root is cleaned when the first store of the process starts and
-// removed when the last one ends; until then each store removes only its own
-// catalogs, or one connection would destroy another's transfer.
-struct Stores {
-    std::mutex mutex;
-    int live = 0;
-};
+constexpr int badRequest = 20015;
+constexpr int overLimit = 20026;
 
-Stores& stores() {
-    static Stores instance;
-    return instance;
+[[noreturn]] void refuseOverLimit(const char* what, std::uintmax_t limit) {
+    PLUGIN_THROW(exception::ApplicationException(overLimit) << exception::Message_(
+                     std::string("chunk store: more ") + what + " than this connection may hold (" +
+                     std::to_string(limit) + ")"),
+                 "join");
 }
-
-fs::path computeRoot() {
-    const std::string category = path_registry::currentConfigCategory();
-    // The root is removed as a whole: a category such as ".." would take the
-    // data directory with it.
-    if (!category.empty()) checkedFileName(category, "root");
-    const fs::path root = path_registry::tempDir() / category;
-    PLUGIN_LOG(info) << "chunk store: root  " << root.string();
-    return root;
-}
-
-void prepareRoot(const fs::path& root, bool clean) {
-    if (!fs::exists(root)) {
-        fs::create_directories(root);
-        fs::permissions(root, fs::all_all);
-        return;
-    }
-    if (!clean) return;
-    // Leftovers of an earlier run that cannot be removed must not stop this one.
-    boost::system::error_code ignored;
-    for (fs::directory_iterator entry(root, ignored), end; entry != end; entry.increment(ignored))
-        fs::remove_all(entry->path(), ignored);
-}
-
-bool isFirstChunk(const Message::Meta& meta) { return meta.chunk.empty() || meta.chunk == "1"; }
 
 std::string chunkFileName(const Message::Meta& meta) {
     const std::string tail = meta.id.empty() ? "data" : checkedFileName(meta.id, "join");
@@ -133,7 +102,8 @@ void writeChunkBytes(std::ostream& out, const std::string& data, bool base64) {
 // Written aside and renamed into place: a chunk file is complete or absent,
 // and a chunk that fails to decode leaves an earlier copy as it was.
 void writeChunkFile(const fs::path& file, const std::string& data, bool base64) {
-    const fs::path partial = ChunkStore::root() / fs::unique_path("%%%%-%%%%-%%%%-%%%%.partial");
+    const fs::path partial =
+        file.parent_path().parent_path() / fs::unique_path("%%%%-%%%%-%%%%-%%%%.partial");
     try {
         fs::ofstream out;
         out.exceptions(std::ios::failbit | std::ios::badbit);
@@ -148,57 +118,48 @@ void writeChunkFile(const fs::path& file, const std::string& data, bool base64) 
     }
 }
 
-void storeChunk(const Message& message, const fs::path& file) {
-    const std::string& data = message.method.data;
-    writeChunkFile(file, data, message.meta.content.transferEncoding == "base64");
-    PLUGIN_LOG(info) << "chunk store: write chunk id: " << std::quoted(message.id)
-                     << ", file: " << std::quoted(file.filename().string())
-                     << ", size: " << fs::file_size(file);
-    if (!message.meta.id.empty()) running_checksum::feed(message.meta.id, data);
+// A number of at most nine digits, nothing else; 0 for any other text.
+int chunkNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoi(text);
 }
 
-MessagePtr messageFromChunks(const MessagePtr& message, const fs::path& catalog) {
-    Message::Meta& meta = message->meta;
-    const int expected = toInt(meta.chunks, "messageFromChunks");
-    const std::vector<fs::path> files = sortedChunkFiles(catalog);
-    PLUGIN_LOG(info) << "chunk store: got last chunk: " << meta.chunk
-                     << ", real chunks count: " << files.size();
-    if (expected < 0 || files.size() != static_cast<std::size_t>(expected)) {
-        PLUGIN_THROW(exception::ApplicationException(assemblyError), "messageFromChunks");
-    }
-    message->method.data = chunk_joiner::join(catalog, files);
-    meta.chunk.clear();
-    meta.chunks.clear();
-    return message;
+// 1 <= chunk <= chunks, both decimal: a chunk outside its own count could
+// never be joined and would only take space.
+void checkChunkNumbers(const Message::Meta& meta) {
+    const int chunk = chunkNumber(meta.chunk);
+    if (chunk < 1 || chunk > chunkNumber(meta.chunks))
+        PLUGIN_THROW(exception::ApplicationException(badRequest), "join");
 }
 
 }  // namespace
 
-ChunkStore::ChunkStore() {
-    const fs::path& dir = root();
-    Stores& s = stores();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    background_removal::waitFor(dir);
-    prepareRoot(dir, s.live == 0);
-    ++s.live;
-}
+ChunkStore::ChunkStore() : ChunkStore(configuredChunkLimits()) {}
 
-ChunkStore::~ChunkStore() { removeFiles(true); }
+ChunkStore::ChunkStore(const ChunkLimits& limits) : limits_(limits) {}
+
+ChunkStore::~ChunkStore() {
+    if (!directory_.empty()) background_removal::start(directory_);
+}
 
 MessagePtr ChunkStore::join(const MessagePtr& message) {
     const Message::Meta& meta = message->meta;
     if (meta.chunks.empty() || meta.chunks == "1") return message;
 
-    const fs::path catalog = root() / checkedFileName(message->id, "join");
+    checkChunkNumbers(meta);
+    dropIdleTransfers();
+    const fs::path catalog = directory() / checkedFileName(message->id, "join");
     const fs::path file = catalog / chunkFileName(meta);
-    if (isFirstChunk(meta)) {
-        checkFreeSpace();
+    checkFreeSpace();
+    Transfer& transfer = transferFor(message->id);
+    checkLimits(transfer, file.filename().string(), *message);
+    if (meta.chunk == "1")
         PLUGIN_LOG(warning) << "chunk store: create catalog for chunks: " << catalog;
-    }
     background_removal::waitFor(catalog);
-    fs::create_directories(catalog);
-    catalogs_.insert(catalog);
-    storeChunk(*message, file);
+    chunk_area::requirePrivateDirectory(catalog, "join");
+    store(transfer, file, *message);
 
     if (meta.chunk != meta.chunks) return MessagePtr();
     return messageFromChunks(message, catalog);
@@ -206,38 +167,106 @@ MessagePtr ChunkStore::join(const MessagePtr& message) {
 
 void ChunkStore::removeCatalog(const MessagePtr& message) {
     // An unsafe id never got a catalog: there is nothing of it to remove.
-    if (!isSafeFileName(message->id)) return;
-    const fs::path catalog = root() / message->id;
-    catalogs_.erase(catalog);
-    background_removal::start(catalog);
+    if (!isSafeFileName(message->id) || directory_.empty()) return;
+    drop(message->id);
 }
 
-const fs::path& ChunkStore::root() {
-    static const fs::path value = computeRoot();
-    return value;
+const fs::path& ChunkStore::directory() {
+    if (directory_.empty()) directory_ = chunk_area::newStoreDirectory();
+    return directory_;
 }
 
+const fs::path& ChunkStore::root() { return chunk_area::root(); }
+
+ChunkStore::Transfer& ChunkStore::transferFor(const std::string& id) {
+    const auto found = transfers_.find(id);
+    if (found != transfers_.end()) return found->second;
+    if (transfers_.size() >= limits_.transfers)
+        refuseOverLimit("open transfers", limits_.transfers);
+    Transfer& transfer = transfers_[id];
+    transfer.lastUse = Clock::now();
+    return transfer;
+}
+
+// The data's size bounds the stored bytes: decoding only shrinks it.
+void ChunkStore::checkLimits(const Transfer& transfer, const std::string& chunkFile,
+                             const Message& message) const {
+    const auto earlier = transfer.chunkSizes.find(chunkFile);
+    const bool replaces = earlier != transfer.chunkSizes.end();
+    const std::uintmax_t size = message.method.data.size();
+    if (!replaces && chunks_ >= limits_.chunks) refuseOverLimit("chunks", limits_.chunks);
+    if (bytes_ - (replaces ? earlier->second : 0) + size > limits_.bytes)
+        refuseOverLimit("bytes of chunks", limits_.bytes);
+    if (!message.meta.id.empty() && checksums_.pendingBytes() + size > limits_.memory)
+        refuseOverLimit("bytes of file chunks in memory", limits_.memory);
+}
+
+void ChunkStore::store(Transfer& transfer, const fs::path& file, const Message& message) {
+    const std::string& data = message.method.data;
+    writeChunkFile(file, data, message.meta.content.transferEncoding == "base64");
+    const std::uintmax_t size = fs::file_size(file);
+    PLUGIN_LOG(info) << "chunk store: write chunk id: " << std::quoted(message.id)
+                     << ", file: " << std::quoted(file.filename().string()) << ", size: " << size;
+    auto [entry, added] = transfer.chunkSizes.try_emplace(file.filename().string(), 0);
+    if (added) ++chunks_;
+    bytes_ = bytes_ - entry->second + size;
+    entry->second = size;
+    transfer.lastUse = Clock::now();
+    if (message.meta.id.empty()) return;
+    transfer.uuids.insert(message.meta.id);
+    checksums_.feed(message.meta.id, data);
+}
+
+MessagePtr ChunkStore::messageFromChunks(const MessagePtr& message, const fs::path& catalog) {
+    Message::Meta& meta = message->meta;
+    const int expected = toInt(meta.chunks, "messageFromChunks");
+    const std::vector<fs::path> files = sortedChunkFiles(catalog);
+    PLUGIN_LOG(info) << "chunk store: got last chunk: " << meta.chunk
+                     << ", real chunks count: " << files.size();
+    if (files.size() != static_cast<std::size_t>(expected)) {
+        PLUGIN_THROW(exception::ApplicationException(assemblyError), "messageFromChunks");
+    }
+    message->method.data = chunk_joiner::join(catalog, files, checksums_, limits_.payload);
+    meta.chunk.clear();
+    meta.chunks.clear();
+    return message;
+}
+
+// Checked for every chunk: a transfer announced small may grow without end.
 void ChunkStore::checkFreeSpace() {
     boost::system::error_code error;
-    const fs::space_info space = fs::space(path_registry::tempDir(), error);
+    const fs::space_info space = fs::space(directory_, error);
     // A volume that cannot tell its free space is taken to have enough.
     if (error || space.available > minFreeSpace) return;
-    removeFiles(false);
+    dropAll();
     PLUGIN_THROW(exception::ApplicationException(notEnoughSpace), "join");
 }
 
-// Under the lock of the stores: a store that starts meanwhile waits for the
-// removals started here before it prepares the root.
-void ChunkStore::removeFiles(bool closing) {
-    Stores& s = stores();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (closing) --s.live;
-    if (s.live == (closing ? 0 : 1)) {
-        background_removal::start(root());
-    } else {
-        for (const fs::path& catalog : catalogs_) background_removal::start(catalog);
+void ChunkStore::dropIdleTransfers() {
+    const Clock::time_point now = Clock::now();
+    std::vector<std::string> idle;
+    for (const auto& [id, transfer] : transfers_)
+        if (now - transfer.lastUse > limits_.idle) idle.push_back(id);
+    for (const std::string& id : idle) {
+        PLUGIN_LOG(info) << "chunk store: drop idle transfer id: " << std::quoted(id);
+        drop(id);
     }
-    catalogs_.clear();
+}
+
+void ChunkStore::drop(const std::string& id) {
+    background_removal::start(directory_ / id);
+    const auto found = transfers_.find(id);
+    if (found == transfers_.end()) return;
+    for (const auto& [name, size] : found->second.chunkSizes) {
+        --chunks_;
+        bytes_ -= size;
+    }
+    for (const std::string& uuid : found->second.uuids) checksums_.forget(uuid);
+    transfers_.erase(found);
+}
+
+void ChunkStore::dropAll() {
+    while (!transfers_.empty()) drop(transfers_.begin()->first);
 }
 
 }  // namespace zorva::plugin

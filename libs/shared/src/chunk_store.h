@@ -2,18 +2,27 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <chrono>
+#include <cstdint>
+#include <map>
 #include <set>
+#include <string>
 
+#include "chunk_limits.h"
 #include "message.h"
+#include "running_checksum.h"
 
 namespace zorva::plugin {
 
 // Keeps the chunks of chunked requests on disk, verifies the running checksum
 // of embedded files and joins the chunks into one message when the last one
-// arrives. Embedded file contents are written to files of their own.
+// arrives. Embedded file contents are written to files of their own. Each
+// store (one per connection) works in a directory of its own, within the
+// limits of the configuration.
 class ChunkStore {
 public:
     ChunkStore();
+    explicit ChunkStore(const ChunkLimits& limits);
     ~ChunkStore();
     ChunkStore(const ChunkStore&) = delete;
     ChunkStore& operator=(const ChunkStore&) = delete;
@@ -25,16 +34,39 @@ public:
     // Removes the message's catalog in the background.
     void removeCatalog(const format::MessagePtr& message);
 
-    // The directory all catalogs live in.
+    // The directory of this store's catalogs, made on first use.
+    const boost::filesystem::path& directory();
+
+    // The directory all stores of all processes of the user live in.
     static const boost::filesystem::path& root();
 
 private:
-    void checkFreeSpace();
-    // The whole root when no other store of the process is live, else only
-    // the catalogs of this store; `closing` when this store ends.
-    void removeFiles(bool closing);
+    using Clock = std::chrono::steady_clock;
 
-    std::set<boost::filesystem::path> catalogs_;
+    struct Transfer {
+        std::map<std::string, std::uintmax_t> chunkSizes;  // by chunk file name
+        std::set<std::string> uuids;
+        Clock::time_point lastUse;
+    };
+
+    Transfer& transferFor(const std::string& id);
+    void checkLimits(const Transfer& transfer, const std::string& chunkFile,
+                     const format::Message& message) const;
+    void store(Transfer& transfer, const boost::filesystem::path& file,
+               const format::Message& message);
+    format::MessagePtr messageFromChunks(const format::MessagePtr& message,
+                                         const boost::filesystem::path& catalog);
+    void checkFreeSpace();
+    void dropIdleTransfers();
+    void drop(const std::string& id);
+    void dropAll();
+
+    ChunkLimits limits_;
+    boost::filesystem::path directory_;
+    std::map<std::string, Transfer> transfers_;
+    std::uintmax_t chunks_ = 0;
+    std::uintmax_t bytes_ = 0;
+    RunningChecksums checksums_;
 };
 
 }  // namespace zorva::plugin

@@ -5,6 +5,7 @@
 #include "json_binding.h"
 #include "logging.h"
 #include "platform.h"
+#include "platform_files.h"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -48,9 +49,11 @@ private:
     bool present_;
 };
 
+// Only the user may enter the directories of the user's data; one that is not
+// the user's own fails its path's check.
 Path created(const Path& directory) {
-    fs::create_directories(directory);
-    return directory;
+    fs::create_directories(directory.parent_path());
+    return platform::makePrivateDirectory(directory) ? directory : Path();
 }
 
 bool startsWith(const std::string& text, const std::string& prefix) {
@@ -95,8 +98,9 @@ Path computeDataDir() {
                          ? commonAppDataDir() / name
                          : here / ".." / name;
     boost::system::error_code error;
-    fs::create_directories(dir, error);
-    if (!error && platform::isWritableDirectory(dir)) return dir;
+    fs::create_directories(dir.parent_path(), error);
+    if (!error && platform::makePrivateDirectory(dir) && platform::isWritableDirectory(dir))
+        return dir;
     // A system-wide install gives a folder that a user can neither create nor
     // write: keep the data in the user's own folder instead.
     const Path fallback = userAppDataDir() / name;

@@ -1,54 +1,32 @@
 #include "running_checksum.h"
 
-#include <QCryptographicHash>
+#include <utility>
 
-#include <map>
-#include <memory>
-#include <mutex>
+namespace zorva::plugin {
 
-namespace zorva::plugin::running_checksum {
-
-namespace {
-
-struct Entry {
-    std::string pending;
-    QCryptographicHash md5{QCryptographicHash::Md5};
-};
-
-struct Table {
-    std::mutex mutex;
-    std::map<std::string, std::unique_ptr<Entry>> entries;
-};
-
-Table& table() {
-    static Table instance;
-    return instance;
+void RunningChecksums::feed(const std::string& uuid, const std::string& text) {
+    const auto [entry, created] = entries_.try_emplace(uuid);
+    if (created) return;
+    std::string& pending = entry->second.pending;
+    if (!pending.empty())
+        entry->second.md5.addData(pending.data(), static_cast<int>(pending.size()));
+    pendingBytes_ = pendingBytes_ - pending.size() + text.size();
+    pending = text;
 }
 
-}  // namespace
-
-void feed(const std::string& uuid, const std::string& text) {
-    Table& t = table();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    auto& entry = t.entries[uuid];
-    if (!entry) {
-        entry = std::make_unique<Entry>();
-        return;
-    }
-    if (!entry->pending.empty()) {
-        entry->md5.addData(entry->pending.data(), static_cast<int>(entry->pending.size()));
-    }
-    entry->pending = text;
-}
-
-std::string take(const std::string& uuid) {
-    Table& t = table();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    const auto found = t.entries.find(uuid);
-    if (found == t.entries.end()) return {};
-    const QByteArray digest = found->second->md5.result().toHex();
-    t.entries.erase(found);
+std::string RunningChecksums::take(const std::string& uuid) {
+    const auto found = entries_.find(uuid);
+    if (found == entries_.end()) return {};
+    const QByteArray digest = found->second.md5.result().toHex();
+    forget(uuid);
     return digest.toStdString();
 }
 
-}  // namespace zorva::plugin::running_checksum
+void RunningChecksums::forget(const std::string& uuid) {
+    const auto found = entries_.find(uuid);
+    if (found == entries_.end()) return;
+    pendingBytes_ -= found->second.pending.size();
+    entries_.erase(found);
+}
+
+}  // namespace zorva::plugin

@@ -1,19 +1,41 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+
+#include <QCryptographicHash>
+
+namespace zorva::plugin {
 
 // The MD5 of the content of each embedded file as it travels in chunks, kept
 // one chunk behind: the chunk fed last is held back, because the last chunk
-// of a file carries the closing of its JSON description, not content. The
-// table is one per process and shared by every connection thread.
-namespace zorva::plugin::running_checksum {
+// of a file carries the closing of its JSON description, not content. Each
+// chunk store has its own table, so a transfer that never ends costs memory
+// only until its store drops it, and no page can feed another page's file.
+class RunningChecksums {
+public:
+    // The first text fed for a uuid (the opening of the file's description)
+    // only creates its entry; every later one adds the text held back before.
+    void feed(const std::string& uuid, const std::string& text);
 
-// The first text fed for a uuid (the opening of the file's description) only
-// creates its entry; every later one adds the text held back before it.
-void feed(const std::string& uuid, const std::string& text);
+    // The lowercase hexadecimal MD5 of what was added for the uuid, or the
+    // empty text when nothing was fed for it; forgets the uuid.
+    std::string take(const std::string& uuid);
 
-// The lowercase hexadecimal MD5 of what was added for the uuid, or the empty
-// text when nothing was fed for it; forgets the uuid.
-std::string take(const std::string& uuid);
+    void forget(const std::string& uuid);
 
-}  // namespace zorva::plugin::running_checksum
+    // The size of the texts held back, which stay in memory.
+    std::uintmax_t pendingBytes() const { return pendingBytes_; }
+
+private:
+    struct Entry {
+        std::string pending;
+        QCryptographicHash md5{QCryptographicHash::Md5};
+    };
+
+    std::map<std::string, Entry> entries_;
+    std::uintmax_t pendingBytes_ = 0;
+};
+
+}  // namespace zorva::plugin
