@@ -61,10 +61,17 @@ TEST_F(ExceptionTest, DetailQuotingEscapesAndMissingDetailsAreEmpty) {
     EXPECT_EQ(texts.log, "unsupported method \"a\\\"b\\\\c\", module \"\"");
 }
 
-TEST_F(ExceptionTest, WhatReportsTheLatestErrorOfTheProcess) {
-    ApplicationException first(20006);
-    ApplicationException second(20022);
-    EXPECT_STREQ(first.what(), "20022 Application 'Некорректный формат данных'");
+TEST_F(ExceptionTest, EachExceptionKeepsItsOwnTextsWhileTheSlotHoldsTheLatest) {
+    const auto first = ApplicationException(20005) << Method_("mine");
+    const auto second = ApplicationException(20022) << Message_("theirs");
+
+    const ErrorTexts texts = describe([&] { throw first; });
+
+    EXPECT_STREQ(first.what(), "20005 Application 'Не найден метод': mine");
+    EXPECT_EQ(texts.errorMessage, "20005 Application 'Не найден метод': mine");
+    EXPECT_EQ(texts.error, "Не найден метод");
+    EXPECT_EQ(lastErrorText(), "20022 Application 'Некорректный формат данных': theirs");
+    EXPECT_STREQ(LastError().what(), "20022 Application 'Некорректный формат данных': theirs");
 }
 
 TEST_F(ExceptionTest, FileInfoAndStringExtrasAreJoinedByComma) {

@@ -36,7 +36,7 @@ std::string applicationLogText(const ApplicationException& exception) {
 }
 
 ErrorTexts moduleExceptionTexts(const Exception& exception) {
-    return {std::to_string(exception.code().value()), LastError().what(), exception.message(),
+    return {std::to_string(exception.code().value()), exception.errorText(), exception.message(),
             exception.what()};
 }
 
@@ -46,7 +46,7 @@ ErrorTexts describeCurrentException() {
     try {
         throw;
     } catch (const ApplicationException& exception) {
-        ErrorTexts texts{std::to_string(exception.code().value()), LastError().what(),
+        ErrorTexts texts{std::to_string(exception.code().value()), exception.errorText(),
                          exception.message(), applicationLogText(exception)};
         texts.applicationCode = exception.code().value();
         return texts;
@@ -58,10 +58,10 @@ ErrorTexts describeCurrentException() {
         return moduleExceptionTexts(exception);
     } catch (const XmlException& exception) {
         const std::string what = exception.what();
-        return {std::to_string(exception.code().value()), LastError().what(), what, what};
+        return {std::to_string(exception.code().value()), exception.errorText(), what, what};
     } catch (const std::exception& exception) {
         const std::string foreign = exception.what();
-        const std::string general = (ApplicationException(20001) << Message_(foreign)).what();
+        const std::string general = (ApplicationException(20001) << Message_(foreign)).errorText();
         return {"20001", general, foreign, general};
     }
 }

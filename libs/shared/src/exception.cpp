@@ -42,6 +42,7 @@ const std::map<int, const char*>& applicationMessages() {
         {20023, "Превышен максимальный размер ответа в 10 Мбайт"},
         {20024, "Ошибка при формировании файла"},
         {20025, "Сайт не одобрен пользователем"},
+        {20026, "Превышен лимит данных, передаваемых частями"},
     };
     return messages;
 }
@@ -77,7 +78,8 @@ std::string applicationMessage(int code) {
 Exception::Exception(std::error_code code) : std::system_error(code) {
     resetLastError();
     const std::string text = std::system_error::what();
-    process_env::set(messageVariable, text.empty() ? "Unknown exception" : text);
+    message_ = text.empty() ? "Unknown exception" : text;
+    process_env::set(messageVariable, message_);
     process_env::set(codeVariable, std::to_string(code.value()));
     process_env::set(categoryVariable, code.category().name());
 }
@@ -86,7 +88,7 @@ Exception::~Exception() = default;
 
 const char* Exception::what() const noexcept {
     try {
-        std::string text = lastErrorText();
+        std::string text = errorText();
         const auto* file = boost::get_error_info<boost::throw_file>(*this);
         const auto* line = boost::get_error_info<boost::throw_line>(*this);
         const auto* function = boost::get_error_info<boost::throw_function>(*this);
@@ -104,7 +106,20 @@ const char* Exception::what() const noexcept {
     }
 }
 
-std::string Exception::message() const { return slotValue(messageVariable); }
+std::string Exception::message() const { return message_; }
+
+std::string Exception::errorText() const {
+    std::string text =
+        std::to_string(code().value()) + " " + code().category().name() + " '" + message_ + "'";
+    if (hasDetail_) text += ": " + detail_;
+    return text;
+}
+
+void Exception::rememberDetail(const std::string& text) const {
+    publishDetail(text);
+    detail_ = text;
+    hasDetail_ = true;
+}
 
 ApplicationException::ApplicationException(int code)
     : Exception(std::error_code(code, applicationCategory())) {}

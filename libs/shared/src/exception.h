@@ -36,18 +36,28 @@ private:
 
 // Every failure of the system: an error code of a category, the category's
 // message, named details and the place it was raised. Constructing one
-// publishes it in the process-wide last-error slot.
+// publishes it in the process-wide last-error slot. Its texts are its own:
+// another thread may fill the slot before this one is caught.
 class Exception : public std::system_error, public boost::exception {
 public:
     explicit Exception(std::error_code code);
     ~Exception() override;
 
-    // The last-error text of the process, then the raise location.
+    // The last-error text this exception published, then the raise location.
     const char* what() const noexcept override;
-    // The current message of the last-error slot.
+    // The message this exception published.
     virtual std::string message() const;
+    // The last-error text this exception published: code, category, message
+    // and the detail attached last.
+    std::string errorText() const;
+
+    // Called when a detail is attached; the text is published as well.
+    void rememberDetail(const std::string& text) const;
 
 private:
+    std::string message_;
+    mutable std::string detail_;
+    mutable bool hasDetail_ = false;
     WhatText whatText_;
 };
 
@@ -77,7 +87,7 @@ constexpr bool isOwnDetail = std::is_base_of_v<Exception, E> &&
 // match for both, or a temporary detail would bypass the slot.
 template <class E, class Tag, class = std::enable_if_t<isOwnDetail<E, Tag>>>
 const E& operator<<(const E& exception, const boost::error_info<Tag, std::string>& detail) {
-    publishDetail(detail.value());
+    exception.rememberDetail(detail.value());
     static_cast<const boost::exception&>(exception) << detail;
     return exception;
 }
@@ -87,8 +97,7 @@ const E& operator<<(const E& exception, boost::error_info<Tag, std::string>&& de
     return exception << static_cast<const boost::error_info<Tag, std::string>&>(detail);
 }
 
-// The last-error slot in the process environment, shared by every copy of
-// this code in the process.
+// The last-error slot, shared by every copy of this code in the process.
 void resetLastError();
 std::string lastErrorText();
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <system_error>
 
@@ -11,15 +12,35 @@ extern char** environ;
 namespace zorva::plugin::process_env {
 namespace {
 
+constexpr const char* slotPrefix = "__ex_";
+
 std::mutex& environmentMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// glibc never frees a value that setenv replaces, and the slot changes with
+// every failed request: its variables are kept here, where a replaced value
+// is freed.
+bool inSlot(const std::string& name) { return startsWith(name, slotPrefix); }
+
+std::map<std::string, std::string>& slot() {
+    static std::map<std::string, std::string> variables;
+    return variables;
 }
 
 }  // namespace
 
 std::optional<std::string> get(const std::string& name) {
     std::lock_guard<std::mutex> lock(environmentMutex());
+    if (inSlot(name)) {
+        const auto found = slot().find(name);
+        return found == slot().end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
     const char* value = std::getenv(name.c_str());
     if (!value) return std::nullopt;
     return std::string(value);
@@ -27,12 +48,20 @@ std::optional<std::string> get(const std::string& name) {
 
 void set(const std::string& name, const std::string& value) {
     std::lock_guard<std::mutex> lock(environmentMutex());
+    if (inSlot(name)) {
+        slot()[name] = value;
+        return;
+    }
     if (::setenv(name.c_str(), value.c_str(), 1) != 0)
         throw std::system_error(errno, std::generic_category(), "setenv() failed");
 }
 
 void unset(const std::string& name) {
     std::lock_guard<std::mutex> lock(environmentMutex());
+    if (inSlot(name)) {
+        slot().erase(name);
+        return;
+    }
     if (::unsetenv(name.c_str()) != 0)
         throw std::system_error(errno, std::generic_category(), "unsetenv() failed");
 }
@@ -43,9 +72,10 @@ std::vector<std::string> namesWithPrefix(const std::string& prefix) {
     for (char** entry = environ; entry && *entry; ++entry) {
         const char* equals = std::strchr(*entry, '=');
         std::string name = equals ? std::string(*entry, equals - *entry) : std::string(*entry);
-        if (name.rfind(prefix, 0) == 0)
-            names.push_back(std::move(name));
+        if (startsWith(name, prefix) && !inSlot(name)) names.push_back(std::move(name));
     }
+    for (const auto& [name, value] : slot())
+        if (startsWith(name, prefix)) names.push_back(name);
     return names;
 }
 
