@@ -9,11 +9,12 @@
 #include "logging.h"
 #include "message_reply.h"
 #include "request_origin.h"
+#include "reply_slices.h"
 #include "session.h"
 
 #include <boost/make_shared.hpp>
 
-#include <mutex>
+#include <algorithm>
 #include <stdexcept>
 
 namespace zorva::plugin {
@@ -24,23 +25,21 @@ constexpr std::size_t maxReplySize = 10485760;
 // megabyte with room for its own fields.
 constexpr std::size_t splitThreshold = 1048576;
 constexpr std::size_t pieceSize = 1047552;
+constexpr std::size_t maxPieceNumberDigits = 20;
+// A reply whose other fields fill a piece on their own still goes out.
+constexpr std::size_t minResultBudget = 1024;
 
-// Protocol modules serve several connections on several threads, and all of
-// them share the id of the request completed last.
-std::mutex lastCompletedMutex;
-std::string lastCompletedId;
-
-// A first or unchunked piece begins a new transfer and forgets the id; a piece
-// that repeats the id of the transfer completed last is obsolete.
-bool repeatsLastCompleted(const format::Message& request) {
-    const std::lock_guard<std::mutex> lock(lastCompletedMutex);
-    if (request.meta.chunk.empty() || request.meta.chunk == "1") lastCompletedId.clear();
-    return request.id == lastCompletedId;
+// What the JSON text of one piece leaves for its result: the piece's other
+// fields, its numbers at their widest, take the rest.
+std::size_t resultBudget(const format::Message& emptied) {
+    format::Message piece = emptied;
+    piece.meta.chunk = piece.meta.chunks = std::string(maxPieceNumberDigits, '9');
+    const std::size_t fields = json_dto::to_json(piece).size();
+    return fields + minResultBudget < pieceSize ? pieceSize - fields : minResultBudget;
 }
 
-void setLastCompletedId(const std::string& id) {
-    const std::lock_guard<std::mutex> lock(lastCompletedMutex);
-    lastCompletedId = id;
+bool isChunked(const format::Message& request) {
+    return !request.meta.chunks.empty() && request.meta.chunks != "1";
 }
 
 // Taken on the first dispatch of the process and never refreshed: the session
@@ -122,6 +121,13 @@ format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int
     return reply;
 }
 
+// A first or unchunked piece begins a new transfer and forgets the id; a piece
+// that repeats the id of the transfer completed last is obsolete.
+bool MessageHandler::repeatsLastCompleted(const format::Message& request) {
+    if (request.meta.chunk.empty() || request.meta.chunk == "1") lastCompletedId_.clear();
+    return request.id == lastCompletedId_;
+}
+
 format::MessagePtr MessageHandler::handleRequest(const format::MessagePtr& request,
                                                  const format::MessagePtr& provisional, int* state,
                                                  Origin origin) {
@@ -136,24 +142,27 @@ format::MessagePtr MessageHandler::handleRequest(const format::MessagePtr& reque
         setState(state, Corrupted);
         return request;
     }
+    // The chunk store decodes each chunk as it stores it.
+    const bool decoded = isChunked(*request);
     const format::MessagePtr complete = chunkStore_->join(request);
     if (!complete) {
         setState(state, Next);
         return provisional;
     }
-    setLastCompletedId(complete->id);
-    const format::MessagePtr reply = handleComplete(complete);
+    lastCompletedId_ = complete->id;
+    const format::MessagePtr reply = handleComplete(complete, decoded);
     // A request for the last error must still find the error of the request
     // before it.
     if (reply->error.empty() && reply->method.type != "lastError") exception::resetLastError();
     return reply;
 }
 
-format::MessagePtr MessageHandler::handleComplete(const format::MessagePtr& complete) {
+format::MessagePtr MessageHandler::handleComplete(const format::MessagePtr& complete,
+                                                  bool decoded) {
     // The joined files are of no use once the module has run, whether it
     // succeeded or not: they must not wait on disk for the handler's end.
     try {
-        format::MessagePtr reply = handleImpl(complete);
+        format::MessagePtr reply = handleImpl(complete, decoded);
         chunkStore_->removeCatalog(complete);
         return reply;
     } catch (...) {
@@ -162,12 +171,16 @@ format::MessagePtr MessageHandler::handleComplete(const format::MessagePtr& comp
     }
 }
 
-format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message) {
+format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message, bool decoded) {
     using exception::ApplicationException;
     const auto adapter =
         MessageContentEncoderAdapter::create(message->meta.content.transferEncoding);
     if (!adapter) PLUGIN_THROW(ApplicationException(20010), "handleImpl");
-    adapter->decodeRequest(*message);
+    if (decoded) {
+        message->meta.content.transferEncoding = binaryEncodingName;
+    } else {
+        adapter->decodeRequest(*message);
+    }
     if (!dispatch(message)) {
         PLUGIN_THROW(ApplicationException(20005) << exception::Module_(message->module.type)
                                                  << exception::Method_(message->method.type),
@@ -232,14 +245,15 @@ std::vector<format::MessagePtr> MessageHandler::splitReply(const format::Message
     const std::size_t count = (length + pieceSize - 1) / pieceSize;
     const std::string result = std::move(reply->method.result);
     reply->method.result.clear();
-    const std::size_t slice = (result.size() + count - 1) / count;
+    const std::vector<std::string> slices =
+        reply_slices::cut(result, (result.size() + count - 1) / count, resultBudget(*reply));
+    const std::size_t pieceCount = std::max(count, slices.size());
     std::vector<format::MessagePtr> pieces;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < pieceCount; ++i) {
         auto piece = boost::make_shared<format::Message>(*reply);
         piece->meta.chunk = std::to_string(i + 1);
-        piece->meta.chunks = std::to_string(count);
-        const std::size_t offset = i * slice;
-        if (offset < result.size()) piece->method.result = result.substr(offset, slice);
+        piece->meta.chunks = std::to_string(pieceCount);
+        if (i < slices.size()) piece->method.result = slices[i];
         pieces.push_back(piece);
     }
     return pieces;

@@ -58,12 +58,15 @@ private:
                                      const format::MessagePtr& provisional, int* state,
                                      Origin origin);
     void stop(module::IProtocol* protocol);
-    format::MessagePtr handleComplete(const format::MessagePtr& complete);
-    format::MessagePtr handleImpl(const format::MessagePtr& message);
+    bool repeatsLastCompleted(const format::Message& request);
+    format::MessagePtr handleComplete(const format::MessagePtr& complete, bool decoded);
+    format::MessagePtr handleImpl(const format::MessagePtr& message, bool decoded);
     bool dispatch(const format::MessagePtr& message);
 
     boost::weak_ptr<Session> session_;
     std::unique_ptr<ChunkStore> chunkStore_;
+    // Of this connection only: another page's ids are none of its business.
+    std::string lastCompletedId_;
 };
 
 }  // namespace zorva::plugin
