@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logging.h"
+#include "platform_crash.h"
 
 #include <QFutureWatcher>
 #include <QObject>
@@ -85,6 +86,7 @@ private:
     // The job and the callbacks share the result and the exception without a
     // lock: the callbacks read them only after the future has finished.
     void run() {
+        platform::crash::prepareThread();
         try {
             result_.take(job_);  // an empty job raises std::bad_function_call
         } catch (...) {

@@ -1,6 +1,7 @@
 // Installs the crash dumper and then ends the way its first argument says:
 // "exit" normally, "wait" normally after a line on standard input, or by a
-// fault: "null-read", "null-write", "divide" or "uncaught".
+// fault: "null-read", "null-write", "divide", "uncaught", or a stack overflow
+// on a thread of its own, "thread-overflow".
 //
 // Without further arguments it installs as the host does. Arguments
 // "key=value" initialise explicitly instead: dir, mode, caption, template,
@@ -8,12 +9,14 @@
 // initialisation prints "init <code>".
 
 #include "crash_dumper.h"
+#include "platform_crash.h"
 
 #include <functional>
 #include <iostream>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -23,6 +26,20 @@ using zorva::plugin::CrashDumper;
 using Options = std::map<std::string, std::string>;
 
 int* volatile nowhere = nullptr;
+
+// Each level keeps a frame of its own: no tail call, no loop.
+int recurse(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    return recurse(depth + 1) + frame[0];
+}
+
+void overflowOnAThread() {
+    std::thread([] {
+        zorva::plugin::platform::crash::prepareThread();
+        std::cout << recurse(0);
+    }).join();
+}
 
 const std::map<std::string, std::function<void()>>& endings() {
     static const std::map<std::string, std::function<void()>> table = {
@@ -42,6 +59,7 @@ const std::map<std::string, std::function<void()>>& endings() {
              std::cout << dividend / zero;
          }},
         {"uncaught", [] { throw std::runtime_error("nobody catches this"); }},
+        {"thread-overflow", overflowOnAThread},
     };
     return table;
 }

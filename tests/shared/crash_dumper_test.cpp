@@ -111,6 +111,9 @@ TEST_F(CrashDumperTest, FaultWritesReportAndDumpTellsWhereAndDiesOfTheSignal) {
         {"divide", SIGFPE,
          "EXCEPTION CODE: 0xC0000094 INTEGER_DIVIDE_BY_ZERO\r\nTHREAD ID: ", "/divide/plugin"},
         {"uncaught", SIGABRT, "EXCEPTION CODE: 0xE06D7363 MSVC_CPP\r\nTHREAD ID: ", "libc.so.6"},
+        // Only the thread's own alternate stack has room for the report.
+        {"thread-overflow", SIGSEGV, "EXCEPTION CODE: 0xC0000005 ACCESS_VIOLATION (WRITE TO 0x",
+         "/thread-overflow/plugin"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ending);

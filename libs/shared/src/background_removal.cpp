@@ -1,6 +1,7 @@
 #include "background_removal.h"
 
 #include "path_registry.h"
+#include "platform_crash.h"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -36,6 +37,7 @@ bool covered(const std::multiset<fs::path>& paths, const fs::path& path) {
 }
 
 void removeNow(const fs::path& path) {
+    platform::crash::prepareThread();
     boost::system::error_code ignored;
     fs::remove_all(path, ignored);
     Running& r = running();

@@ -40,6 +40,12 @@ using Handler = void (*)(const Fault& fault);
 void installHandler(Handler handler);
 void removeHandler();
 
+// Gives the calling thread an alternate signal stack of its own, so that a
+// crash report is written even when the thread's stack overflowed; freed when
+// the thread ends. Every thread the host or a module starts calls it first.
+// A thread that has one already keeps it.
+void prepareThread();
+
 // Files.
 
 // Opens the file for reading and writing, creating it, and keeps it only when

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <execinfo.h>
 #include <fcntl.h>
@@ -59,7 +60,7 @@ std::atomic<bool> crashTaken{false};
 struct sigaction previousActions[fatalSignalCount];
 
 // The faulting thread's own stack may be what overflowed.
-alignas(16) char alternateStack[128 * 1024];
+constexpr std::size_t alternateStackSize = 128 * 1024;
 
 std::uint32_t exceptionCode(int signal, int siCode) {
     for (const auto& entry : signalCodes)
@@ -124,12 +125,33 @@ void onSignal(int signal, siginfo_t* info, void* context) {
     endWithDefaultAction(signal);
 }
 
-void useAlternateStack() {
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof alternateStack;
-    ::sigaltstack(&stack, nullptr);
-}
+// Signals go to the alternate stack of the thread that faults: each thread
+// needs one. Taken off before it is freed, at the thread's end.
+class AlternateStack {
+public:
+    AlternateStack() {
+        stack_t current{};
+        if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
+        memory_ = std::make_unique<char[]>(alternateStackSize);
+        stack_t stack{};
+        stack.ss_sp = memory_.get();
+        stack.ss_size = alternateStackSize;
+        if (::sigaltstack(&stack, nullptr) != 0) memory_.reset();
+    }
+
+    ~AlternateStack() {
+        if (!memory_) return;
+        stack_t disabled{};
+        disabled.ss_flags = SS_DISABLE;
+        ::sigaltstack(&disabled, nullptr);
+    }
+
+    AlternateStack(const AlternateStack&) = delete;
+    AlternateStack& operator=(const AlternateStack&) = delete;
+
+private:
+    std::unique_ptr<char[]> memory_;
+};
 
 // The first backtrace() loads the unwinder library, which must not happen
 // inside a signal handler.
@@ -154,9 +176,11 @@ bool isStillNamed(int descriptor, const std::string& path) {
 
 }  // namespace
 
+void prepareThread() { thread_local const AlternateStack stack; }
+
 void installHandler(Handler handler) {
     crashHandler.store(handler);
-    useAlternateStack();
+    prepareThread();
     loadUnwinder();
     struct sigaction action {};
     action.sa_sigaction = onSignal;
