@@ -81,6 +81,26 @@ TEST(ConfigRecord, ReadFailuresCarryTheirFrames) {
     EXPECT_EQ(readError(R"({"methods":[{"type":"a","result":""}]})"), "no error");
 }
 
+TEST(ConfigRecord, NestingBeyondTheBoundFailsWithAClearErrorAndWithinItReads) {
+    const auto nested = [](int levels) {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += R"({"dependencies":[)";
+        text += "{}";
+        for (int i = 0; i < levels; ++i) text += "]}";
+        return text;
+    };
+    EXPECT_EQ(readError(nested(40)), "no error");
+
+    for (const int levels : {64, 200000}) {
+        const std::string error = readError(nested(levels));
+
+        EXPECT_NE(error.find("nesting deeper than 64 records"), std::string::npos)
+            << levels << ": " << error.substr(0, 200);
+    }
+    // The bound counts the levels being read, not those read before.
+    EXPECT_EQ(readError(nested(40)), "no error");
+}
+
 TEST(BuiltInTables, CoreConfigNamesThePluginIidAndSevenModules) {
     const Config& core = zorva::plugin::builtInCoreConfig();
     EXPECT_EQ(core.format.type, "core");

@@ -64,22 +64,46 @@ TEST(MessageHostileInput, DeepNestingDoesNotExhaustTheStack) {
     std::string closed = std::string(100000, '[') + std::string(100000, ']');
     std::string error;
     EXPECT_EQ(readOutcome(closed, &error), Outcome::BindingError);
-    EXPECT_EQ(error, "error reading field \"id\": unable to extract field \"id\": parent json type "
-                     "must be object");
+    EXPECT_EQ(error,
+              "error reading field \"id\": unable to extract field \"id\": parent json type "
+              "must be object");
 }
 
-TEST(MessageHostileInput, InvalidUtf8InsideStringsIsCarriedAsBytes) {
-    const std::string bytes = "\xff\xfe\xc0\x80\xed\xa0\x80";
-    const std::string text = R"({"id":")" + bytes +
-                             R"(","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
-    const auto message = json_dto::from_json<Message>(text);
-    EXPECT_EQ(message.id, bytes);
+TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
+    const std::string minimal =
+        R"({"id":"1","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
+    const auto withId = [](const std::string& id) {
+        return R"({"id":")" + id +
+               R"(","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"invalid UTF-8", withId("\xff\xfe"), "JSON parse error: 'Invalid encoding in string.'"},
+        {"overlong NUL", withId("\xc0\x80"), "JSON parse error: 'Invalid encoding in string.'"},
+        {"surrogate", withId("\xed\xa0\x80"), "JSON parse error: 'Invalid encoding in string.'"},
+        {"byte order mark", "\xEF\xBB\xBF" + minimal,
+         "JSON parse error: 'Byte order mark.' (offset: 0)"},
+        {"NUL after the value", minimal + std::string("\0garbage", 8),
+         "JSON parse error: 'NUL character.'"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+
+        EXPECT_EQ(readOutcome(c.text, &error), Outcome::BindingError) << c.name;
+
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.name << ": " << error;
+    }
+    EXPECT_EQ(readOutcome(withId("\xc3\xa9\xe2\x82\xac")), Outcome::Record);
 }
 
 TEST(MessageHostileInput, LargeStringsAndManyKeysAreRead) {
     const std::string big(5 * 1024 * 1024, 'A');
     std::string text = R"({"id":"1","module":{"type":"m","version":"v"},"method":{"type":"x",)"
-                       R"("data":")" + big + R"("},"meta":{"format":{"type":""},"data":{)";
+                       R"("data":")" +
+                       big + R"("},"meta":{"format":{"type":""},"data":{)";
     for (int i = 0; i < 100000; ++i) text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":\"v\"";
     text += "}}}";
     const auto message = json_dto::from_json<Message>(text);

@@ -38,6 +38,8 @@ TEST_F(UserIdentityTest, DomainQualifiesUserAndPcOnlyWhenItCounts) {
         {"", "ivan", "WS01", "ivan", "WS01"},
         {std::nullopt, "ivan", "WS01", "ivan", "WS01"},
         {"Corp", "Иван", "ПК-01", "Corp\\Иван", "ПК-01.corp"},
+        // Bytes that are no UTF-8 (a Windows-1251 name, a cut sequence) are dropped.
+        {"D\xff", "\xc8\xe2\xe0\xed-ivan", "WS\xd0", "D\\-ivan", "WS.d"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.domain.value_or("(unset)"));

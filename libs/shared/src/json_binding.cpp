@@ -45,13 +45,37 @@ void throw_not_object(const char* key) {
                "\": parent json type must be object");
 }
 
+[[noreturn]] void throw_parse_error(const char* reason, std::size_t offset) {
+    throw ex_t(std::string("JSON parse error: '") + reason +
+               "' (offset: " + std::to_string(offset) + ")");
+}
+
+// The parser takes a NUL for the end of the text and a byte order mark for
+// part of the value: neither is JSON, and what follows a NUL was never read.
 void parse(const std::string& text, rapidjson::Document& document) {
-    document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) throw_parse_error("Byte order mark.", 0);
+    if (const auto nul = text.find('\0'); nul != std::string::npos)
+        throw_parse_error("NUL character.", nul);
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
+        text.data(), text.size());
     if (document.HasParseError()) {
-        throw ex_t(std::string("JSON parse error: '") +
-                   rapidjson::GetParseError_En(document.GetParseError()) +
-                   "' (offset: " + std::to_string(document.GetErrorOffset()) + ")");
+        throw_parse_error(rapidjson::GetParseError_En(document.GetParseError()),
+                          document.GetErrorOffset());
     }
+}
+
+depth_guard::depth_guard() {
+    if (++current_depth() > max_depth) {
+        --current_depth();
+        throw ex_t("nesting deeper than " + std::to_string(max_depth) + " records");
+    }
+}
+
+depth_guard::~depth_guard() { --current_depth(); }
+
+int& depth_guard::current_depth() {
+    thread_local int depth = 0;
+    return depth;
 }
 
 std::string read_all(std::istream& input) {

@@ -148,8 +148,24 @@ private:
     writer_t& writer_;
 };
 
+// Records nest records (a configuration's dependencies are configurations):
+// reading recurses once per level, so a hostile file must not nest without
+// end.
+class depth_guard {
+public:
+    static constexpr int max_depth = 64;
+    depth_guard();
+    ~depth_guard();
+    depth_guard(const depth_guard&) = delete;
+    depth_guard& operator=(const depth_guard&) = delete;
+
+private:
+    static int& current_depth();
+};
+
 template <class Record>
 void read_value(const rapidjson::Value& value, Record& record) {
+    const depth_guard guard;
     json_input_t input(value);
     record.json_io(input);
 }
@@ -164,7 +180,8 @@ void write_value(writer_t& writer, const Record& record) {
 }
 
 // Parses one complete JSON document (iteratively, so deep nesting cannot
-// exhaust the stack). Raises ex_t with the parser's English message.
+// exhaust the stack) of valid UTF-8. Raises ex_t with the parser's English
+// message.
 void parse(const std::string& text, rapidjson::Document& document);
 
 template <class Value>

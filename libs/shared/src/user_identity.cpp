@@ -3,6 +3,8 @@
 #include "path_registry.h"
 #include "platform.h"
 
+#include <boost/locale/encoding_utf.hpp>
+
 #include <utility>
 
 namespace zorva::plugin {
@@ -16,11 +18,17 @@ std::string asciiLower(std::string text) {
     return text;
 }
 
+// Every reply carries the identity, and a browser drops a connection whose
+// text is not UTF-8: names from the system may hold any bytes.
+std::string validUtf8(const std::string& text) {
+    return boost::locale::conv::utf_to_utf<char>(text, boost::locale::conv::skip);
+}
+
 }  // namespace
 
 UserIdentity UserIdentity::fromNames(std::string domain, std::string user, std::string pc,
                                      std::string process) {
-    UserIdentity identity{std::move(domain), std::move(user), std::move(pc), std::move(process)};
+    UserIdentity identity{validUtf8(domain), validUtf8(user), validUtf8(pc), validUtf8(process)};
     if (!identity.domain.empty() && identity.domain != "(none)") {
         identity.user = identity.domain + "\\" + identity.user;
         identity.pc = identity.pc + "." + asciiLower(identity.domain);
