@@ -56,17 +56,25 @@ TEST_F(PlatformTest, UserDataDirComesFromXdgDataHomeElseLocalShareAndIsCreated) 
     }
 }
 
-TEST_F(PlatformTest, CommonDataDirIsFirstEntryOfXdgDataDirsElseUsrLocalShare) {
+TEST_F(PlatformTest, CommonDataDirIsFirstExistingEntryOfXdgDataDirsElseUsrLocalShare) {
+    const std::string first = (root_ / "first").string();
+    const std::string second = (root_ / "second").string();
+    const std::string missing = (root_ / "missing").string();
+    fs::create_directories(first);
+    fs::create_directories(second);
     const struct {
         std::optional<std::string> xdgDataDirs;
         std::string expected;
     } cases[] = {
-        {"/srv/share:/usr/share", "/srv/share"},
-        {"/usr/local/share/:/usr/share/", "/usr/local/share"},
-        {"/only", "/only"},
+        {first + ":" + second, first},
+        {first + "/:" + second, first},
+        {second, second},
+        {missing + ":" + second + ":" + first, second},
+        {"::" + first, first},
+        {missing, "/usr/local/share"},
         {std::nullopt, "/usr/local/share"},
         {std::string(), "/usr/local/share"},
-        {"relative:/usr/share", "/usr/local/share"},
+        {"relative:" + second, second},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.xdgDataDirs.value_or("(unset)"));

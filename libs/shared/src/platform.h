@@ -21,8 +21,8 @@ boost::filesystem::path programLocation();
 // Created when missing; whether that worked is for the caller to check.
 boost::filesystem::path userDataDir();
 
-// The all-users application data folder: the first entry of $XDG_DATA_DIRS,
-// else /usr/local/share. Never created.
+// The all-users application data folder: the first entry of $XDG_DATA_DIRS
+// that is an existing folder, else /usr/local/share. Never created.
 boost::filesystem::path commonDataDir();
 
 // True when the directory exists and this process may create files in it.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include <poll.h>
@@ -137,10 +138,15 @@ fs::path userDataDir() {
     return dir;
 }
 
+// Desktops and sandboxes may list folders that do not exist, even first.
 fs::path commonDataDir() {
-    const std::string dirs = process_env::get("XDG_DATA_DIRS").value_or("");
-    const auto first = absoluteFolder(dirs.substr(0, dirs.find(':')));
-    return first ? *first : fs::path("/usr/local/share");
+    std::istringstream dirs(process_env::get("XDG_DATA_DIRS").value_or(""));
+    for (std::string entry; std::getline(dirs, entry, ':');) {
+        const auto folder = absoluteFolder(entry);
+        boost::system::error_code error;
+        if (folder && fs::is_directory(*folder, error)) return *folder;
+    }
+    return "/usr/local/share";
 }
 
 bool isWritableDirectory(const fs::path& directory) {
