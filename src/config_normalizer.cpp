@@ -179,7 +179,9 @@ void ConfigNormalizer::restoreDefault() {
     } catch (const std::exception& error) {
         restoreError = error.what();
     }
+    // The start-up entries (the protocol a browser start asked for) still hold.
     *target_ = default_;
+    target_->meta = working_.meta;
     PLUGIN_LOG(warning) << "config.normalizer: apply failed, restore from "
                         << files_.defaultFile.string();
     // The process goes on with the default in memory; the file stays as it was.

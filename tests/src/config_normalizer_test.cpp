@@ -227,7 +227,7 @@ TEST_F(ConfigNormalizerTest, ApplyReplacesTheFileInsteadOfRewritingItInPlace) {
     EXPECT_EQ(names, (std::vector<std::string>{"config.json.user", "old-copy"}));
 }
 
-TEST_F(ConfigNormalizerTest, FailedSaveFallsBackToTheDefault) {
+TEST_F(ConfigNormalizerTest, FailedSaveFallsBackToTheDefaultKeepingTheStartUpMeta) {
     struct Case {
         std::string name;
         fs::path userFile;
@@ -249,7 +249,9 @@ TEST_F(ConfigNormalizerTest, FailedSaveFallsBackToTheDefault) {
 
         ConfigNormalizer(config, files).apply();
 
-        EXPECT_EQ(json_dto::to_json(*config), json_dto::to_json(default_)) << testCase.name;
+        Config expected = default_;
+        expected.meta = user.meta;
+        EXPECT_EQ(json_dto::to_json(*config), json_dto::to_json(expected)) << testCase.name;
         EXPECT_TRUE(log.contains(
             Severity::warning,
             "config.normalizer: apply failed, restore from " + files_.defaultFile.string()))
