@@ -63,6 +63,7 @@ class Host:
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
                    XDG_DATA_HOME=os.path.join(self.root, "share"),
                    QT_QPA_PLATFORM=qt_platform)
+        self.env = env
         self.log_path = os.path.join(self.root, "stderr.log")
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
