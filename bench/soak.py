@@ -1,8 +1,11 @@
 """Soak of the real host: 4 connections send mixed requests (echo, chunked
-uploads with an embedded file, digests, errors, malformed text) for the given
-time, while the host's RSS, open descriptors and chunk store use are sampled
-every second. Fails when RSS or descriptors keep growing, or when a file is
-left in the chunk store once the transfers have ended.
+uploads with an embedded file, digests, errors with distinct long method
+names, transfers abandoned half way, malformed text) for the given time,
+while a second host process answers a request file beside the first again
+and again, and the host's RSS, open descriptors and chunk store use are
+sampled every second. Fails when RSS or descriptors keep growing, when an
+upload of the first host fails, or when a file is left in the chunk store
+once the transfers have ended.
 
     ZORVA_STAGE=build/stage /usr/bin/python3 bench/soak.py [seconds]
 """
@@ -10,6 +13,7 @@ left in the chunk store once the transfers have ended.
 import asyncio
 import json
 import os
+import subprocess
 import sys
 import time
 import uuid
@@ -24,6 +28,7 @@ RSS_SLACK = 1.10        # growth of the late maximum over the early one that fai
 RSS_SLACK_KB = 16 * 1024
 FD_SLACK = 8
 DRAIN_TIMEOUT = 30
+SECOND_HOST_PAUSE = 1.0
 
 
 def host_sample(host):
@@ -40,6 +45,9 @@ def store_use(host):
         if os.sep + "data" not in directory + os.sep:
             continue
         for name in names:
+            # A live process marks its directory with a lock file.
+            if name.endswith(".lock"):
+                continue
             try:
                 size += os.path.getsize(os.path.join(directory, name))
                 files += 1
@@ -55,16 +63,25 @@ async def upload(ws, size):
     return await receive_reply(ws)
 
 
+async def abandon(ws, size):
+    """An upload that stops half way: its chunks stay with the connection."""
+    _, pieces = embedded_file_pieces("gone.bin", os.urandom(size), piece_size=64 * 1024)
+    for message in chunked(uuid.uuid4().hex, "digest", pieces)[:len(pieces) // 2]:
+        await ws.send(json.dumps(message))
+
+
 async def one_round(ws, round_number):
     """One of each kind, each reply checked; malformed text ends the
     connection, so it goes last. Returns the unexpected replies."""
     text = "x" * (round_number % 4096)
     digest = json.dumps({"files": [{"name": "a", "content": "aGVsbG8=",
                                     "contentEncoding": "base64"}]})
+    distinct = "nosuchmethod-%s-" % uuid.uuid4().hex + "m" * 4096
+    await abandon(ws, 300_000)
     replies = [(await ask(ws, request("echo", text)))["method"]["result"] == text,
                (await upload(ws, 100_000 + round_number % 300_000))["code"] == "0",
                (await ask(ws, request("digest", digest)))["code"] == "0",
-               (await ask(ws, request("nosuchmethod")))["code"] != "0",
+               distinct in (await ask(ws, request(distinct)))["errorMessage"],
                (await ask(ws, request("echo", module="nosuchmodule")))["code"] != "0"]
     await ws.send("this is not json")
     return replies.count(False)
@@ -79,6 +96,23 @@ async def client(host, deadline, counts):
         finally:
             await ws.close()
         counts["rounds"] += 1
+
+
+async def second_host(host, deadline, counts):
+    """Another process of the same user and data directory, as a request run
+    or a browser tab starts one, comes and goes beside the serving host."""
+    request_file = os.path.join(host.root, "soak-request.json")
+    with open(request_file, "w") as out:
+        json.dump(request("echo", "from the second host"), out)
+    command = [os.path.join(host.program_dir, "plugin"), "-r", request_file]
+    while time.monotonic() < deadline:
+        run = await asyncio.create_subprocess_exec(
+            *command, cwd=host.program_dir, env=host.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        counts["second host runs"] += 1
+        if await run.wait() != 0:
+            counts["unexpected"] += 1
+        await asyncio.sleep(SECOND_HOST_PAUSE)
 
 
 async def sampler(host, deadline, samples):
@@ -110,8 +144,8 @@ def store_drains(host):
 
 async def soak(host, seconds):
     deadline = time.monotonic() + seconds
-    samples, counts = [], {"rounds": 0, "unexpected": 0}
-    await asyncio.gather(sampler(host, deadline, samples),
+    samples, counts = [], {"rounds": 0, "unexpected": 0, "second host runs": 0}
+    await asyncio.gather(sampler(host, deadline, samples), second_host(host, deadline, counts),
                          *(client(host, deadline, counts) for _ in range(CONNECTIONS)))
     return samples, counts
 
@@ -123,8 +157,9 @@ def main():
         samples, counts = asyncio.run(soak(host, seconds))
         rss, fds, store = [s[0] for s in samples], [s[1] for s in samples], [s[2] for s in samples]
         drained = store_drains(host)
-        print("%d rounds of 6 requests over %d connections in %ds, %d unexpected replies"
-              % (counts["rounds"], CONNECTIONS, seconds, counts["unexpected"]))
+        print("%d rounds of 7 requests over %d connections in %ds, %d runs of a second host, "
+              "%d unexpected replies" % (counts["rounds"], CONNECTIONS, seconds,
+                                         counts["second host runs"], counts["unexpected"]))
         print(curve("RSS", rss, " kB"))
         print(curve("descriptors", fds, ""))
         print(curve("chunk store", store, " B"))
