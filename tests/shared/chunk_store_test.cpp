@@ -132,7 +132,8 @@ std::set<std::string> fileNames(const fs::path& directory) {
 
 // Everything in the private tree except the store's root.
 std::set<std::string> outsideRoot() {
-    const fs::path root = fs::canonical(ChunkStore::root());
+    // Made with the first store directory of the process.
+    const fs::path root = fs::weakly_canonical(ChunkStore::root());
     std::set<std::string> paths;
     for (fs::recursive_directory_iterator it(staged_program::tree()), end; it != end; ++it) {
         if (it->path() == root) {
@@ -223,11 +224,11 @@ TEST(ChunkStore, SortsChunkTenAfterChunkNine) {
 
 TEST(ChunkStore, LogsCatalogChunksAndLastChunk) {
     ChunkStore store;
+    const std::string escaped = store.directory().string() + "/say &\"hi&\"";
     LogCapture log;
 
     joinAll(store, chunked("say \"hi\"", {{"a", ""}, {"bc", ""}}));
 
-    const std::string escaped = store.directory().string() + "/say &\"hi&\"";
     EXPECT_EQ(log.texts("chunk store: "),
               (std::vector<std::string>{
                   "chunk store: create catalog for chunks: \"" + escaped + "\"",
