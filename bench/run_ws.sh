@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # End-to-end figures of the WebSocket module against the real host over
-# loopback: echo round trips/s with p50/p99 latency over 1 and 4 connections,
-# then a 256 MiB embedded-file upload in 1 MiB base64 chunks followed by
-# "digest" (MB/s of base64 text), and the host's peak RSS.
+# loopback, side by side with a reference echo server (Node with npm's `ws`,
+# bench/ws_echo_reference.js) driven by the same load client: echo round
+# trips/s with p50/p99 latency over 1, 4 and 64 connections with 100 B and
+# 16 KiB requests, host and reference alternating, ROUNDS times; then an
+# embedded-file upload in 1 MiB base64 chunks followed by "digest" (MB/s of
+# base64 text), and the host's peak RSS.
 #
 # The host runs from a private copy of the staged program directory (which is
 # also its data directory), on a free port, with its console log in a file.
 # BUILD_DIR (default build-release), BUILD_TYPE (default Release), JOBS
-# (default 2), REQUESTS (default 20000 per connection) and UPLOAD_MIB (default
-# 256) override the defaults.
+# (default 2), REQUESTS (default 20000 round trips per measurement, at least
+# 100 per connection), ROUNDS (default 2) and UPLOAD_MIB (default 1024; 0
+# skips the upload) override the defaults. Needs `npm ci --prefix bench`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-release}
 REQUESTS=${REQUESTS:-20000}
-UPLOAD_MIB=${UPLOAD_MIB:-256}
+ROUNDS=${ROUNDS:-2}
+UPLOAD_MIB=${UPLOAD_MIB:-1024}
 BUILD_TYPE=${BUILD_TYPE:-Release}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DZORVA_BUILD_BENCH=ON >/dev/null
 cmake --build "$BUILD_DIR" --target plugin wsmodule systemmodule ws_bench -j"${JOBS:-2}" >/dev/null
@@ -21,8 +26,10 @@ bench="$BUILD_DIR/bench/ws_bench"
 
 work=$(mktemp -d /tmp/zorva-ws-bench-XXXXXX)
 host_pid=
+reference_pid=
 cleanup() {
     [ -n "$host_pid" ] && kill -KILL "$host_pid" 2>/dev/null || true
+    [ -n "$reference_pid" ] && kill -TERM "$reference_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,13 +49,43 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 
+node bench/ws_echo_reference.js >"$work/reference.log" 2>&1 &
+reference_pid=$!
+for _ in $(seq 100); do
+    reference_port=$(awk '/^listening/ {print $2}' "$work/reference.log")
+    [ -n "$reference_port" ] && break
+    kill -0 "$reference_pid" 2>/dev/null || { cat "$work/reference.log"; exit 1; }
+    sleep 0.1
+done
+
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
     "$(nproc) CPUs, $(uname -sr), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "host: $BUILD_DIR/stage/plugin -P ws ($BUILD_TYPE), listening on 127.0.0.1:$port"
-for connections in 1 4; do
-    echo "command: $bench rtt $port $connections $REQUESTS"
-    "$bench" rtt "$port" "$connections" "$REQUESTS"
-done
+echo "reference: node $(node --version) bench/ws_echo_reference.js, listening on 127.0.0.1:$reference_port"
+for round in $(seq "$ROUNDS"); do
+    for connections in 1 4 64; do
+        requests=$(( REQUESTS / connections > 100 ? REQUESTS / connections : 100 ))
+        for bytes in 100 16384; do
+            for server in host reference; do
+                [ "$server" = host ] && server_port=$port || server_port=$reference_port
+                echo "$server: $("$bench" rtt "$server_port" "$connections" "$requests" "$bytes")"
+            done
+        done
+    done
+done | tee "$work/rtt.txt"
+echo "command per line: $bench rtt <port> <connections> <max(100, $REQUESTS / connections)> <bytes>"
+# Host against reference: the median of each figure over the rounds.
+awk '{ key = $3 " " $4 " " $5 " " $6
+       rate[$1, key] = rate[$1, key] " " $11; p99[$1, key] = p99[$1, key] " " $18
+       if (!(key in seen)) { seen[key] = 1; keys[++n] = key } }
+     function median(list,  v, c, i, j, t) {
+         c = split(list, v, " ")
+         for (i = 1; i <= c; i++) for (j = i + 1; j <= c; j++) if (v[j] + 0 < v[i] + 0) { t = v[i]; v[i] = v[j]; v[j] = t }
+         return c % 2 ? v[(c + 1) / 2] : (v[c / 2] + v[c / 2 + 1]) / 2 }
+     END { for (i = 1; i <= n; i++) { k = keys[i]; h = median(rate["host:", k]); r = median(rate["reference:", k])
+           printf "median, %s: host %.0f/s (p99 %.3f ms), reference %.0f/s (p99 %.3f ms), host/reference %.2fx\n",
+                  k, h, median(p99["host:", k]), r, median(p99["reference:", k]), h / r } }' "$work/rtt.txt"
+[ "$UPLOAD_MIB" -gt 0 ] || { "$bench" stop "$port"; wait "$host_pid" || true; host_pid=; exit 0; }
 echo "command: $bench upload $port $UPLOAD_MIB"
 "$bench" upload "$port" "$UPLOAD_MIB"
 # Where the upload's time went, from the host's own log records.

@@ -2,9 +2,12 @@
 // several connections, and a chunked upload of one embedded file followed by
 // "digest". Talks only to 127.0.0.1; every loop is bounded in count.
 //
-//   ws_bench rtt <port> <connections> <requests per connection>
+//   ws_bench rtt <port> <connections> <requests per connection> <request bytes>
 //   ws_bench upload <port> <MiB>
 //   ws_bench stop <port>
+//
+// The same client measures the reference echo server, which sends each
+// request back re-serialised: what it is sent is all that matters to it.
 #include <QCryptographicHash>
 
 #include <boost/asio/ip/tcp.hpp>
@@ -33,6 +36,8 @@ class Connection {
 public:
     explicit Connection(unsigned short port) : stream_(context_) {
         stream_.next_layer().connect({net::ip::make_address("127.0.0.1"), port});
+        // As browsers do: a request must not wait for the acknowledgement of the one before.
+        stream_.next_layer().set_option(tcp::no_delay(true));
         stream_.handshake("127.0.0.1", "/");
         stream_.text(true);
     }
@@ -61,33 +66,62 @@ double percentile(std::vector<double>& sorted, double share) {
     return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(share * sorted.size()))];
 }
 
-int roundTrips(unsigned short port, int connections, int requests) {
-    std::vector<std::vector<double>> latencies(connections);
+// A request of about the given length: its echo data fills what the fields leave.
+std::string echoRequest(int connection, std::size_t bytes) {
+    const std::string bare = request("rtt" + std::to_string(connection), "echo", "");
+    return request("rtt" + std::to_string(connection), "echo",
+                   std::string(bytes > bare.size() ? bytes - bare.size() : 0, 'p'));
+}
+
+struct ConnectionFigures {
+    std::vector<double> latencies;  // milliseconds
+    Clock::time_point firstReply;
+    Clock::time_point lastReply;
+};
+
+// The connections whose first reply came before any connection had finished:
+// those the server served at once rather than one after another.
+std::size_t servedAtOnce(const std::vector<ConnectionFigures>& figures) {
+    Clock::time_point firstFinished = Clock::time_point::max();
+    for (const auto& each : figures) firstFinished = std::min(firstFinished, each.lastReply);
+    return std::count_if(figures.begin(), figures.end(),
+                         [&](const ConnectionFigures& each) { return each.firstReply < firstFinished; });
+}
+
+int roundTrips(unsigned short port, int connections, int requests, std::size_t bytes) {
+    std::vector<ConnectionFigures> figures(connections);
     std::vector<std::thread> threads;
     const auto start = Clock::now();
     for (int c = 0; c < connections; ++c)
         threads.emplace_back([&, c] {
+            // Each connects on its own: a server that serves a few at a time
+            // keeps the others waiting in their handshake.
             Connection connection(port);
-            const std::string text = request("rtt" + std::to_string(c), "echo", "ping");
+            const std::string text = echoRequest(c, bytes);
+            auto& mine = figures[c];
             for (int i = 0; i < requests; ++i) {
                 const auto sent = Clock::now();
                 connection.send(text);
                 connection.receive();
-                latencies[c].push_back(
-                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+                const auto received = Clock::now();
+                if (i == 0) mine.firstReply = received;
+                mine.latencies.push_back(
+                    std::chrono::duration<double, std::milli>(received - sent).count());
             }
+            mine.lastReply = Clock::now();
         });
     for (auto& thread : threads) thread.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     std::vector<double> all;
-    for (const auto& each : latencies) all.insert(all.end(), each.begin(), each.end());
+    for (const auto& each : figures)
+        all.insert(all.end(), each.latencies.begin(), each.latencies.end());
     std::sort(all.begin(), all.end());
     std::printf(
-        "echo, %d connection(s), %zu round trips: %.0f round trips/s, "
-        "p50 %.3f ms, p99 %.3f ms\n",
-        connections, all.size(), all.size() / seconds, percentile(all, 0.50),
-        percentile(all, 0.99));
+        "echo, %d connection(s), %zu B requests, %zu round trips: %.0f round trips/s, "
+        "p50 %.3f ms, p99 %.3f ms, served at once %zu of %d\n",
+        connections, echoRequest(0, bytes).size(), all.size(), all.size() / seconds,
+        percentile(all, 0.50), percentile(all, 0.99), servedAtOnce(figures), connections);
     return 0;
 }
 
@@ -161,8 +195,9 @@ int stop(unsigned short port) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        if (args.size() == 4 && args[0] == "rtt")
-            return roundTrips(std::stoi(args[1]), std::stoi(args[2]), std::stoi(args[3]));
+        if (args.size() == 5 && args[0] == "rtt")
+            return roundTrips(std::stoi(args[1]), std::stoi(args[2]), std::stoi(args[3]),
+                              std::stoul(args[4]));
         if (args.size() == 3 && args[0] == "upload")
             return upload(std::stoi(args[1]), std::stoi(args[2]));
         if (args.size() == 2 && args[0] == "stop") return stop(std::stoi(args[1]));
@@ -170,7 +205,7 @@ int main(int argc, char** argv) {
         std::cerr << "ws_bench: " << error.what() << "\n";
         return 1;
     }
-    std::cerr << "usage: ws_bench rtt <port> <connections> <requests> | upload <port> <MiB> | "
+    std::cerr << "usage: ws_bench rtt <port> <connections> <requests> <bytes> | upload <port> <MiB> | "
                  "stop <port>\n";
     return 2;
 }
