@@ -42,7 +42,11 @@ void CoreJob::runProtocol() const {
     module::IProtocol* protocol = session_->protocolModule();
     if (!protocol) return;
     PLUGIN_LOG(info) << "protocol: thread " << std::this_thread::get_id();
-    protocol->run();
+    try {
+        protocol->run();
+    } catch (const std::exception& error) {
+        throw ProtocolFailure(error.what());
+    }
 }
 
 }  // namespace zorva::plugin

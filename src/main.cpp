@@ -63,10 +63,14 @@ int run(int argc, char** argv) {
 }  // namespace zorva::plugin
 
 int main(int argc, char** argv) {
+    int code = 1;
     try {
-        return zorva::plugin::run(argc, argv);
+        code = zorva::plugin::run(argc, argv);
     } catch (...) {
         PLUGIN_LOG(error) << "exception: " << boost::current_exception_diagnostic_information(true);
-        return 1;
     }
+    // The sinks write on threads of their own and drop what is left when the
+    // statics go.
+    zorva::plugin::log::flush();
+    return code;
 }

@@ -17,9 +17,11 @@
 
 #include <QApplication>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <boost/filesystem/operations.hpp>
 
+#include <memory>
 #include <thread>
 
 namespace zorva::plugin {
@@ -54,14 +56,36 @@ void askAboutOrigins(Session& session) {
     });
 }
 
+// The exit code of a failed job: 1 when the protocol could not serve, after
+// an error record and, where the tray shows, a notice that stays a while.
+struct JobOutcome {
+    int exitCode = 0;
+    int exitDelayMs = 0;
+};
+
+void onProtocolFailure(const std::exception_ptr& failure, SystemTray& tray, JobOutcome& outcome) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ProtocolFailure& error) {
+        PLUGIN_LOG(error) << "core: the protocol cannot serve, exit code 1: " << error.what();
+        outcome.exitCode = 1;
+        if (tray.noticeFailure(error.what())) outcome.exitDelayMs = SystemTray::noticeMs;
+    } catch (...) {
+    }
+}
+
 // The job's end ends the event loop, whatever the job raised.
-void startCoreJob(const boost::shared_ptr<Session>& session) {
+void startCoreJob(const boost::shared_ptr<Session>& session, SystemTray& tray) {
     auto* worker = new Worker<void>(qApp, CoreJob(session));
-    worker->setFailure(
-        [](const std::exception_ptr& failure) { logFailure("failed, reason: ", failure); });
-    worker->setFinal([] {
+    const auto outcome = std::make_shared<JobOutcome>();
+    worker->setFailure([&tray, outcome](const std::exception_ptr& failure) {
+        logFailure("failed, reason: ", failure);
+        onProtocolFailure(failure, tray, *outcome);
+    });
+    worker->setFinal([outcome] {
         PLUGIN_LOG(info) << "core: finish";
-        QCoreApplication::quit();
+        QTimer::singleShot(outcome->exitDelayMs,
+                           [code = outcome->exitCode] { QCoreApplication::exit(code); });
     });
     worker->start();
 }
@@ -80,7 +104,7 @@ int runHost(const format::ConfigPtr& config) {
     askAboutOrigins(*session);
     SystemTray tray(session, ui::GuiRegistry::instance().impl());
     tray.setUp();
-    startCoreJob(session);
+    startCoreJob(session, tray);
     return QCoreApplication::exec();
 }
 

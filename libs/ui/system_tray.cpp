@@ -3,6 +3,7 @@
 #include "about_dialog.h"
 #include "approvals_dialog.h"
 #include "iprotocol.h"
+#include "logging.h"
 #include "path_registry.h"
 #include "platform.h"
 #include "prompt_notice.h"
@@ -54,6 +55,13 @@ void SystemTray::setUp() {
             QString("Окно «%1» ждёт вашего ответа: оно может быть скрыто за другими окнами.")
                 .arg(window));
     });
+}
+
+bool SystemTray::noticeFailure(const std::string& reason) {
+    if (!isSystemTrayAvailable() || !isVisible()) return false;
+    showMessage(text(branding_.applicationName()), text(reason), QSystemTrayIcon::Critical,
+                noticeMs);
+    return true;
 }
 
 std::string SystemTray::processInfoText(const std::string& applicationName, std::uint64_t processId,
@@ -130,6 +138,7 @@ void SystemTray::showApprovals() {
 
 void SystemTray::exitHost() {
     hide();
+    log::flush();
     platform::killProcessTreeAndExit();
 }
 

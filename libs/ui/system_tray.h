@@ -35,6 +35,12 @@ public:
     // Tooltip, icon and menu, then shows the icon until the application quits.
     void setUp();
 
+    // Tells the user, where a notification area shows the icon, why the host
+    // ends; true when the notice is shown.
+    bool noticeFailure(const std::string& reason);
+    // How long a notice stays.
+    static constexpr int noticeMs = 8000;
+
     // The three tooltip lines: product, process id and protocol.
     static std::string processInfoText(const std::string& applicationName, std::uint64_t processId,
                                        const std::string& protocol);

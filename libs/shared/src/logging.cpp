@@ -5,7 +5,9 @@
 #include <boost/core/null_deleter.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
-#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/async_frontend.hpp>
+#include <boost/log/sinks/block_on_overflow.hpp>
+#include <boost/log/sinks/bounded_fifo_queue.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
@@ -22,6 +24,18 @@ namespace expr = boost::log::expressions;
 namespace keywords = boost::log::keywords;
 using Severity = logging::trivial::severity_level;
 
+// Records are formatted and written on a thread of each sink's own, so a
+// serving thread only queues them. A full queue makes writers wait rather
+// than lose records.
+constexpr std::size_t queuedRecords = 4096;
+template <class Backend>
+using Sink =
+    sinks::asynchronous_sink<Backend,
+                             sinks::bounded_fifo_queue<queuedRecords, sinks::block_on_overflow>>;
+
+// The thread inside a record's write: a crash there may hold the queue.
+thread_local bool writingRecord = false;
+
 auto severityFilter(std::int32_t minSeverity) {
     return expr::has_attr(logging::trivial::severity) &&
            logging::trivial::severity >= static_cast<Severity>(minSeverity);
@@ -31,7 +45,7 @@ void addConsoleSink(std::int32_t minSeverity) {
     auto backend = boost::make_shared<sinks::text_ostream_backend>();
     backend->add_stream(boost::shared_ptr<std::ostream>(&std::cerr, boost::null_deleter()));
     backend->auto_flush(true);
-    auto sink = boost::make_shared<sinks::synchronous_sink<sinks::text_ostream_backend>>(backend);
+    auto sink = boost::make_shared<Sink<sinks::text_ostream_backend>>(backend);
     sink->set_formatter(
         logging::parse_formatter("%TimeStamp% {%ThreadID%} <%Severity%>: %Message%"));
     sink->set_filter(severityFilter(minSeverity));
@@ -49,13 +63,15 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
         keywords::target = directory, keywords::max_files = settings.maxFiles));
     backend->scan_for_files();
 
-    auto sink = boost::make_shared<sinks::synchronous_sink<sinks::text_file_backend>>(backend);
+    auto sink = boost::make_shared<Sink<sinks::text_file_backend>>(backend);
     sink->set_formatter(logging::parse_formatter("[%TimeStamp%] {%ThreadID%}: %Message%"));
     sink->set_filter(severityFilter(settings.minSeverity));
     logging::core::get()->add_sink(sink);
 }
 
 void resetCore() {
+    // What the replaced sinks still queue is written before they go.
+    flush();
     logging::core::get()->remove_all_sinks();
     logging::add_common_attributes();
     logging::register_simple_formatter_factory<Severity, char>("Severity");
@@ -74,6 +90,12 @@ void setupConsoleLogging() {
     addConsoleSink(LogSettings{}.minSeverity);
 }
 
+void flush() { logging::core::get()->flush(); }
+
+void flushUnlessWritingRecord() {
+    if (!writingRecord) flush();
+}
+
 std::string capRecordText(std::string text) {
     if (text.size() <= maxRecordSize) return text;
     const std::size_t cut = text.size() - maxRecordSize;
@@ -85,8 +107,11 @@ std::string capRecordText(std::string text) {
 Record::~Record() {
     try {
         auto& logger = logging::trivial::logger::get();
+        writingRecord = true;
         BOOST_LOG_SEV(logger, severity_) << capRecordText(text_.str());
+        writingRecord = false;
     } catch (...) {
+        writingRecord = false;
         // A record that cannot be written must not take its writer down.
     }
 }

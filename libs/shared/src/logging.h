@@ -26,6 +26,15 @@ void setupLogging(const boost::filesystem::path& logDirectory, LogSettings setti
 // to the browser when the host speaks native messaging.
 void setupConsoleLogging();
 
+// Returns once every record written so far is in the log file and on the
+// console: the sinks write on threads of their own. Called before the process
+// ends, however it ends.
+void flush();
+
+// The same, for the crash path: skipped on a thread that crashed while
+// writing a record, which may hold the queue the flush would wait for.
+void flushUnlessWritingRecord();
+
 // The longest text one record carries. Longer texts are cut and end with a
 // note of how much was cut: a record as long as the rotation size would make
 // the file sink rotate forever.

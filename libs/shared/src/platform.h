@@ -2,7 +2,6 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include <chrono>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -53,14 +52,6 @@ std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileNa
 // error. On Linux closing the socket alone leaves that thread blocked, and
 // the socket listening, until the next connection arrives. Errors are ignored.
 void stopListening(int socketHandle);
-
-enum class SocketWait { readable, writable };
-
-// Waits until the socket can be read (data, end of stream or an error is
-// pending) or written, for at most the given time. False when the time ran
-// out; a wait that the system refuses counts as ready, so the next socket
-// call reports the error.
-bool waitForSocket(int socketHandle, SocketWait wait, std::chrono::milliseconds limit);
 
 // Kills every process started by this one, directly or indirectly, and ends
 // this process at once with exit code 0: no static destructors, no atexit.

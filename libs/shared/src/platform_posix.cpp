@@ -14,7 +14,6 @@
 #include <sstream>
 #include <vector>
 
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -197,18 +196,6 @@ std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileNa
 }
 
 void stopListening(int socketHandle) { ::shutdown(socketHandle, SHUT_RDWR); }
-
-bool waitForSocket(int socketHandle, SocketWait wait, std::chrono::milliseconds limit) {
-    pollfd entry{socketHandle, static_cast<short>(wait == SocketWait::readable ? POLLIN : POLLOUT),
-                 0};
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
-        if (ready != -1 || errno != EINTR) return ready != 0;
-    }
-}
 
 void killProcessTreeAndExit() {
     // Stop the whole tree before killing any of it: a killed parent's children

@@ -1,6 +1,6 @@
 #include "timed_socket.h"
 
-#include <boost/asio/buffer.hpp>
+#include <boost/beast/core/error.hpp>
 
 #include <algorithm>
 #include <array>
@@ -9,24 +9,32 @@ namespace zorva::plugin::module {
 
 TimedSocket::TimedSocket(Socket socket, Limits limits)
     : socket_(std::move(socket)), limits_(limits), deadline_(Clock::now() + limits.handshake) {
-    socket_.non_blocking(true);
+    // A reply must not wait for the peer to acknowledge the one before it.
+    socket_.set_option(Socket::protocol_type::no_delay(true));
 }
 
-void TimedSocket::startServing() { deadlineSet_ = false; }
+void TimedSocket::startServing() {
+    deadlineSet_ = false;
+    platform::setSocketWaitLimit(handle(),
+                                 std::chrono::ceil<std::chrono::milliseconds>(limits_.idle));
+}
 
 void TimedSocket::startClosing() {
     deadlineSet_ = true;
     deadline_ = Clock::now() + limits_.handshake;
 }
 
-std::chrono::milliseconds TimedSocket::waitLimit() const {
-    const auto limit = deadlineSet_ ? std::max(deadline_ - Clock::now(), Clock::duration::zero())
-                                    : limits_.idle;
-    return std::chrono::ceil<std::chrono::milliseconds>(limit);
+bool TimedSocket::startWait() {
+    if (!deadlineSet_) return true;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+    if (left.count() <= 0) return false;
+    platform::setSocketWaitLimit(handle(), left);
+    return true;
 }
 
-void teardown(boost::beast::role_type role, TimedSocket& socket,
-              boost::system::error_code& error) {
+boost::system::error_code TimedSocket::timeoutError() { return boost::beast::error::timeout; }
+
+void teardown(boost::beast::role_type role, TimedSocket& socket, boost::system::error_code& error) {
     socket.startClosing();
     auto& tcp = socket.next_layer();
     if (role == boost::beast::role_type::server)
@@ -34,9 +42,6 @@ void teardown(boost::beast::role_type role, TimedSocket& socket,
     std::array<char, 2048> discarded;
     while (!error) socket.read_some(boost::asio::buffer(discarded), error);
     if (error == boost::asio::error::eof) error = {};
-    boost::system::error_code closing;
-    tcp.close(closing);
-    if (!error) error = closing;
 }
 
 }  // namespace zorva::plugin::module

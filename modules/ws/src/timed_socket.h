@@ -1,22 +1,24 @@
 #pragma once
 
-#include "platform.h"
+#include "platform_socket.h"
 
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/error.hpp>
 #include <boost/beast/core/role.hpp>
 #include <boost/system/system_error.hpp>
 #include <boost/throw_exception.hpp>
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 
 namespace zorva::plugin::module {
 
-// A connected TCP socket whose reads and writes wait for the peer only so
-// long. The WebSocket stream runs over it synchronously, where the stream's
-// own timeouts have no effect: without these limits a page that connects and
-// falls silent would hold a serving thread for good.
+// A connected TCP socket whose blocking reads and writes wait for the peer
+// only so long, bounded by the kernel: no poll per read. The WebSocket stream
+// runs over it synchronously, where the stream's own timeouts have no effect;
+// without these limits a page that connects and falls silent would hold its
+// thread for good.
 //
 // The handshake, and the close, must end within one time limit in total.
 // While serving, each wait for the peer may last the idle limit: a page that
@@ -47,8 +49,12 @@ public:
 
     template <class MutableBuffers>
     std::size_t read_some(const MutableBuffers& buffers, boost::system::error_code& error) {
-        return transfer(platform::SocketWait::readable, error,
-                        [&] { return socket_.read_some(buffers, error); });
+        const auto spans = Spans<platform::SocketBuffer>(buffers);
+        const std::size_t done = transfer(spans, error, [&] {
+            return platform::receiveSome(handle(), spans.items.data(), spans.count, error);
+        });
+        if (!error && done == 0 && spans.count != 0) error = boost::asio::error::eof;
+        return done;
     }
 
     template <class MutableBuffers>
@@ -58,8 +64,10 @@ public:
 
     template <class ConstBuffers>
     std::size_t write_some(const ConstBuffers& buffers, boost::system::error_code& error) {
-        return transfer(platform::SocketWait::writable, error,
-                        [&] { return socket_.write_some(buffers, error); });
+        const auto spans = Spans<platform::ConstSocketBuffer>(buffers);
+        return transfer(spans, error, [&] {
+            return platform::sendSome(handle(), spans.items.data(), spans.count, error);
+        });
     }
 
     template <class ConstBuffers>
@@ -68,19 +76,36 @@ public:
     }
 
 private:
-    // The socket does not block; each time it would, wait for the peer
-    // within the limit in force and try again.
-    template <class Operation>
-    std::size_t transfer(platform::SocketWait wait, boost::system::error_code& error,
-                         Operation operation) {
-        for (;;) {
-            const std::size_t done = operation();
-            if (error != boost::asio::error::would_block) return done;
-            if (!platform::waitForSocket(socket_.native_handle(), wait, waitLimit())) {
-                error = boost::beast::error::timeout;
-                return 0;
+    // The first non-empty buffers of a sequence, for one system call; the
+    // stream asks again for the rest.
+    template <class Span>
+    struct Spans {
+        template <class Buffers>
+        explicit Spans(const Buffers& buffers) {
+            for (auto it = boost::asio::buffer_sequence_begin(buffers);
+                 it != boost::asio::buffer_sequence_end(buffers) && count < items.size(); ++it) {
+                const auto buffer = *it;
+                if (buffer.size() != 0) items[count++] = Span{buffer.data(), buffer.size()};
             }
         }
+        std::array<Span, 16> items;
+        std::size_t count = 0;
+    };
+
+    // Nothing to transfer is done at once; a wait that ran out is the
+    // library's timeout.
+    template <class Span, class Operation>
+    std::size_t transfer(const Spans<Span>& spans, boost::system::error_code& error,
+                         Operation operation) {
+        error = {};
+        if (spans.count == 0) return 0;
+        if (!startWait()) {
+            error = timeoutError();
+            return 0;
+        }
+        const std::size_t done = operation();
+        if (error == boost::asio::error::would_block) error = timeoutError();
+        return done;
     }
 
     template <class Operation>
@@ -91,7 +116,10 @@ private:
         return done;
     }
 
-    std::chrono::milliseconds waitLimit() const;
+    int handle() { return socket_.native_handle(); }
+    // Sets the time left of a total limit; false when none is left.
+    bool startWait();
+    static boost::system::error_code timeoutError();
 
     Socket socket_;
     Limits limits_;
@@ -101,9 +129,9 @@ private:
 };
 
 // How the WebSocket stream closes its transport: the server's end is shut
-// for sending, what the peer still sends is read until it closes its end,
-// and the socket is closed; all within the close's limit.
-void teardown(boost::beast::role_type role, TimedSocket& socket,
-              boost::system::error_code& error);
+// for sending and what the peer still sends is read until it closes its end,
+// within the close's limit. The socket itself closes with its owner, so that
+// its number stays this connection's while others may still shut it down.
+void teardown(boost::beast::role_type role, TimedSocket& socket, boost::system::error_code& error);
 
 }  // namespace zorva::plugin::module

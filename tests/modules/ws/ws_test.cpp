@@ -298,6 +298,17 @@ TEST_F(WsModule, TwoByteMessageStopsTheServer) {
     EXPECT_EQ(log_.texts("ws: interrupt").size(), 1u);
 }
 
+TEST_F(WsModule, StopEndsConnectionsThatStayIdleAndRunReturns) {
+    const unsigned short port = serve();
+    Client idle(port);
+    ASSERT_EQ(idle.status(), 101u);
+
+    Client(port).write("{}");
+
+    expectRunReturns();  // without waiting for the idle peer's time limit
+    EXPECT_TRUE(idle.readError());
+}
+
 TEST_F(WsModule, TextThatIsNoMessageEndsOnlyItsConnection) {
     const unsigned short port = serve();
     Client bystander(port);

@@ -1,9 +1,11 @@
-"""Connections to the real host: four are served at once and a fifth waits
-for a free thread; a text that is no message ends only its own connection;
-peers that connect and stay silent are dropped once the handshake time ends."""
+"""Connections to the real host: every connection is served at once, however
+many stay idle or silent; a text that is no message ends only its own
+connection; a 16 KiB echo takes no delayed-acknowledgement stall."""
 
 import asyncio
+import json
 import socket
+import statistics
 import time
 import unittest
 
@@ -11,12 +13,13 @@ import websockets
 
 from wshost import Host, ask, connect, request, stage_dir
 
-# How long the fifth connection must stay without a handshake to count as waiting.
-WAITING = 1.0
-# The host's handshake time limit, in seconds.
-HANDSHAKE = 29
-# How long a dropped silent peer may take to see its end of stream.
-TIMEOUT_SILENT_CLOSED = 10
+# Far below the handshake (29 s) and idle (299 s) limits that a waiting
+# connection would sit out behind idle ones.
+SERVED_WITHIN = 10
+# The stall of coalesced writes meeting delayed acknowledgements is about 40 ms
+# on every round trip; other programs on a busy machine slow some batches only.
+MEDIAN_ROUND_TRIP = 0.002
+BATCHES = 3
 
 
 class Connections(unittest.IsolatedAsyncioTestCase):
@@ -34,20 +37,20 @@ class Connections(unittest.IsolatedAsyncioTestCase):
         self.clients.append(client)
         return client
 
-    async def test_four_connections_are_served_at_once_and_a_fifth_waits_for_a_free_one(self):
-        four = [await self.open() for _ in range(4)]
-        replies = await asyncio.gather(*(ask(c, request("echo", str(i)))
-                                         for i, c in enumerate(four)))
-        self.assertEqual([r["method"]["result"] for r in replies], ["0", "1", "2", "3"])
-
-        fifth = asyncio.ensure_future(connect(self.host.url))
-        done, _ = await asyncio.wait({fifth}, timeout=WAITING)
-        self.assertFalse(done, "the fifth connection was served while four were open")
-
-        await four[0].close()
-        self.clients.append(await asyncio.wait_for(fifth, 30))
-        reply = await ask(self.clients[-1], request("echo", "fifth"))
-        self.assertEqual(reply["method"]["result"], "fifth")
+    async def test_five_and_sixty_four_connections_are_served_at_once_while_four_stay_idle(self):
+        idle = [await self.open() for _ in range(4)]
+        self.assertEqual((await ask(idle[0], request("echo", "idle")))["method"]["result"], "idle")
+        for count in (5, 64):
+            with self.subTest(connections=count):
+                opened = await asyncio.wait_for(
+                    asyncio.gather(*(connect(self.host.url) for _ in range(count))),
+                    SERVED_WITHIN)
+                self.clients.extend(opened)
+                replies = await asyncio.wait_for(
+                    asyncio.gather(*(ask(c, request("echo", str(i)))
+                                     for i, c in enumerate(opened))), SERVED_WITHIN)
+                self.assertEqual([r["method"]["result"] for r in replies],
+                                 [str(i) for i in range(count)])
 
     async def test_text_that_is_no_message_ends_only_its_own_connection(self):
         bystander = await self.open()
@@ -61,25 +64,34 @@ class Connections(unittest.IsolatedAsyncioTestCase):
         reply = await ask(bystander, request("echo", "still here"))
         self.assertEqual(reply["method"]["result"], "still here")
 
-    async def test_four_silent_peers_hold_the_threads_only_until_the_handshake_time_ends(self):
+    async def test_four_silent_peers_do_not_delay_the_next_connection(self):
         first = await self.open()  # the host listens
         await first.close()
         silent = [socket.create_connection(("127.0.0.1", self.host.port)) for _ in range(4)]
         try:
-            start = time.monotonic()
-            client = await asyncio.wait_for(connect(self.host.url, timeout=HANDSHAKE + 30),
-                                            HANDSHAKE + 30)
+            client = await asyncio.wait_for(connect(self.host.url), SERVED_WITHIN)
             self.clients.append(client)
-            self.assertGreater(time.monotonic() - start, HANDSHAKE - 4)
-            reply = await ask(client, request("echo", "after the silent ones"))
-            self.assertEqual(reply["method"]["result"], "after the silent ones")
-            for peer in silent:
-                peer.settimeout(TIMEOUT_SILENT_CLOSED)
-                self.assertEqual(peer.recv(1), b"", "the host kept a silent peer")
-            self.host.wait_log("ws: connection lost, what: The socket was closed due to a timeout")
+            reply = await ask(client, request("echo", "beside the silent ones"))
+            self.assertEqual(reply["method"]["result"], "beside the silent ones")
         finally:
             for peer in silent:
                 peer.close()
+
+    async def test_16_kib_echo_median_round_trip_is_under_2_ms(self):
+        client = await self.open()
+        data = "x" * (16 * 1024)
+        text = json.dumps(request("echo", data))
+        medians = []
+        for _ in range(BATCHES):
+            times = []
+            for _ in range(31):
+                start = time.perf_counter()
+                await client.send(text)
+                reply = await client.recv()
+                times.append(time.perf_counter() - start)
+                self.assertEqual(json.loads(reply)["method"]["result"], data)
+            medians.append(statistics.median(times))
+        self.assertLess(min(medians), MEDIAN_ROUND_TRIP, medians)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 """Start and end of the real host: "{}" ends it with exit code 0 and leaves no
-process behind; a busy port ends the protocol with the bind error."""
+process behind; a busy port ends the host with the bind error and exit code 1."""
 
 import socket
 import unittest
@@ -25,15 +25,20 @@ class Lifecycle(unittest.IsolatedAsyncioTestCase):
         for dead in (ws, other):
             dead.transport.abort()
 
-    async def test_busy_port_ends_the_protocol_with_the_bind_error(self):
+    async def test_busy_port_ends_the_host_with_an_error_record_and_exit_code_one(self):
         with socket.socket() as busy:
             busy.bind(("127.0.0.1", 0))
             busy.listen()
-            self.host = Host(stage_dir(), port=busy.getsockname()[1])
+            port = busy.getsockname()[1]
+            self.host = Host(stage_dir(), port=port)
 
-            self.host.wait_log("failed, reason: bind: Address already in use")
-            self.assertEqual(self.host.wait_exit(), 0)
-        self.assertIn("core: finish", self.host.log())
+            self.assertEqual(self.host.wait_exit(), 1)
+        log = self.host.log()
+        self.assertIn("<error>: ws: cannot listen on 127.0.0.1:%d, what: bind: Address already in use"
+                      % port, log)
+        self.assertIn("<error>: core: the protocol cannot serve, exit code 1: "
+                      "bind: Address already in use", log)
+        self.assertIn("core: finish", log)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "iprotocol.h"
+#include "module.h"
+#include "origin_allowlist.h"
+#include "timed_socket.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/websocket/stream.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zorva::plugin::module {
+
+// What every connection of one server shares; written before the first
+// connection starts and only read afterwards.
+struct ConnectionSettings {
+    TimedSocket::Limits limits;
+    // The port the server listens on, which a page's Host header may name.
+    std::uint16_t port = 0;
+    // None: any page may connect.
+    std::optional<OriginAllowlist> origins;
+    // Every reply's "meta"."protocol".
+    format::Format protocolFormat;
+    Module::SessionRef session;
+};
+
+// One page's connection, served on a thread of its own: the handshake, then
+// the message handler pulls each request through receive and pushes its reply
+// pieces through send. Being a protocol of its own, it needs no lookup of the
+// connection that the calling thread serves.
+class Connection : public IProtocol {
+public:
+    using Stream = boost::beast::websocket::stream<TimedSocket>;
+
+    // The server gives its name, is interrupted through this connection and
+    // sets the stop flag that ends the connection between requests.
+    Connection(IProtocol& server, const std::atomic<bool>& stopped,
+               const ConnectionSettings& settings, boost::asio::ip::tcp::socket socket);
+
+    // The library's suggested server timeouts less a second.
+    static TimedSocket::Limits defaultLimits();
+
+    // The server's type.
+    std::string name() override;
+    // Serves this connection until it ends or the server stops.
+    void run() override;
+    // Stops the server.
+    void interrupt() override;
+    format::MessagePtr receive() override;
+    void send(const format::MessagePtr& message) override;
+
+    // Makes every transfer, the current one included, fail at once. Callable
+    // from any thread while run serves; the socket stays open until the
+    // connection is destroyed, so its number is never another's.
+    void shutdown();
+
+    // The page's origin from the handshake; empty for a program.
+    const std::string& origin() const { return origin_; }
+
+private:
+    void handshake();
+    void refuse(const boost::beast::http::request<boost::beast::http::string_body>& request,
+                const std::string& what, boost::beast::string_view value);
+    void serve();
+    void readMessage();
+    void closeIdle();
+
+    IProtocol& server_;
+    const std::atomic<bool>& stopped_;
+    const ConnectionSettings& settings_;
+    Stream stream_;
+    std::string origin_;
+    // Requests are read into one text the connection keeps: on this platform
+    // fresh pages for every megabyte-sized chunk cost more than the chunk's copies.
+    std::string text_;
+};
+
+}  // namespace zorva::plugin::module
