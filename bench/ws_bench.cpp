@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -84,19 +86,41 @@ struct ConnectionFigures {
 std::size_t servedAtOnce(const std::vector<ConnectionFigures>& figures) {
     Clock::time_point firstFinished = Clock::time_point::max();
     for (const auto& each : figures) firstFinished = std::min(firstFinished, each.lastReply);
-    return std::count_if(figures.begin(), figures.end(),
-                         [&](const ConnectionFigures& each) { return each.firstReply < firstFinished; });
+    return std::count_if(figures.begin(), figures.end(), [&](const ConnectionFigures& each) {
+        return each.firstReply < firstFinished;
+    });
 }
+
+// Lets the connections start their round trips together once all are open,
+// or once a server that keeps some waiting in their handshake has had time.
+class StartGate {
+public:
+    explicit StartGate(int expected) : expected_(expected) {}
+
+    void arrive() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (++arrived_ == expected_) opened_.notify_all();
+        opened_.wait_for(lock, std::chrono::seconds(2), [this] { return arrived_ >= expected_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    int arrived_ = 0;
+    const int expected_;
+};
 
 int roundTrips(unsigned short port, int connections, int requests, std::size_t bytes) {
     std::vector<ConnectionFigures> figures(connections);
     std::vector<std::thread> threads;
+    StartGate gate(connections);
     const auto start = Clock::now();
     for (int c = 0; c < connections; ++c)
         threads.emplace_back([&, c] {
             // Each connects on its own: a server that serves a few at a time
             // keeps the others waiting in their handshake.
             Connection connection(port);
+            gate.arrive();
             const std::string text = echoRequest(c, bytes);
             auto& mine = figures[c];
             for (int i = 0; i < requests; ++i) {
@@ -205,7 +229,8 @@ int main(int argc, char** argv) {
         std::cerr << "ws_bench: " << error.what() << "\n";
         return 1;
     }
-    std::cerr << "usage: ws_bench rtt <port> <connections> <requests> <bytes> | upload <port> <MiB> | "
-                 "stop <port>\n";
+    std::cerr
+        << "usage: ws_bench rtt <port> <connections> <requests> <bytes> | upload <port> <MiB> | "
+           "stop <port>\n";
     return 2;
 }
