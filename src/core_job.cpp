@@ -42,11 +42,7 @@ void CoreJob::runProtocol() const {
     module::IProtocol* protocol = session_->protocolModule();
     if (!protocol) return;
     PLUGIN_LOG(info) << "protocol: thread " << std::this_thread::get_id();
-    try {
-        protocol->run();
-    } catch (const std::exception& error) {
-        throw ProtocolFailure(error.what());
-    }
+    protocol->run();
 }
 
 }  // namespace zorva::plugin

@@ -55,6 +55,9 @@ int run(int argc, char** argv) {
     QCommandLineParser parser;
     command_line::setUp(parser);
     logArguments();
+    // A bad command line makes Qt print its own text and exit: the record of
+    // the arguments must come out before it.
+    log::flush();
     parser.process(application);
     return runMode(parser);
 }
@@ -63,14 +66,10 @@ int run(int argc, char** argv) {
 }  // namespace zorva::plugin
 
 int main(int argc, char** argv) {
-    int code = 1;
     try {
-        code = zorva::plugin::run(argc, argv);
+        return zorva::plugin::run(argc, argv);
     } catch (...) {
         PLUGIN_LOG(error) << "exception: " << boost::current_exception_diagnostic_information(true);
+        return 1;
     }
-    // The sinks write on threads of their own and drop what is left when the
-    // statics go.
-    zorva::plugin::log::flush();
-    return code;
 }

@@ -10,6 +10,7 @@
 #include "origin_approvals.h"
 #include "path_registry.h"
 #include "platform.h"
+#include "protocol_unavailable.h"
 #include "session.h"
 #include "system_tray.h"
 #include "thread_count_hint.h"
@@ -56,8 +57,9 @@ void askAboutOrigins(Session& session) {
     });
 }
 
-// The exit code of a failed job: 1 when the protocol could not serve, after
-// an error record and, where the tray shows, a notice that stays a while.
+// The exit code of a failed job: 1 when the protocol could not serve at all,
+// after an error record and, where the tray shows, a notice that stays a
+// while. A protocol that ends because its peer went away ends as ever, with 0.
 struct JobOutcome {
     int exitCode = 0;
     int exitDelayMs = 0;
@@ -66,7 +68,7 @@ struct JobOutcome {
 void onProtocolFailure(const std::exception_ptr& failure, SystemTray& tray, JobOutcome& outcome) {
     try {
         std::rethrow_exception(failure);
-    } catch (const ProtocolFailure& error) {
+    } catch (const module::ProtocolUnavailable& error) {
         PLUGIN_LOG(error) << "core: the protocol cannot serve, exit code 1: " << error.what();
         outcome.exitCode = 1;
         if (tray.noticeFailure(error.what())) outcome.exitDelayMs = SystemTray::noticeMs;

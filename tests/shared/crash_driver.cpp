@@ -6,9 +6,12 @@
 // Without further arguments it installs as the host does. Arguments
 // "key=value" initialise explicitly instead: dir, mode, caption, template,
 // source, remove=1, and again=1 to initialise a second time. Each
-// initialisation prints "init <code>".
+// initialisation prints "init <code>". "records=<count>" first writes that
+// many log records to a log directory "logs" beside the program.
 
 #include "crash_dumper.h"
+#include "logging.h"
+#include "path_registry.h"
 #include "platform_crash.h"
 
 #include <functional>
@@ -78,6 +81,15 @@ CrashDumper::InitResult initialise(const Options& options) {
                        value("remove") == "1");
 }
 
+// Enough records that the last ones are still queued when the process ends.
+void writeRecords(int count) {
+    zorva::plugin::log::LogSettings settings;
+    settings.console = false;
+    zorva::plugin::log::setupLogging(
+        zorva::plugin::path_registry::programLocation().parent_path() / "logs", settings);
+    for (int i = 0; i < count; ++i) PLUGIN_LOG(info) << "driver: record " << i;
+}
+
 void report(CrashDumper::InitResult result) {
     std::cout << "init " << static_cast<int>(result) << std::endl;
 }
@@ -96,6 +108,7 @@ int main(int argc, char** argv) {
     }
     report(initialise(options));
     if (options.count("again")) report(initialise(options));
+    if (options.count("records")) writeRecords(std::stoi(options["records"]));
     endings().at(argc > 1 ? argv[1] : "exit")();
     return 0;
 }

@@ -140,6 +140,19 @@ TEST_F(CrashDumperTest, FaultWritesReportAndDumpTellsWhereAndDiesOfTheSignal) {
     }
 }
 
+TEST_F(CrashDumperTest, LogRecordsQueuedAtTheFaultAreWrittenBeforeTheReport) {
+    const fs::path program = install("logged");
+
+    const DriverRun crashed = run(program, {"null-write", "records=20000"});
+
+    EXPECT_TRUE(diedOf(crashed.status, SIGSEGV)) << crashed.status;
+    std::string logs;
+    for (const auto& entry : fs::directory_iterator(program.parent_path() / "logs"))
+        logs += readFile(entry.path());
+    EXPECT_NE(logs.find("driver: record 19999\n"), std::string::npos);
+    EXPECT_EQ(readFile(dumps("logged") / fileName(0, "err")).rfind(startOfDump, 0), 0u);
+}
+
 TEST_F(CrashDumperTest, NextRunTakesNextIndexAndNormalExitLeavesNoEmptyFiles) {
     const fs::path program = install("P");
 

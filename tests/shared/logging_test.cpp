@@ -6,6 +6,7 @@
 #include <boost/log/sources/logger.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -26,7 +27,10 @@ std::vector<fs::path> logFiles(const fs::path& directory) {
     return files;
 }
 
+// The sinks write on threads of their own: what was written so far is read
+// once they have written it.
 std::string allLogText(const fs::path& directory) {
+    zorva::plugin::log::flush();
     std::string text;
     for (const auto& file : logFiles(directory)) text += readFile(file);
     return text;
@@ -94,6 +98,19 @@ TEST_F(LoggingTest, FilesOfEarlierRunsCountTowardsTheLimit) {
     const auto files = logFiles(dir_.path());
     EXPECT_EQ(files.size(), 50u);
     EXPECT_EQ(files.front().filename().string(), "2000-10-02_000000.log");
+}
+
+TEST_F(LoggingTest, RecordsBeyondWhatTheQueueHoldsWaitInsteadOfBeingDropped) {
+    LogSettings settings;
+    settings.console = false;
+    setupLogging(dir_.path(), settings);
+    constexpr int count = 20000;
+    for (int i = 0; i < count; ++i) PLUGIN_LOG(info) << "record " << i;
+
+    const std::string file = allLogText(dir_.path());
+
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), count);
+    EXPECT_NE(file.find("record 19999\n"), std::string::npos);
 }
 
 TEST_F(LoggingTest, ModuleRecordsLandInTheProgramsFile) {

@@ -1,12 +1,14 @@
 #include "crash_dumper.h"
 
 #include "crash_report.h"
+#include "logging.h"
 #include "path_registry.h"
 #include "platform_memory_map.h"
 
 #include <boost/filesystem/operations.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include <loki/Singleton.h>
@@ -15,6 +17,10 @@ namespace zorva::plugin {
 namespace {
 
 namespace crash = platform::crash;
+
+// How long a crash waits for the queued log records: a flush that hangs (the
+// crash may hold a lock the sinks need) must not cost the report.
+constexpr std::chrono::milliseconds logFlushLimit{2000};
 
 // Loki's class-level lockable does not compile with GCC 12. This one locks
 // the same way over std::mutex, and keeps the instance pointer atomic, so the
@@ -59,6 +65,8 @@ CrashDumper::InitResult CrashDumper::install() {
     boost::filesystem::create_directories(directory);
     CrashDumper& dumper = instance();
     dumper.setCaption("Unexpected program exception");
+    if (!dumper.logFlush_)
+        dumper.logFlush_ = std::make_unique<platform::SignalSafeTask>(&log::flush);
     return dumper.init("plugin", directory, "dump location: %s", Notification::messageBox, false);
 }
 
@@ -143,12 +151,17 @@ void CrashDumper::close(File& file) {
 // are safe there.
 void CrashDumper::onCrash(const crash::Fault& fault) {
     CrashDumper& dumper = instance();
-    // The report first: it is small, and unwinding a broken stack for the
-    // dump may fault again.
+    // The records that led here first, then the report: it is small, and
+    // unwinding a broken stack for the dump may fault again.
+    dumper.flushLogs();
     dumper.writeReport(fault);
     if (!dumper.mode_) return;
     dumper.writeDump();
     dumper.notify();
+}
+
+void CrashDumper::flushLogs() const {
+    if (logFlush_ && !log::isWritingRecord()) logFlush_->runAndWait(logFlushLimit);
 }
 
 void CrashDumper::writeReport(const crash::Fault& fault) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform_crash.h"
+#include "platform_signal_task.h"
 
 #include <boost/filesystem/path.hpp>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -46,7 +48,8 @@ public:
     static CrashDumper& instance();
 
     // The host's install step: files of "plugin" in the path registry's dump
-    // directory, a message box on a crash. Raises the path registry's error
+    // directory, a message box on a crash, log records written out before the
+    // report. Raises the path registry's error
     // when there is no dump directory; the result needs no action.
     static InitResult install();
 
@@ -77,6 +80,7 @@ private:
     ~CrashDumper();
 
     static void onCrash(const platform::crash::Fault& fault);
+    void flushLogs() const;
     void writeReport(const platform::crash::Fault& fault);
     void writeDump();
     void notify() const;
@@ -94,6 +98,8 @@ private:
     File dump_;
     File report_;
     std::string notification_;  // made at initialisation: a crash may not allocate
+    // The log sinks write on threads of their own; none when not installed.
+    std::unique_ptr<platform::SignalSafeTask> logFlush_;
 };
 
 }  // namespace zorva::plugin

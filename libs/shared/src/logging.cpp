@@ -1,5 +1,6 @@
 #include "logging.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include <boost/core/null_deleter.hpp>
@@ -69,9 +70,16 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
     logging::core::get()->add_sink(sink);
 }
 
+void flushAtExit() { flush(); }
+
 void resetCore() {
-    // What the replaced sinks still queue is written before they go.
+    // What the replaced sinks still queue is written before they go, and so
+    // is what they queue when the process exits, however it exits: the
+    // sinks drop what is left when the statics go. Registered after the core
+    // exists, so it runs before the core's end.
     flush();
+    static const bool flushedAtExit = std::atexit(flushAtExit) == 0;
+    static_cast<void>(flushedAtExit);
     logging::core::get()->remove_all_sinks();
     logging::add_common_attributes();
     logging::register_simple_formatter_factory<Severity, char>("Severity");
@@ -92,9 +100,7 @@ void setupConsoleLogging() {
 
 void flush() { logging::core::get()->flush(); }
 
-void flushUnlessWritingRecord() {
-    if (!writingRecord) flush();
-}
+bool isWritingRecord() noexcept { return writingRecord; }
 
 std::string capRecordText(std::string text) {
     if (text.size() <= maxRecordSize) return text;

@@ -27,13 +27,13 @@ void setupLogging(const boost::filesystem::path& logDirectory, LogSettings setti
 void setupConsoleLogging();
 
 // Returns once every record written so far is in the log file and on the
-// console: the sinks write on threads of their own. Called before the process
-// ends, however it ends.
+// console: the sinks write on threads of their own. The set-up arranges a call
+// at exit; whoever ends the process otherwise calls it first.
 void flush();
 
-// The same, for the crash path: skipped on a thread that crashed while
-// writing a record, which may hold the queue the flush would wait for.
-void flushUnlessWritingRecord();
+// Whether the calling thread is inside a record's write: a crash there may
+// hold the queue that a flush would wait for.
+bool isWritingRecord() noexcept;
 
 // The longest text one record carries. Longer texts are cut and end with a
 // note of how much was cut: a record as long as the rotation size would make

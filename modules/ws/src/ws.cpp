@@ -6,6 +6,7 @@
 #include "http_refusal.h"
 #include "logging.h"
 #include "platform.h"
+#include "protocol_unavailable.h"
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -105,7 +106,7 @@ void Ws::listen(net::io_context& context, const tcp::endpoint& endpoint) {
         acceptor->listen(net::socket_base::max_listen_connections);
     } catch (const boost::system::system_error& failure) {
         PLUGIN_LOG(error) << "ws: cannot listen on " << endpoint << ", what: " << failure.what();
-        throw;
+        throw ProtocolUnavailable(failure);
     }
     std::lock_guard<std::mutex> lock(acceptorMutex_);
     acceptor_ = std::move(acceptor);
