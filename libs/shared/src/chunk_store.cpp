@@ -254,9 +254,11 @@ void ChunkStore::dropIdleTransfers() {
 }
 
 void ChunkStore::drop(const std::string& id) {
-    background_removal::start(directory_ / id);
+    // Only a transfer this store knows has a catalog: every other request
+    // (most are not chunked) must cost no file-system call.
     const auto found = transfers_.find(id);
     if (found == transfers_.end()) return;
+    background_removal::start(directory_ / id);
     for (const auto& [name, size] : found->second.chunkSizes) {
         --chunks_;
         bytes_ -= size;

@@ -27,8 +27,8 @@ using Severity = logging::trivial::severity_level;
 
 // Records are formatted and written on a thread of each sink's own, so a
 // serving thread only queues them. A full queue makes writers wait rather
-// than lose records.
-constexpr std::size_t queuedRecords = 4096;
+// than lose records; it is short because a record may carry a whole request.
+constexpr std::size_t queuedRecords = 256;
 template <class Backend>
 using Sink =
     sinks::asynchronous_sink<Backend,

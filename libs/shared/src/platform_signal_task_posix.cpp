@@ -1,5 +1,7 @@
 #include "platform_signal_task.h"
 
+#include "platform_crash.h"
+
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
@@ -27,7 +29,10 @@ SignalSafeTask::SignalSafeTask(std::function<void()> task) : task_(std::move(tas
     try {
         makePipe(request_);
         makePipe(done_);
-        thread_ = std::thread([this] { serve(); });
+        thread_ = std::thread([this] {
+            crash::prepareThread();
+            serve();
+        });
     } catch (...) {
         closeBoth(request_);
         closeBoth(done_);

@@ -1,5 +1,7 @@
 #include "connection_threads.h"
 
+#include "platform_crash.h"
+
 #include <iterator>
 
 namespace zorva::plugin::module {
@@ -19,7 +21,10 @@ void ConnectionThreads::start(std::unique_ptr<Connection> connection) {
     Served& served = served_.emplace_back();
     served.connection = std::move(connection);
     try {
-        served.thread = std::thread([this, &served] { serve(served); });
+        served.thread = std::thread([this, &served] {
+            platform::crash::prepareThread();
+            serve(served);
+        });
     } catch (...) {
         served_.pop_back();
         throw;
