@@ -148,7 +148,7 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
     if (digest.size() != static_cast<std::size_t>(EVP_MD_get_size(scheme.digest)))
         fail(20015, "signHash: the hash is not as long as the hash function's", "signHash");
 
-    ConsentRequest question{requestOrigin(request),
+    ConsentRequest question{format::originOf(request),
                             "Sign a hash prepared by the site",
                             {},
                             {},
@@ -170,7 +170,7 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
 
     std::vector<DocumentDigest> digests;
     ConsentRequest question{
-        requestOrigin(request), operationText(data.files.size()), {}, {}, data.certificate, ""};
+        format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate, ""};
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
