@@ -32,13 +32,12 @@ class Replies(HostCase):
         self.assertEqual((reply["id"], reply["code"], reply["error"]), (sent["id"], "0", ""))
         self.assertEqual(reply["method"]["result"], "hello")
         self.assertEqual(reply["meta"]["protocol"]["type"], "nmh")
-        self.assertIn("core: " + os.path.join(self.nmh.program_dir, "plugin") + " chrome-extension://",
-                      self.nmh.log())
+        self.nmh.wait_log("core: " + os.path.join(self.nmh.program_dir, "plugin") + " chrome-extension://")
 
     def test_unknown_method_gets_error_reply_and_the_host_serves_on(self):
         reply = self.nmh.ask(request("noSuchMethod"))
         self.assertEqual(reply["code"], "20005")
-        self.assertIn('unsupported method "noSuchMethod", module "system"', self.nmh.log())
+        self.nmh.wait_log('unsupported method "noSuchMethod", module "system"')
         self.assertEqual(self.nmh.ask(request("echo", "after"))["method"]["result"], "after")
 
     def test_frame_that_is_no_message_is_logged_and_answered_when_it_has_an_id(self):
@@ -48,7 +47,7 @@ class Replies(HostCase):
         self.nmh.send(frame(b"not json at all"))
         self.assertEqual(self.nmh.ask(request("echo", "still here"))["method"]["result"],
                          "still here")
-        self.assertEqual(self.nmh.log().count("nmh: frame is no message: "), 2)
+        self.nmh.wait_log("nmh: frame is no message: ", count=2)
 
     def test_reply_over_a_mebibyte_arrives_in_pieces_each_under_a_mebibyte(self):
         data = "0123456789" * 300_000

@@ -14,7 +14,7 @@ import tempfile
 import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "ws", "e2e"))
-from wshost import TIMEOUT, _link_or_copy, request, stage_dir  # noqa: E402,F401
+from wshost import TIMEOUT, _link_or_copy, request, stage_dir, wait_log  # noqa: E402,F401
 
 ORIGIN = "chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/"
 MIB = 1024 * 1024
@@ -125,6 +125,9 @@ class NmhHost:
     def log(self):
         with open(self.log_path, encoding="utf-8", errors="replace") as log:
             return log.read()
+
+    def wait_log(self, text, count=1, timeout=TIMEOUT):
+        wait_log(self, text, count, timeout)
 
     def wait_exit(self, timeout=TIMEOUT):
         """The exit code, once the host and its output have ended."""

@@ -86,7 +86,7 @@ class PageInChromium(unittest.TestCase):
             "50": "TokenMissingError", "225": "TokenMissingError", "20025": "OriginRefusedError",
             "160": "HostError", "20005": "HostError"})
         for line in ("chunk store: checksums for uuid: ", " equal, value: "):
-            self.assertIn(line, self.host.log())
+            self.host.wait_log(line)
 
 
 if __name__ == "__main__":

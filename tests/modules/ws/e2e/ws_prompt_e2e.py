@@ -57,7 +57,9 @@ class Prompt(unittest.IsolatedAsyncioTestCase):
 
         self.assertEqual([reply["code"] for reply in replies], ["0", "0"])
         self.assertEqual(self.kept_answers()[origin], "allow")
-        self.assertEqual(self.host.log().count('asking the user about origin "%s"' % origin), 1)
+        asked = 'asking the user about origin "%s"' % origin
+        self.host.wait_log(asked)
+        self.assertEqual(self.host.log().count(asked), 1)
         ws = await connect(self.host.url, origin=origin)
         try:
             self.assertEqual((await ask(ws, request("echo", "again")))["code"], "0")

@@ -60,7 +60,7 @@ class ShippedConfiguration(unittest.IsolatedAsyncioTestCase):
         await ws.close()
 
         self.assertEqual(reply["code"], "0", reply["errorMessage"])
-        self.assertIn("ws: address: 127.0.0.1, port: 9000", host.log())
+        host.wait_log("ws: address: 127.0.0.1, port: 9000")
 
 
 if __name__ == "__main__":

@@ -40,6 +40,20 @@ def _link_or_copy(source, target):
         shutil.copy2(source, target)
 
 
+
+def wait_log(host, text, count=1, timeout=TIMEOUT):
+    """Waits until the host's log holds text count times: records reach the
+    file from a queue, a little after the reply that follows them."""
+    deadline = time.monotonic() + timeout
+    while host.log().count(text) < count:
+        if time.monotonic() > deadline:
+            raise AssertionError("no %d log lines with %r in:\n%s" % (count, text, host.log()[-4000:]))
+        if host.process.poll() is not None and host.log().count(text) < count:
+            raise AssertionError("host exited (%s) before logging %r:\n%s"
+                                 % (host.process.returncode, text, host.log()[-4000:]))
+        time.sleep(0.05)
+
+
 class Host:
     """One `plugin -P ws` process serving ws://127.0.0.1:<port>."""
 
@@ -104,15 +118,8 @@ class Host:
         with open(self.log_path, encoding="utf-8", errors="replace") as log:
             return log.read()
 
-    def wait_log(self, text, timeout=TIMEOUT):
-        deadline = time.monotonic() + timeout
-        while text not in self.log():
-            if time.monotonic() > deadline:
-                raise AssertionError("no log line with %r in:\n%s" % (text, self.log()[-4000:]))
-            if self.process.poll() is not None and text not in self.log():
-                raise AssertionError("host exited (%s) before logging %r:\n%s"
-                                     % (self.process.returncode, text, self.log()[-4000:]))
-            time.sleep(0.05)
+    def wait_log(self, text, count=1, timeout=TIMEOUT):
+        wait_log(self, text, count, timeout)
 
     def wait_exit(self, timeout=TIMEOUT):
         try:
