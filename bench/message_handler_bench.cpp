@@ -11,10 +11,9 @@
 // program's place, so the program runs itself again from a private tree,
 // which is removed at the end.
 #include "base64.h"
+#include "bench_session.h"
 #include "message_handler.h"
-#include "private_install.h"
 #include "process_usage.h"
-#include "session.h"
 #include "staged_program.h"
 
 #include <QCryptographicHash>
@@ -32,8 +31,6 @@
 namespace {
 
 using zorva::plugin::MessageHandler;
-using zorva::plugin::Session;
-using zorva::plugin::format::Config;
 using zorva::plugin::format::Message;
 using zorva::plugin::format::MessagePtr;
 namespace base64 = zorva::plugin::base64;
@@ -99,21 +96,11 @@ private:
     std::string opening_;
 };
 
-boost::shared_ptr<Session> startSession() {
-    installDefaults("zorva.plugin", "");
-    installModule(SYSTEM_MODULE);
-    installModule(WS_MODULE);
-    const auto session = Session::instance();
-    session->init(boost::make_shared<Config>(json_dto::from_json<Config>(
-        R"({"dependencies":[{"format":{"type":"system"}},{"format":{"type":"ws"}}]})")));
-    return session;
-}
-
 int run() {
     namespace logging = boost::log;
     // State changes of every chunk are warnings; the console would dominate.
     logging::core::get()->set_filter(logging::trivial::severity >= logging::trivial::error);
-    MessageHandler handler(startSession());
+    MessageHandler handler(startBenchSession(SYSTEM_MODULE, "system"));
     const Document document;
     const std::string expected = R"([{"name":"document.pdf","size":")" +
                                  std::to_string(documentSize) + R"(","md5":")" +
