@@ -7,9 +7,11 @@
 #include <boost/log/sources/record_ostream.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "logging.h"
 #include "temp_dir.h"
@@ -111,6 +113,30 @@ TEST_F(LoggingTest, RecordsBeyondWhatTheQueueHoldsWaitInsteadOfBeingDropped) {
 
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), count);
     EXPECT_NE(file.find("record 19999\n"), std::string::npos);
+}
+
+// Nobody flushes a running host: the sinks' writers wake for a record, from
+// the program or from a module, by themselves.
+TEST_F(LoggingTest, RecordsReachTheFileWithoutAFlush) {
+    LogSettings settings;
+    settings.console = false;
+    setupLogging(dir_.path(), settings);
+    QLibrary probe(PROBE_LIBRARY);
+    ASSERT_TRUE(probe.load()) << probe.errorString().toStdString();
+    auto log = reinterpret_cast<void (*)(const char*)>(probe.resolve("probeLog"));
+    ASSERT_TRUE(log);
+    for (const char* line : {"core: first", "ws: second, from the module", "core: third"}) {
+        line[0] == 'w' ? log(line) : static_cast<void>(PLUGIN_LOG(info) << line);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::string text;
+        while (text.find(line) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            text.clear();
+            for (const auto& file : logFiles(dir_.path())) text += readFile(file);
+        }
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
 }
 
 TEST_F(LoggingTest, ModuleRecordsLandInTheProgramsFile) {

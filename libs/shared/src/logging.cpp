@@ -1,14 +1,21 @@
 #include "logging.h"
 
+#include "log_queue.h"
+#include "platform_crash.h"
+
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 #include <boost/core/null_deleter.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/async_frontend.hpp>
-#include <boost/log/sinks/block_on_overflow.hpp>
-#include <boost/log/sinks/bounded_fifo_queue.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
@@ -25,14 +32,73 @@ namespace expr = boost::log::expressions;
 namespace keywords = boost::log::keywords;
 using Severity = logging::trivial::severity_level;
 
-// Records are formatted and written on a thread of each sink's own, so a
-// serving thread only queues them. A full queue makes writers wait rather
-// than lose records; it is short because a record may carry a whole request.
+// Records are formatted and written in batches on a thread of each sink's
+// own, so a serving thread only queues them. A full queue makes writers wait
+// rather than lose records; it is short because a record may carry a whole
+// request.
 constexpr std::size_t queuedRecords = 256;
+// How long the writer waits for more records once one came: long enough to
+// gather the records of many requests into one write, short enough that a
+// reader of the log sees them at once.
+constexpr std::chrono::milliseconds lingerForRecords{2};
 template <class Backend>
-using Sink =
-    sinks::asynchronous_sink<Backend,
-                             sinks::bounded_fifo_queue<queuedRecords, sinks::block_on_overflow>>;
+using Sink = sinks::asynchronous_sink<Backend, LingeringQueue<queuedRecords>>;
+
+// Collects what the console backend writes and hands it on to the console
+// in one write when flushed, once per batch of records.
+class BatchBuffer : public std::stringbuf {
+public:
+    explicit BatchBuffer(std::ostream& target) : target_(target) {}
+
+protected:
+    int sync() override {
+        const std::string text = str();
+        str({});
+        target_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        target_.flush();
+        return target_ ? 0 : -1;
+    }
+
+private:
+    std::ostream& target_;
+};
+
+// A sink and the thread that writes its batches; written out and stopped
+// when it goes.
+class SinkWriter {
+public:
+    template <class Backend>
+    explicit SinkWriter(boost::shared_ptr<Sink<Backend>> sink)
+        : sink_(sink), stop_([sink] { sink->stopWaiting(); }), thread_([sink] {
+              platform::crash::prepareThread();
+              while (sink->waitForBatch(lingerForRecords)) sink->flush();
+          }) {}
+    ~SinkWriter() {
+        stop_();
+        thread_.join();
+        sink_->flush();
+    }
+    SinkWriter(const SinkWriter&) = delete;
+    SinkWriter& operator=(const SinkWriter&) = delete;
+
+private:
+    boost::shared_ptr<sinks::sink> sink_;
+    std::function<void()> stop_;
+    std::thread thread_;
+};
+
+// The writers of the sinks in the core; only the program's own copy of this
+// library sets them up.
+std::vector<std::unique_ptr<SinkWriter>>& writers() {
+    static std::vector<std::unique_ptr<SinkWriter>> instance;
+    return instance;
+}
+
+template <class Backend>
+void addSink(boost::shared_ptr<Sink<Backend>> sink) {
+    logging::core::get()->add_sink(sink);
+    writers().push_back(std::make_unique<SinkWriter>(sink));
+}
 
 // The thread inside a record's write: a crash there may hold the queue.
 thread_local bool writingRecord = false;
@@ -43,14 +109,15 @@ auto severityFilter(std::int32_t minSeverity) {
 }
 
 void addConsoleSink(std::int32_t minSeverity) {
+    // Never destroyed: a record may still come while the statics go.
+    static auto* const console = new std::ostream(new BatchBuffer(std::cerr));
     auto backend = boost::make_shared<sinks::text_ostream_backend>();
-    backend->add_stream(boost::shared_ptr<std::ostream>(&std::cerr, boost::null_deleter()));
-    backend->auto_flush(true);
-    auto sink = boost::make_shared<Sink<sinks::text_ostream_backend>>(backend);
+    backend->add_stream(boost::shared_ptr<std::ostream>(console, boost::null_deleter()));
+    auto sink = boost::make_shared<Sink<sinks::text_ostream_backend>>(backend, false);
     sink->set_formatter(
         logging::parse_formatter("%TimeStamp% {%ThreadID%} <%Severity%>: %Message%"));
     sink->set_filter(severityFilter(minSeverity));
-    logging::core::get()->add_sink(sink);
+    addSink(sink);
 }
 
 void addFileSink(const boost::filesystem::path& directory, const LogSettings& settings) {
@@ -58,16 +125,16 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
         keywords::file_name = directory / "%Y-%m-%d_%H%M%S.log",
         keywords::rotation_size = settings.rotationSize,
         keywords::open_mode = std::ios_base::out | std::ios_base::app,
-        keywords::enable_final_rotation = true, keywords::auto_flush = true,
+        keywords::enable_final_rotation = true,
         keywords::auto_newline_mode = sinks::insert_if_missing);
     backend->set_file_collector(sinks::file::make_collector(
         keywords::target = directory, keywords::max_files = settings.maxFiles));
     backend->scan_for_files();
 
-    auto sink = boost::make_shared<Sink<sinks::text_file_backend>>(backend);
+    auto sink = boost::make_shared<Sink<sinks::text_file_backend>>(backend, false);
     sink->set_formatter(logging::parse_formatter("[%TimeStamp%] {%ThreadID%}: %Message%"));
     sink->set_filter(severityFilter(settings.minSeverity));
-    logging::core::get()->add_sink(sink);
+    addSink(sink);
 }
 
 void flushAtExit() { flush(); }
@@ -81,6 +148,7 @@ void resetCore() {
     static const bool flushedAtExit = std::atexit(flushAtExit) == 0;
     static_cast<void>(flushedAtExit);
     logging::core::get()->remove_all_sinks();
+    writers().clear();
     logging::add_common_attributes();
     logging::register_simple_formatter_factory<Severity, char>("Severity");
 }
