@@ -105,8 +105,7 @@ int run(int argc, char** argv) {
         request->method.type = "sign";
         request->method.data = R"({"certificate":")" + certificate + R"(","sha256":[")" + sha256 +
                                R"("],"files":[{"name":")" + name +
-                               R"(","contentEncoding":"temp","path":")" + path.string() +
-                               R"("}]})";
+                               R"(","contentEncoding":"temp","path":")" + path.string() + R"("}]})";
         return request;
     };
     // A first small signature brings up what any signature needs once (the

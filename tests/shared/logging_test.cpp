@@ -153,9 +153,10 @@ TEST_F(LoggingTest, ModuleRecordsLandInTheProgramsFile) {
 }
 
 TEST_F(LoggingTest, OversizedRecordIsCutWithANote) {
-    const std::string capped = zorva::plugin::log::capRecordText(
-        std::string(zorva::plugin::log::maxRecordSize + 10, 'x'));
-    EXPECT_EQ(capped.size(), zorva::plugin::log::maxRecordSize + std::string(" ... (10 bytes cut)").size());
+    const std::string capped =
+        zorva::plugin::log::capRecordText(std::string(zorva::plugin::log::maxRecordSize + 10, 'x'));
+    EXPECT_EQ(capped.size(),
+              zorva::plugin::log::maxRecordSize + std::string(" ... (10 bytes cut)").size());
     EXPECT_EQ(capped.substr(capped.size() - 19), " ... (10 bytes cut)");
     EXPECT_EQ(zorva::plugin::log::capRecordText("short"), "short");
 }
