@@ -8,7 +8,6 @@
 namespace zorva::plugin::exception {
 namespace {
 
-constexpr const char* slotPrefix = "__ex_";
 constexpr const char* codeVariable = "__ex_code";
 constexpr const char* categoryVariable = "__ex_category";
 constexpr const char* messageVariable = "__ex_msg";
@@ -135,10 +134,11 @@ const char* LastError::what() const noexcept {
 void publishDetail(const std::string& text) { process_env::set(stringVariable, text); }
 
 void resetLastError() {
-    for (const auto& name : process_env::namesWithPrefix(slotPrefix)) process_env::unset(name);
-    process_env::set(messageVariable, applicationMessage(0));
-    process_env::set(codeVariable, "0");
-    process_env::set(categoryVariable, applicationCategory().name());
+    static const std::map<std::string, std::string> cleared = {
+        {messageVariable, applicationMessage(0)},
+        {codeVariable, "0"},
+        {categoryVariable, applicationCategory().name()}};
+    process_env::replaceSlot(cleared);
 }
 
 std::string lastErrorText() {

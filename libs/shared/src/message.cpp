@@ -1,8 +1,8 @@
 #include "message.h"
 
-#include <cstdio>
+#include <ctime>
 
-#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/date_time/c_time.hpp>
 
 namespace zorva::plugin::format {
 
@@ -12,15 +12,18 @@ void keepRawText(Message& request, const std::string& text) {
 }
 
 std::string routeTime() {
-    const auto now = boost::posix_time::second_clock::local_time();
-    const auto date = now.date();
-    const auto time = now.time_of_day();
+    // Every reply asks; the local time's conversion takes a process-wide lock.
+    thread_local std::time_t lastSecond = -1;
+    thread_local std::string lastText;
+    const std::time_t second = std::time(nullptr);
+    if (second == lastSecond) return lastText;
+    std::tm local{};
+    boost::date_time::c_time::localtime(&second, &local);
     char text[32];
-    std::snprintf(text, sizeof text, "%02u.%02u.%04u, %02ld:%02ld:%02ld",
-                  static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.year()), static_cast<long>(time.hours()),
-                  static_cast<long>(time.minutes()), static_cast<long>(time.seconds()));
-    return text;
+    std::strftime(text, sizeof text, "%d.%m.%Y, %H:%M:%S", &local);
+    lastSecond = second;
+    lastText = text;
+    return lastText;
 }
 
 }  // namespace zorva::plugin::format

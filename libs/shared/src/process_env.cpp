@@ -2,12 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <system_error>
-
-extern char** environ;
 
 namespace zorva::plugin::process_env {
 namespace {
@@ -66,17 +63,10 @@ void unset(const std::string& name) {
         throw std::system_error(errno, std::generic_category(), "unsetenv() failed");
 }
 
-std::vector<std::string> namesWithPrefix(const std::string& prefix) {
+void replaceSlot(const std::map<std::string, std::string>& variables) {
     std::lock_guard<std::mutex> lock(environmentMutex());
-    std::vector<std::string> names;
-    for (char** entry = environ; entry && *entry; ++entry) {
-        const char* equals = std::strchr(*entry, '=');
-        std::string name = equals ? std::string(*entry, equals - *entry) : std::string(*entry);
-        if (startsWith(name, prefix) && !inSlot(name)) names.push_back(std::move(name));
-    }
-    for (const auto& [name, value] : slot())
-        if (startsWith(name, prefix)) names.push_back(name);
-    return names;
+    // Most requests follow one that succeeded: nothing changes then.
+    if (slot() != variables) slot() = variables;
 }
 
 }  // namespace zorva::plugin::process_env

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 // Access to the process environment under one process-wide lock.
 //
@@ -17,7 +17,7 @@ namespace zorva::plugin::process_env {
 std::optional<std::string> get(const std::string& name);
 void set(const std::string& name, const std::string& value);
 void unset(const std::string& name);
-// Names of all variables whose name starts with the prefix (case-sensitive).
-std::vector<std::string> namesWithPrefix(const std::string& prefix);
+// Makes the last-error slot hold exactly these variables, in one step.
+void replaceSlot(const std::map<std::string, std::string>& variables);
 
 }  // namespace zorva::plugin::process_env
