@@ -1,12 +1,15 @@
 #pragma once
 
+#include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core/record_view.hpp>
+#include <boost/log/detail/default_attribute_names.hpp>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <string>
 
 namespace zorva::plugin::log {
 
@@ -14,12 +17,13 @@ namespace zorva::plugin::log {
 // a thread the logging set-up owns (see waitForBatch), not by the sink's own
 // thread. A serving thread that queues a record wakes the writer only when
 // it sleeps with nothing queued; the writer then lingers a moment so that the
-// records of many requests go out in one write. A full queue makes writers
-// wait rather than lose records.
+// records of many requests go out in one write. A full queue, by count or by
+// the size of the texts (a record may carry a whole request), makes writers
+// wait rather than lose records, until the writer has emptied half of it.
 //
 // Implements the queueing strategy interface of boost::log::sinks::
 // asynchronous_sink; the sink's own feeding loop (run) is never started.
-template <std::size_t MaxRecords>
+template <std::size_t MaxRecords, std::size_t MaxTextBytes>
 class LingeringQueue {
 public:
     // Waits until a record is queued, then for up to `linger` more while the
@@ -30,7 +34,7 @@ public:
         queued_.wait(lock, [&] { return stopped_ || !records_.empty(); });
         writerIdle_ = false;
         writerLingers_ = true;
-        queued_.wait_for(lock, linger, [&] { return stopped_ || halfFull(); });
+        queued_.wait_for(lock, linger, [&] { return stopped_ || fillsHalf(); });
         writerLingers_ = false;
         return !stopped_;
     }
@@ -51,13 +55,17 @@ protected:
 
     void enqueue(const boost::log::record_view& record) {
         std::unique_lock<std::mutex> lock(mutex_);
-        space_.wait(lock, [&] { return records_.size() < MaxRecords || interrupted_; });
+        if (full()) {
+            ++waitingWriters_;
+            space_.wait(lock, [&] { return !full(); });
+            --waitingWriters_;
+        }
         push(record);
     }
 
     bool try_enqueue(const boost::log::record_view& record) {
         std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-        if (!lock.owns_lock() || records_.size() >= MaxRecords) return false;
+        if (!lock.owns_lock() || full()) return false;
         push(record);
         return true;
     }
@@ -65,14 +73,8 @@ protected:
     bool try_dequeue_ready(boost::log::record_view& record) { return try_dequeue(record); }
 
     bool try_dequeue(boost::log::record_view& record) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            if (records_.empty()) return false;
-            record.swap(records_.front());
-            records_.pop_front();
-        }
-        space_.notify_one();
-        return true;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return pop(record);
     }
 
     // The sink's own feeding loop, kept for the interface: it waits here.
@@ -83,34 +85,59 @@ protected:
             interrupted_ = false;
             return false;
         }
-        record.swap(records_.front());
-        records_.pop_front();
-        space_.notify_one();
-        return true;
+        return pop(record);
     }
 
+    // Wakes the sink's own feeding loop in dequeue_ready.
     void interrupt_dequeue() {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             interrupted_ = true;
         }
         queued_.notify_all();
-        space_.notify_all();
     }
 
 private:
-    bool halfFull() const { return records_.size() >= MaxRecords / 2; }
+    struct Queued {
+        boost::log::record_view record;
+        std::size_t textBytes;
+    };
+
+    static std::size_t textBytesOf(const boost::log::record_view& record) {
+        const auto text = boost::log::extract<std::string>(
+            boost::log::aux::default_attribute_names::message(), record);
+        return text ? text->size() : 0;
+    }
+
+    bool full() const { return records_.size() >= MaxRecords || textBytes_ >= MaxTextBytes; }
+    bool fillsHalf() const {
+        return records_.size() >= MaxRecords / 2 || textBytes_ >= MaxTextBytes / 2;
+    }
 
     void push(const boost::log::record_view& record) {
-        records_.push_back(record);
-        const bool wake = (writerIdle_ && records_.size() == 1) || (writerLingers_ && halfFull());
+        const std::size_t bytes = textBytesOf(record);
+        records_.push_back({record, bytes});
+        textBytes_ += bytes;
+        const bool wake = (writerIdle_ && records_.size() == 1) || (writerLingers_ && fillsHalf());
         if (wake) queued_.notify_one();
+    }
+
+    bool pop(boost::log::record_view& record) {
+        if (records_.empty()) return false;
+        record.swap(records_.front().record);
+        textBytes_ -= records_.front().textBytes;
+        records_.pop_front();
+        // Waiting writers go on together once half is free, not one per record.
+        if (waitingWriters_ != 0 && !fillsHalf()) space_.notify_all();
+        return true;
     }
 
     std::mutex mutex_;
     std::condition_variable queued_;
     std::condition_variable space_;
-    std::deque<boost::log::record_view> records_;
+    std::deque<Queued> records_;
+    std::size_t textBytes_ = 0;
+    std::size_t waitingWriters_ = 0;
     bool writerIdle_ = false;
     bool writerLingers_ = false;
     bool interrupted_ = false;

@@ -34,15 +34,16 @@ using Severity = logging::trivial::severity_level;
 
 // Records are formatted and written in batches on a thread of each sink's
 // own, so a serving thread only queues them. A full queue makes writers wait
-// rather than lose records; it is short because a record may carry a whole
-// request.
-constexpr std::size_t queuedRecords = 256;
+// rather than lose records; it holds many short records, or a few that carry
+// whole requests.
+constexpr std::size_t queuedRecords = 4096;
+constexpr std::size_t queuedTextBytes = 8 * 1024 * 1024;
 // How long the writer waits for more records once one came: long enough to
 // gather the records of many requests into one write, short enough that a
 // reader of the log sees them at once.
 constexpr std::chrono::milliseconds lingerForRecords{2};
 template <class Backend>
-using Sink = sinks::asynchronous_sink<Backend, LingeringQueue<queuedRecords>>;
+using Sink = sinks::asynchronous_sink<Backend, LingeringQueue<queuedRecords, queuedTextBytes>>;
 
 // Collects what the console backend writes and hands it on to the console
 // in one write when flushed, once per batch of records.
@@ -63,6 +64,14 @@ private:
     std::ostream& target_;
 };
 
+// Writes what the sink queued. Not the sink's flush, which makes every
+// writer of a record wait until it is done.
+template <class Backend>
+void writeBatch(Sink<Backend>& sink) {
+    sink.feed_records();
+    sink.locked_backend()->flush();
+}
+
 // A sink and the thread that writes its batches; written out and stopped
 // when it goes.
 class SinkWriter {
@@ -71,7 +80,7 @@ public:
     explicit SinkWriter(boost::shared_ptr<Sink<Backend>> sink)
         : sink_(sink), stop_([sink] { sink->stopWaiting(); }), thread_([sink] {
               platform::crash::prepareThread();
-              while (sink->waitForBatch(lingerForRecords)) sink->flush();
+              while (sink->waitForBatch(lingerForRecords)) writeBatch(*sink);
           }) {}
     ~SinkWriter() {
         stop_();
