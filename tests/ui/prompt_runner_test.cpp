@@ -1,7 +1,9 @@
 #include "prompt_runner.h"
 
 #include "event_wait.h"
+#include "prompt_session.h"
 #include "qt_application.h"
+#include "submitting_dialog.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -10,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <map>
 #include <stdexcept>
@@ -164,6 +168,126 @@ TEST_F(PromptRunnerTest, FailingFactoryReachesTheCallerAndFreesTheQueue) {
 
 TEST_F(PromptRunnerTest, GuiThreadMayNotWaitForAPrompt) {
     EXPECT_THROW(ui::runPrompt([] { return new QDialog; }), std::logic_error);
+}
+
+// A dialog that stays up across tries, as the consent dialog does.
+class TryDialog : public ui::SubmittingDialog {
+public:
+    bool frozen = false;
+
+protected:
+    void showChecking(bool checking) override { frozen = checking; }
+};
+
+// Runs a session on its own thread: `check` is the caller's work with each
+// submission, returning true when the answer was good.
+struct SessionRun {
+    std::atomic<int> submissions{0};
+    std::atomic<int> tries{0};
+    std::future<PromptResult> outcome;
+
+    void start(std::function<bool(int attempt)> check, std::chrono::milliseconds limit) {
+        outcome = std::async(std::launch::async, [this, check, limit] {
+            ui::PromptSession prompt([] { return new TryDialog; },
+                                     [this](ui::SubmittingDialog&) { ++submissions; }, {}, limit);
+            for (;;) {
+                const PromptResult result = prompt.next();
+                if (result != PromptResult::Accepted) return result;
+                if (check(++tries)) return prompt.accept();
+                prompt.retry([](ui::SubmittingDialog& dialog) { dialog.setObjectName("again"); });
+            }
+        });
+    }
+};
+
+TEST_F(PromptRunnerTest, SessionKeepsOneWindowAcrossTriesAndTheQueueUntilItEnds) {
+    SessionRun run;
+    run.start([](int attempt) { return attempt == 2; }, ui::defaultPromptLimit);
+    QPointer<QDialog> shown = waitForPrompt();
+    ASSERT_TRUE(shown);
+    auto other = prompt("other");
+    auto& dialog = static_cast<TryDialog&>(*shown);
+
+    dialog.accept();
+    dialog.accept();
+    ASSERT_TRUE(runEventsUntil([&] { return dialog.objectName() == "again"; })) << "no retry";
+    EXPECT_EQ(run.submissions, 1) << "an accept while checking submitted again";
+    EXPECT_FALSE(dialog.frozen);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(shownPrompts(), std::vector<QDialog*>{shown.data()})
+        << "another prompt between tries";
+    dialog.accept();
+
+    EXPECT_EQ(outcomeOf(run.outcome), PromptResult::Accepted);
+    EXPECT_EQ(run.tries, 2);
+    QPointer<QDialog> next = waitForPrompt();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->objectName(), "other");
+    next->accept();
+    EXPECT_EQ(outcomeOf(other), PromptResult::Accepted);
+}
+
+// The user's time does not run while the caller checks (a PIN-pad login
+// waits for the reader), and starts anew for the next try.
+TEST_F(PromptRunnerTest, SessionTimeLimitStopsWhileCheckingAndRunsAgainForTheNextTry) {
+    const auto limit = 300ms;
+    std::promise<void> checked;
+    auto release = checked.get_future().share();
+    SessionRun run;
+    run.start(
+        [release](int) {
+            release.wait();
+            return false;
+        },
+        limit);
+    QPointer<QDialog> shown = waitForPrompt();
+    ASSERT_TRUE(shown);
+    shown->accept();
+    ASSERT_TRUE(runEventsUntil([&] { return run.tries == 1; }));
+
+    EXPECT_FALSE(runEventsUntil([&] { return shown.isNull() || !shown->isVisible(); },
+                                static_cast<int>(3 * limit.count())))
+        << "timed out while checking";
+    checked.set_value();
+    ASSERT_TRUE(runEventsUntil([&] { return shown && shown->objectName() == "again"; }));
+
+    EXPECT_EQ(outcomeOf(run.outcome), PromptResult::TimedOut);
+    EXPECT_EQ(run.tries, 1);
+    EXPECT_TRUE(runEventsUntil([&] { return shown.isNull(); }));
+}
+
+// However the session ends early, the dialog goes with it: the user closes
+// it while the caller checks, or the caller's check fails and it leaves.
+TEST_F(PromptRunnerTest, SessionEndsWithTheWindowWhoeverLeavesFirst) {
+    struct Case {
+        const char* name;
+        bool userCloses;
+    };
+    for (const Case& c : {Case{"user closes", true}, Case{"caller leaves", false}}) {
+        std::promise<void> closed;
+        auto userLeft = closed.get_future().share();
+        const bool userCloses = c.userCloses;
+        SessionRun run;
+        run.start(
+            [userLeft, userCloses](int) {
+                if (!userCloses) throw std::runtime_error("the check failed for good");
+                userLeft.wait();
+                return true;
+            },
+            ui::defaultPromptLimit);
+        QPointer<QDialog> shown = waitForPrompt();
+        ASSERT_TRUE(shown);
+        shown->accept();
+        if (userCloses) {
+            ASSERT_TRUE(runEventsUntil([&] { return run.tries == 1; }));
+            shown->reject();
+            closed.set_value();
+            EXPECT_EQ(outcomeOf(run.outcome), PromptResult::Rejected) << c.name;
+        } else {
+            EXPECT_THROW(outcomeOf(run.outcome), std::runtime_error) << c.name;
+        }
+        EXPECT_TRUE(runEventsUntil([&] { return shown.isNull(); })) << c.name;
+    }
 }
 
 TEST(PromptRunnerHeadless, AnswersAtOnceThatNobodyCanSeeIt) {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace zorva::plugin::ui {
 namespace {
@@ -55,7 +56,7 @@ const char* const emphasis =
 
 ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
                              const GuiRegistry::Impl& branding, QWidget* parent)
-    : QDialog(parent), request_(request), branding_(branding) {
+    : SubmittingDialog(parent), request_(request), branding_(branding) {
     // Not the product's name alone, which the site approval's window has.
     setWindowTitle(text(branding.signingTitle()));
     setWindowFlags((windowFlags() | Qt::WindowStaysOnTopHint) & ~Qt::WindowContextHelpButtonHint);
@@ -71,7 +72,7 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     layout->addWidget(label("consentCertificatesCaption", "Certificate"));
     certificates_ = certificateList(request.certificates, request.preselectedId);
     layout->addWidget(certificates_);
-    addPinArea(text(request.previousError));
+    addPinArea();
 
     auto* buttons = new QDialogButtonBox;
     // Widgets do not own their style: the dialog does.
@@ -81,7 +82,8 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     sign_ = buttons->addButton("Sign", QDialogButtonBox::AcceptRole);
     sign_->setObjectName("consentSign");
     sign_->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("consentCancel");
+    cancel_ = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+    cancel_->setObjectName("consentCancel");
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
@@ -94,10 +96,10 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
 ConsentDialog::~ConsentDialog() {
     // The list's own destruction must not reach this half-destroyed dialog.
     certificates_->disconnect(this);
-    pin_->clear();
+    pin_->setText(QString());
 }
 
-void ConsentDialog::addPinArea(const QString& previousError) {
+void ConsentDialog::addPinArea() {
     auto* layout = static_cast<QVBoxLayout*>(this->layout());
     pinPrompt_ = label("consentPinPrompt", {});
     pin_ = new QLineEdit;
@@ -109,9 +111,12 @@ void ConsentDialog::addPinArea(const QString& previousError) {
     layout->addWidget(pin_);
     layout->addWidget(warning_);
     // A wrong PIN comes back here: say so where the PIN is typed again.
-    QLabel* error = label("consentError", previousError);
-    error->setVisible(!previousError.isEmpty());
-    layout->addWidget(error);
+    error_ = label("consentError", {});
+    error_->hide();
+    layout->addWidget(error_);
+    status_ = label("consentStatus", {});
+    status_->hide();
+    layout->addWidget(status_);
 }
 
 const crypto::ConsentCertificate* ConsentDialog::chosen() const {
@@ -132,9 +137,8 @@ void ConsentDialog::showCertificate() {
     }
     pin_->setVisible(certificate && !pinPad);
     // After a wrong PIN the error line says it already.
-    const QString warning = certificate && request_.previousError.empty()
-                                ? attemptsWarning(certificate->token)
-                                : QString();
+    const QString warning =
+        certificate && error_->text().isEmpty() ? attemptsWarning(certificate->token) : QString();
     warning_->setText(warning);
     warning_->setVisible(!warning.isEmpty());
     updateSignButton();
@@ -147,7 +151,8 @@ void ConsentDialog::showCertificate() {
 
 void ConsentDialog::updateSignButton() {
     const crypto::ConsentCertificate* certificate = chosen();
-    sign_->setEnabled(certificate && (certificate->token.pinPad || !pin_->text().isEmpty()));
+    sign_->setEnabled(!checking() && certificate &&
+                      (certificate->token.pinPad || !pin_->text().isEmpty()));
 }
 
 crypto::ConsentAnswer ConsentDialog::takeAnswer() {
@@ -159,8 +164,40 @@ crypto::ConsentAnswer ConsentDialog::takeAnswer() {
         answer.pin = crypto::Secret(pin.constData(), static_cast<std::size_t>(pin.size()));
         std::memset(pin.data(), 0, static_cast<std::size_t>(pin.size()));
     }
-    pin_->clear();
+    // Unlike clear(), drops the field's undo history, which holds what was typed.
+    pin_->setText(QString());
     return answer;
+}
+
+void ConsentDialog::showFailedAttempt(const crypto::ConsentFailure& failure) {
+    if (failure.tokens.size() == request_.certificates.size()) {
+        for (std::size_t i = 0; i < failure.tokens.size(); ++i)
+            request_.certificates[i].token = failure.tokens[i];
+    }
+    error_->setText(text(failure.error));
+    error_->show();
+}
+
+// Every input waits, Cancel too: a second Enter pressed while a slow card
+// checks the PIN would otherwise land on it. Escape and the window's close
+// button still end the dialog.
+void ConsentDialog::showChecking(bool checking) {
+    const crypto::ConsentCertificate* certificate = chosen();
+    for (QWidget* input : std::initializer_list<QWidget*>{cancel_, sign_, pin_, certificates_})
+        input->setEnabled(!checking);
+    status_->setText(certificate && certificate->token.pinPad
+                         ? "Enter the PIN on the reader's keypad"
+                         : "Checking the PIN…");
+    status_->setVisible(checking);
+    if (checking) {
+        error_->clear();
+        error_->hide();
+    } else {
+        // The keyboard focus passed the buttons while they froze, and a button
+        // that takes the focus takes the default from Sign.
+        sign_->setDefault(true);
+        showCertificate();
+    }
 }
 
 }  // namespace zorva::plugin::ui

@@ -2,8 +2,7 @@
 
 #include "consent.h"
 #include "gui_registry.h"
-
-#include <QDialog>
+#include "submitting_dialog.h"
 
 class QLabel;
 class QLineEdit;
@@ -14,8 +13,10 @@ namespace zorva::plugin::ui {
 
 // The user's consent to one signature: which site asks, what it wants signed,
 // with which key, and the PIN. The PIN is typed here, never in the page; a
-// key behind a PIN pad is unlocked on the reader instead.
-class ConsentDialog : public QDialog {
+// key behind a PIN pad is unlocked on the reader instead. Sign submits the
+// answer and the window stays while the PIN is checked; a wrong one is shown
+// in it and the user tries again with their choice of certificate kept.
+class ConsentDialog : public SubmittingDialog {
     Q_OBJECT
 
 public:
@@ -24,23 +25,32 @@ public:
     ~ConsentDialog() override;
 
     // The chosen certificate and the PIN, which leaves the dialog with it: the
-    // field is emptied. Meaningful once the dialog was accepted.
+    // field is emptied. Meaningful once the user submitted.
     crypto::ConsentAnswer takeAnswer();
+    // Why the last answer failed, with the tokens' states after it.
+    void showFailedAttempt(const crypto::ConsentFailure& failure);
+
+protected:
+    void showChecking(bool checking) override;
 
 private:
-    void addPinArea(const QString& previousError);
+    void addPinArea();
     void showCertificate();
     const crypto::ConsentCertificate* chosen() const;
     void updateSignButton();
 
-    // A copy: the dialog may outlive the asking call by a turn of the event loop.
-    const crypto::ConsentRequest request_;
+    // A copy: the dialog may outlive the asking call by a turn of the event
+    // loop. Its token states follow each failed attempt.
+    crypto::ConsentRequest request_;
     const GuiRegistry::Impl& branding_;
     QTreeWidget* certificates_ = nullptr;
     QLabel* pinPrompt_ = nullptr;
     QLineEdit* pin_ = nullptr;
     QLabel* warning_ = nullptr;
+    QLabel* error_ = nullptr;
+    QLabel* status_ = nullptr;
     QPushButton* sign_ = nullptr;
+    QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace zorva::plugin::ui

@@ -3,6 +3,8 @@
 #include "secret.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,9 +52,6 @@ struct ConsentRequest {
     // The certificate the page named; the user may choose another one unless
     // the list holds only it.
     std::string preselectedId;
-    // Empty on the first attempt; after a failed login the reason, such as
-    // "Wrong PIN. 2 attempts left.", shown above the PIN field.
-    std::string previousError;
 };
 
 struct ConsentAnswer {
@@ -61,14 +60,28 @@ struct ConsentAnswer {
     Secret pin;
 };
 
-// Asks the person at the keyboard. The method layer calls ask once per
-// attempt, again after a wrong PIN with previousError set. A cancel, a closed
-// dialog or a time-out raises ApplicationException 20003 and is never asked
-// again in a loop.
+// A login the user may try again: the reason, such as "Wrong PIN. Few
+// attempts left.", and the states of the request's certificates' tokens, in
+// their order, as the tokens report them after the attempt.
+struct ConsentFailure {
+    std::string error;
+    std::vector<ConsentToken> tokens;
+};
+
+// One login with the user's answer, on the asking thread while the question
+// stays open. Nothing comes back when it succeeded; a failure the user can
+// mend (a wrong PIN) comes back to be shown; any other failure is thrown and
+// ends the question with it.
+using ConsentAttempt = std::function<std::optional<ConsentFailure>(ConsentAnswer answer)>;
+
+// Asks the person at the keyboard, and tries each answer until one succeeds:
+// after a wrong PIN the same question stays open with the reason. A cancel, a
+// closed dialog or a time-out raises ApplicationException 20003 and is never
+// asked again in a loop.
 class IConsent {
 public:
     virtual ~IConsent() = default;
-    virtual ConsentAnswer ask(const ConsentRequest& request) = 0;
+    virtual void ask(const ConsentRequest& request, const ConsentAttempt& attempt) = 0;
 };
 
 }  // namespace zorva::plugin::crypto

@@ -13,6 +13,11 @@ ConsentToken tokenState(const cryptoki::Token& token) {
             (token.flags & CKF_USER_PIN_FINAL_TRY) != 0};
 }
 
+// As the token reports itself now: its flags change with each failed login.
+ConsentToken currentState(const cryptoki::Token& token) {
+    return tokenState(token.provider->token(token.slot));
+}
+
 ConsentCertificate consentCertificate(const SigningCertificate& certificate) {
     const CertificateText text = describe(*parseCertificate(certificate.der));
     return {certificate.id,  text.subject, text.issuer,
@@ -20,18 +25,35 @@ ConsentCertificate consentCertificate(const SigningCertificate& certificate) {
 }
 
 // The token's flags after the failed login say how many tries remain.
-std::string wrongPinText(const cryptoki::Token& token) {
-    const cryptoki::Token now = token.provider->token(token.slot);
-    if (now.flags & CKF_USER_PIN_FINAL_TRY)
-        return "Wrong PIN. One attempt left: one more wrong PIN locks the card.";
-    if (now.flags & CKF_USER_PIN_COUNT_LOW) return "Wrong PIN. Few attempts left.";
+std::string wrongPinText(const ConsentToken& now) {
+    if (now.pinFinalTry) return "Wrong PIN. One attempt left: one more wrong PIN locks the card.";
+    if (now.pinCountLow) return "Wrong PIN. Few attempts left.";
     return "Wrong PIN.";
 }
 
-void refreshTokens(ConsentRequest& request, const std::vector<SigningCertificate>& candidates) {
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const auto& token = candidates[i].token;
-        request.certificates[i].token = tokenState(token.provider->token(token.slot));
+ConsentFailure failedLogin(CK_RV rv, const SigningCertificate& chosen,
+                           const std::vector<SigningCertificate>& candidates) {
+    ConsentFailure failure;
+    failure.error = rv == CKR_PIN_INCORRECT ? wrongPinText(currentState(chosen.token))
+                                            : "The PIN has the wrong length.";
+    for (const auto& certificate : candidates)
+        failure.tokens.push_back(currentState(certificate.token));
+    return failure;
+}
+
+// Unlocks the chosen key into `unlocked`, or says why the user may try again.
+std::optional<ConsentFailure> login(const std::vector<SigningCertificate>& candidates,
+                                    ConsentAnswer answer, std::unique_ptr<UnlockedKey>& unlocked) {
+    const SigningCertificate& chosen = findCertificate(candidates, answer.certificateId);
+    try {
+        unlocked = std::make_unique<UnlockedKey>(chosen, std::move(answer.pin));
+        return std::nullopt;
+    } catch (const cryptoki::exception::CryptokiException& error) {
+        const auto rv = static_cast<CK_RV>(error.code().value());
+        if (rv == CKR_FUNCTION_CANCELED)
+            PLUGIN_THROW(plugin::exception::ApplicationException(20003), "unlockWithConsent");
+        if (rv != CKR_PIN_INCORRECT && rv != CKR_PIN_LEN_RANGE) throw;
+        return failedLogin(rv, chosen, candidates);
     }
 }
 
@@ -42,22 +64,11 @@ std::unique_ptr<UnlockedKey> unlockWithConsent(IConsent& consent, ConsentRequest
     request.certificates.clear();
     for (const auto& certificate : candidates)
         request.certificates.push_back(consentCertificate(certificate));
-    for (;;) {
-        ConsentAnswer answer = consent.ask(request);
-        const SigningCertificate& chosen = findCertificate(candidates, answer.certificateId);
-        try {
-            return std::make_unique<UnlockedKey>(chosen, std::move(answer.pin));
-        } catch (const cryptoki::exception::CryptokiException& error) {
-            const auto rv = static_cast<CK_RV>(error.code().value());
-            if (rv == CKR_FUNCTION_CANCELED)
-                PLUGIN_THROW(plugin::exception::ApplicationException(20003), "unlockWithConsent");
-            if (rv != CKR_PIN_INCORRECT && rv != CKR_PIN_LEN_RANGE) throw;
-            request.previousError = rv == CKR_PIN_INCORRECT ? wrongPinText(chosen.token)
-                                                            : "The PIN has the wrong length.";
-            request.preselectedId = chosen.id;
-            refreshTokens(request, candidates);
-        }
-    }
+    std::unique_ptr<UnlockedKey> unlocked;
+    consent.ask(request, [&candidates, &unlocked](ConsentAnswer answer) {
+        return login(candidates, std::move(answer), unlocked);
+    });
+    return unlocked;
 }
 
 }  // namespace zorva::plugin::crypto

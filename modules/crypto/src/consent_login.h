@@ -10,8 +10,8 @@ namespace zorva::plugin::crypto {
 
 // Asks the user which key may sign and for its PIN, and logs in. The request
 // carries origin, operation, documents and the page's choice; the
-// certificates are filled in here. A wrong PIN asks again with the reason and
-// the attempts left; a locked PIN ends with CryptokiException 164; a cancel on
+// certificates are filled in here. A wrong PIN keeps the question open with the
+// reason and the attempts left; a locked PIN ends with CryptokiException 164; a cancel on
 // the PIN pad, like one in the dialog, is ApplicationException 20003.
 std::unique_ptr<UnlockedKey> unlockWithConsent(IConsent& consent, ConsentRequest request,
                                                const std::vector<SigningCertificate>& candidates);

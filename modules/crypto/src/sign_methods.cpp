@@ -152,8 +152,7 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                             "Sign a hash prepared by the site",
                             {},
                             {},
-                            candidates.front().id,
-                            ""};
+                            candidates.front().id};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
     checkHashSignature(*certificate, scheme, digest, signature);
@@ -170,7 +169,7 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
 
     std::vector<DocumentDigest> digests;
     ConsentRequest question{
-        format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate, ""};
+        format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate};
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;

@@ -202,19 +202,22 @@ TEST_F(SignMethods, AWrongPinIsError160AndSetsTheCountLowFlag) {
     EXPECT_TRUE(countLow);
 }
 
-TEST_F(SignMethods, AWrongPinAsksAgainWithTheReasonAndTheNextPinSigns) {
+TEST_F(SignMethods, WrongPinsAreShownInTheOpenQuestionAndTheNextPinSigns) {
     const std::string id = TestToken::certificateId("EC Signer");
-    ScriptedConsent consent({{id, "0000"}, {id, pin}});
+    ScriptedConsent consent({{id, "0000"}, {id, "1111"}, {id, pin}});
 
     const std::string result =
         signHash(consent, R"({"certificate":")" + id + R"(","hash":")" +
                               zorva::plugin::base64::encode(std::string(32, 'h')) + R"("})");
 
     EXPECT_FALSE(field(result, "signature").toString().isEmpty());
-    ASSERT_EQ(consent.asked.size(), 2u);
-    EXPECT_EQ(consent.asked[0].previousError, "");
-    EXPECT_EQ(consent.asked[1].previousError.rfind("Wrong PIN.", 0), 0u);
-    EXPECT_TRUE(consent.asked[1].certificates.at(0).token.pinCountLow);
+    EXPECT_EQ(consent.asked.size(), 1u) << "asked once, answered three times";
+    ASSERT_EQ(consent.shown.size(), 2u);
+    for (const auto& failure : consent.shown) {
+        EXPECT_EQ(failure.error, "Wrong PIN. Few attempts left.");
+        ASSERT_EQ(failure.tokens.size(), 1u);
+        EXPECT_TRUE(failure.tokens[0].pinCountLow);
+    }
 }
 
 TEST_F(SignMethods, ACancelledConsentEndsWith20003WithoutAskingAgain) {

@@ -58,6 +58,12 @@ protected:
         return *dialog_;
     }
 
+    // Waits until the user pressed Sign, and takes their answer.
+    crypto::ConsentAnswer submitted() {
+        EXPECT_TRUE(waitUntil([&] { return dialog_->checking(); })) << "not submitted";
+        return dialog_->takeAnswer();
+    }
+
     // Waits until the user closed the dialog; true when they signed.
     bool closedWithSign() {
         EXPECT_TRUE(waitUntil([&] { return !dialog_->isVisible(); })) << "still open";
@@ -112,8 +118,7 @@ TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWit
     screenshot("consent-pin-typed");
     pressKey(*dialog_, "Return");
 
-    ASSERT_TRUE(closedWithSign());
-    const crypto::ConsentAnswer answer = dialog_->takeAnswer();
+    const crypto::ConsentAnswer answer = submitted();
     EXPECT_EQ(answer.certificateId, "ec");
     EXPECT_EQ(pinOf(answer), "1234");
     EXPECT_TRUE(part<QLineEdit>("consentPin").text().isEmpty()) << "the PIN stayed in the field";
@@ -126,29 +131,48 @@ TEST_F(ConsentDialogUnderX, EscapeCancelsAfterThePinWasTyped) {
     EXPECT_FALSE(closedWithSign());
 }
 
-// The module asks again after a wrong PIN, with the reason; the user sees it
-// and types the right one.
-TEST_F(ConsentDialogUnderX, WrongPinIsReportedWhenAskedAgainAndTheRightPinSigns) {
-    crypto::ConsentRequest request = portalRequest();
-    show(request);
+// Sign hands the answer over and the window stays while the PIN is checked;
+// a wrong one is shown in it, and the user types the right one there.
+TEST_F(ConsentDialogUnderX, WrongPinIsShownInTheSameWindowWhichTakesTheRightPinNext) {
+    show(portalRequest());
+    auto& certificates = part<QTreeWidget>("consentCertificates");
+    certificates.setCurrentItem(certificates.topLevelItem(0));
     EXPECT_FALSE(part("consentError").isVisible());
     typePin("0000");
     pressKey(*dialog_, "Return");
-    ASSERT_TRUE(closedWithSign());
-    EXPECT_EQ(pinOf(dialog_->takeAnswer()), "0000");
 
-    request.previousError = "Wrong PIN. Few attempts left.";
-    request.certificates[2].token.pinCountLow = true;
-    show(request);
+    EXPECT_EQ(pinOf(submitted()), "0000");
+    EXPECT_TRUE(dialog_->isVisible());
+    EXPECT_EQ(part("consentStatus").text(), "Checking the PIN…");
+    for (const char* input : {"consentCertificates", "consentPin", "consentSign", "consentCancel"})
+        EXPECT_FALSE(part<QWidget>(input).isEnabled()) << input << " open while checking";
+    screenshot("consent-checking");
+
+    crypto::ConsentFailure failure{"Wrong PIN. Few attempts left.", {}};
+    for (const auto& certificate : request_.certificates) {
+        failure.tokens.push_back(certificate.token);
+        failure.tokens.back().pinCountLow = true;
+    }
+    dialog_->showFailedAttempt(failure);
+    dialog_->resume();
     EXPECT_TRUE(part("consentError").isVisible());
     EXPECT_EQ(part("consentError").text(), "Wrong PIN. Few attempts left.");
+    EXPECT_FALSE(part("consentWarning").isVisible()) << "the error says it already";
+    EXPECT_FALSE(part("consentStatus").isVisible());
     EXPECT_TRUE(part<QLineEdit>("consentPin").text().isEmpty());
-    EXPECT_TRUE(part<QLineEdit>("consentPin").hasFocus());
+    EXPECT_FALSE(part<QLineEdit>("consentPin").isUndoAvailable()) << "the wrong PIN can come back";
+    EXPECT_EQ(certificates.currentItem(), certificates.topLevelItem(0)) << "the user's choice";
+    ASSERT_TRUE(waitUntil([&] { return part<QLineEdit>("consentPin").hasFocus(); }));
     screenshot("consent-wrong-pin");
     typePin("1234");
     pressKey(*dialog_, "KP_Enter");
-    ASSERT_TRUE(closedWithSign());
-    EXPECT_EQ(pinOf(dialog_->takeAnswer()), "1234");
+
+    const crypto::ConsentAnswer answer = submitted();
+    EXPECT_EQ(answer.certificateId, "rsa");
+    EXPECT_EQ(pinOf(answer), "1234");
+    EXPECT_FALSE(part("consentError").isVisible()) << "the old error while checking again";
+    dialog_->done(QDialog::Accepted);
+    EXPECT_TRUE(closedWithSign());
 }
 
 TEST_F(ConsentDialogUnderX, PinPadTokenAsksForThePinOnTheReaderAndSignsOnEnter) {
@@ -164,10 +188,12 @@ TEST_F(ConsentDialogUnderX, PinPadTokenAsksForThePinOnTheReaderAndSignsOnEnter) 
     screenshot("consent-pin-pad");
     pressKey(*dialog_, "Return");
 
-    ASSERT_TRUE(closedWithSign());
-    const crypto::ConsentAnswer answer = dialog_->takeAnswer();
+    const crypto::ConsentAnswer answer = submitted();
     EXPECT_EQ(answer.certificateId, "ec");
     EXPECT_TRUE(answer.pin.empty());
+    EXPECT_EQ(part("consentStatus").text(), "Enter the PIN on the reader's keypad")
+        << "the login waits for the reader";
+    EXPECT_TRUE(dialog_->isVisible());
 }
 
 TEST_F(ConsentDialogUnderX, ExpiredCertificateIsShownButTheKeyboardCannotChooseIt) {
@@ -205,7 +231,7 @@ TEST_F(ConsentDialogUnderX, OnlyExpiredCertificatesLeaveNothingToSignWith) {
 TEST_F(ConsentDialogUnderX, TokenFlagsWarnOfTheAttemptsLeftUntilAPinWasWrong) {
     struct Case {
         bool countLow, finalTry;
-        std::string previousError, warning;
+        std::string error, warning;
     };
     const Case cases[] = {
         {false, false, "", ""},
@@ -217,11 +243,15 @@ TEST_F(ConsentDialogUnderX, TokenFlagsWarnOfTheAttemptsLeftUntilAPinWasWrong) {
         crypto::ConsentRequest request = portalRequest();
         request.certificates[2].token.pinCountLow = c.countLow;
         request.certificates[2].token.pinFinalTry = c.finalTry;
-        request.previousError = c.previousError;
         show(request);
+        if (!c.error.empty()) {
+            dialog_->accept();
+            dialog_->showFailedAttempt({c.error, {}});
+            dialog_->resume();
+        }
         EXPECT_EQ(part("consentWarning").isVisible(), !c.warning.empty()) << c.warning;
         EXPECT_EQ(part("consentWarning").text().toStdString(), c.warning);
-        if (c.finalTry && c.previousError.empty()) screenshot("consent-last-attempt");
+        if (c.finalTry && c.error.empty()) screenshot("consent-last-attempt");
         dialog_->reject();
     }
 }

@@ -4,19 +4,26 @@
 #include "gui_consent.h"
 #include "consent_dialog.h"
 #include "consent_requests.h"
-#include "exception.h"
+#include "cryptoki_error.h"
 #include "prompt_notice.h"
 #include "x_display.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zorva::plugin::ui {
@@ -39,12 +46,66 @@ QString originOf(ConsentDialog& dialog) {
     return dialog.findChild<QLabel*>("consentOrigin")->text();
 }
 
-// The code of the application error the call raised, 0 when it answered.
-int errorCodeOf(std::future<crypto::ConsentAnswer>& asked) {
+// Records the most consent windows on screen at once, each time one comes up.
+class ShowWatch : public QObject {
+public:
+    ShowWatch() { qApp->installEventFilter(this); }
+    ~ShowWatch() override { qApp->removeEventFilter(this); }
+
+    std::size_t most = 0;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<ConsentDialog*>(object))
+            most = std::max(most, shownDialogs().size());
+        return false;
+    }
+};
+
+// Plays the asking module's part: each answer the user gives is tried in
+// turn, with the outcomes the test scripted, on the asking thread.
+class ScriptedAttempts {
+public:
+    using Outcome = std::function<std::optional<crypto::ConsentFailure>()>;
+
+    explicit ScriptedAttempts(std::vector<Outcome> outcomes) : outcomes_(std::move(outcomes)) {}
+
+    std::optional<crypto::ConsentFailure> operator()(crypto::ConsentAnswer answer) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        tried_.push_back(
+            {answer.certificateId,
+             std::string(reinterpret_cast<const char*>(answer.pin.bytes()), answer.pin.size()),
+             std::this_thread::get_id()});
+        return outcomes_.at(tried_.size() - 1)();
+    }
+
+    struct Tried {
+        std::string certificateId, pin;
+        std::thread::id thread;
+    };
+    std::vector<Tried> tried() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return tried_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Outcome> outcomes_;
+    std::vector<Tried> tried_;
+};
+
+std::optional<crypto::ConsentFailure> signs() { return std::nullopt; }
+
+std::optional<crypto::ConsentFailure> wrongPin() {
+    return crypto::ConsentFailure{"Wrong PIN. Few attempts left.", {}};
+}
+
+// The code of the error the call raised, 0 when it answered.
+int errorCodeOf(std::future<void>& asked) {
     try {
         asked.get();
         return 0;
-    } catch (const exception::ApplicationException& error) {
+    } catch (const std::system_error& error) {
         return error.code().value();
     }
 }
@@ -54,9 +115,20 @@ protected:
     static void SetUpTestSuite() { test::brandedApplication(); }
 
     // Asks as a request's thread does.
-    static std::future<crypto::ConsentAnswer> ask(GuiConsent& consent,
-                                                  const crypto::ConsentRequest& request) {
-        return std::async(std::launch::async, [&consent, request] { return consent.ask(request); });
+    static std::future<void> ask(GuiConsent& consent, const crypto::ConsentRequest& request,
+                                 ScriptedAttempts& attempts) {
+        return std::async(std::launch::async, [&consent, &attempts, request] {
+            consent.ask(request, [&attempts](crypto::ConsentAnswer answer) {
+                return attempts(std::move(answer));
+            });
+        });
+    }
+
+    static std::future<void> askUnanswered(GuiConsent& consent,
+                                           const crypto::ConsentRequest& request) {
+        return std::async(std::launch::async, [&consent, request] {
+            consent.ask(request, [](crypto::ConsentAnswer) { return signs(); });
+        });
     }
 
     // The one consent window on screen once it has the keyboard.
@@ -71,42 +143,97 @@ protected:
         return *shown;
     }
 
-    static void answered(std::future<crypto::ConsentAnswer>& asked) {
+    static void answered(std::future<void>& asked) {
         ASSERT_TRUE(waitUntil([&] { return asked.wait_for(0s) == std::future_status::ready; }))
             << "the asking thread still waits";
     }
 };
 
-TEST_F(GuiConsentUnderX, PinTypedInTheWindowReachesTheAskingThread) {
+TEST_F(GuiConsentUnderX, PinTypedInTheWindowIsTriedOnTheAskingThread) {
     GuiConsent consent;
-    auto asked = ask(consent, portalRequest());
+    ScriptedAttempts attempts({signs});
+    auto asked = ask(consent, portalRequest(), attempts);
     ConsentDialog& dialog = shownDialog();
-    auto* pin = dialog.findChild<QLineEdit*>("consentPin");
 
-    test::typeInto(dialog, "4321", [&] { return pin->text().size(); });
-    test::pressKey(dialog, "Return");
+    test::typePinAndSign(dialog, "4321");
 
     answered(asked);
-    const crypto::ConsentAnswer answer = asked.get();
-    EXPECT_EQ(answer.certificateId, "ec");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(answer.pin.bytes()), answer.pin.size()),
-              "4321");
+    EXPECT_EQ(errorCodeOf(asked), 0);
+    ASSERT_EQ(attempts.tried().size(), 1u);
+    EXPECT_EQ(attempts.tried()[0].certificateId, "ec");
+    EXPECT_EQ(attempts.tried()[0].pin, "4321");
+    EXPECT_NE(attempts.tried()[0].thread, std::this_thread::get_id()) << "tried on the GUI thread";
+    EXPECT_TRUE(waitUntil([] { return shownDialogs().empty(); })) << "the window stayed";
 }
 
-TEST_F(GuiConsentUnderX, EscapeAndSilenceUntilTheLimitAreBothCancelledByTheUser) {
-    struct Case {
-        const char* key;
-        std::chrono::milliseconds limit;
+TEST_F(GuiConsentUnderX, WrongPinKeepsTheWindowAndItsQueueTurnUntilTheRightPinSigns) {
+    ShowWatch watch;
+    GuiConsent consent;
+    ScriptedAttempts attempts({wrongPin, signs});
+    auto asked = ask(consent, portalRequest(), attempts);
+    ConsentDialog& dialog = shownDialog();
+    const WId window = dialog.winId();
+    test::typePinAndSign(dialog, "0000");
+    auto* error = dialog.findChild<QLabel*>("consentError");
+    ASSERT_TRUE(waitUntil([&] { return error->isVisible(); })) << "no error shown";
+
+    crypto::ConsentRequest second = portalRequest();
+    second.origin = "https://second.example";
+    auto waiting = askUnanswered(consent, second);
+    EXPECT_EQ(error->text(), "Wrong PIN. Few attempts left.");
+    test::typePinAndSign(dialog, "1234");
+
+    answered(asked);
+    EXPECT_EQ(errorCodeOf(asked), 0);
+    const auto tried = attempts.tried();
+    ASSERT_EQ(tried.size(), 2u);
+    EXPECT_EQ(tried[0].pin, "0000");
+    EXPECT_EQ(tried[1].pin, "1234");
+    ConsentDialog& next = shownDialog();
+    EXPECT_EQ(originOf(next), "https://second.example");
+    EXPECT_NE(next.winId(), window);
+    test::pressKey(next, "Escape");
+    answered(waiting);
+    EXPECT_EQ(errorCodeOf(waiting), 20003);
+    EXPECT_EQ(watch.most, 1u) << "two windows at once";
+}
+
+// Whatever ends the window, the question is not asked again: a cancel, the
+// time limit (which starts anew after a wrong PIN) and a login that fails
+// for good, such as a PIN locked by the last wrong try.
+TEST_F(GuiConsentUnderX, CancelTimeOutAndALockedPinEachCloseTheWindowWithTheirError) {
+    const auto locked = []() -> std::optional<crypto::ConsentFailure> {
+        CRYPTOKI_CHECK(CKR_PIN_LOCKED, "login");
+        return std::nullopt;
     };
-    for (const Case& c : {Case{"Escape", 120s}, Case{nullptr, 300ms}}) {
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds limit;
+        std::vector<ScriptedAttempts::Outcome> outcomes;
+        std::vector<QString> pins;
+        const char* key;
+        int code;
+    };
+    const Case cases[] = {
+        {"escape", 120s, {}, {}, "Escape", 20003},
+        {"escape after a wrong PIN", 120s, {wrongPin}, {"0000"}, "Escape", 20003},
+        {"time-out", 300ms, {}, {}, nullptr, 20003},
+        {"time-out after a wrong PIN", 2s, {wrongPin}, {"0000"}, nullptr, 20003},
+        {"locked", 120s, {wrongPin, locked}, {"0000", "1111"}, nullptr, 164},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         GuiConsent consent(c.limit);
-        auto asked = ask(consent, portalRequest());
+        ScriptedAttempts attempts(c.outcomes);
+        auto asked = ask(consent, portalRequest(), attempts);
         ConsentDialog& dialog = shownDialog();
+        for (const QString& pin : c.pins) test::typePinAndSign(dialog, pin);
         if (c.key) test::pressKey(dialog, c.key);
 
         answered(asked);
-        EXPECT_EQ(errorCodeOf(asked), 20003) << (c.key ? c.key : "time-out");
-        EXPECT_TRUE(waitUntil([] { return shownDialogs().empty(); })) << "the window stayed";
+        EXPECT_EQ(errorCodeOf(asked), c.code) << c.name;
+        EXPECT_EQ(attempts.tried().size(), c.pins.size()) << c.name;
+        EXPECT_TRUE(waitUntil([] { return shownDialogs().empty(); })) << c.name << " stayed";
     }
 }
 
@@ -114,9 +241,9 @@ TEST_F(GuiConsentUnderX, SecondRequestWaitsUnseenUntilTheFirstIsAnswered) {
     GuiConsent consent;
     crypto::ConsentRequest second = portalRequest();
     second.origin = "https://second.example";
-    auto first = ask(consent, portalRequest());
+    auto first = askUnanswered(consent, portalRequest());
     ConsentDialog& firstDialog = shownDialog();
-    auto waiting = ask(consent, second);
+    auto waiting = askUnanswered(consent, second);
 
     // Whenever the second call comes in, its window waits for the first answer.
     ASSERT_TRUE(waitUntil([&] { return firstDialog.isActiveWindow(); }));
@@ -143,7 +270,7 @@ TEST_F(GuiConsentUnderX, PromptLeftWithoutTheKeyboardIsPointedToByTheTrayNotice)
     browser.setWindowTitle("browser");
     browser.show();
     GuiConsent consent;
-    auto asked = ask(consent, portalRequest());
+    auto asked = askUnanswered(consent, portalRequest());
     ConsentDialog& dialog = shownDialog();
 
     xdotool({"windowfocus", "--sync", QString::number(browser.winId())});

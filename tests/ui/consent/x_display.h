@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QStringList>
@@ -66,6 +67,18 @@ inline void typeInto(QWidget& window, const QString& text,
 inline void pressKey(QWidget& window, const char* key) {
     xdotool({"windowfocus", "--sync", QString::number(window.winId())});
     xdotool({"key", key});
+}
+
+// Types a PIN into the consent window and signs, once the window is ready
+// for it: the field empty once the last PIN was taken, and enabled once that
+// one was found wrong.
+inline void typePinAndSign(QWidget& window, const QString& pin) {
+    auto* field = window.findChild<QLineEdit*>("consentPin");
+    ASSERT_TRUE(field);
+    ASSERT_TRUE(waitUntil(
+        [&] { return field->text().isEmpty() && field->isEnabled() && field->hasFocus(); }));
+    typeInto(window, pin, [&] { return field->text().size(); });
+    pressKey(window, "Return");
 }
 
 // A picture of the window as the X server shows it, into the directory
