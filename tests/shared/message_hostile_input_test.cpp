@@ -88,6 +88,13 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
          "JSON parse error: 'Byte order mark.' (offset: 0)"},
         {"NUL after the value", minimal + std::string("\0garbage", 8),
          "JSON parse error: 'NUL character.'"},
+        // Long ASCII strings are scanned many bytes at a time, others byte by byte.
+        {"control character deep in a long string", withId(std::string(100, 'a') + "\x01"),
+         "JSON parse error: 'Invalid escape character in string.'"},
+        {"long string without its closing quote", R"({"id":")" + std::string(100, 'a'),
+         "JSON parse error: 'Missing a closing quotation mark in string.'"},
+        {"invalid UTF-8 deep in a long string", withId(std::string(100, 'a') + "\xc0\x80"),
+         "JSON parse error: 'Invalid encoding in string.'"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -97,6 +104,18 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
         EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.name << ": " << error;
     }
     EXPECT_EQ(readOutcome(withId("\xc3\xa9\xe2\x82\xac")), Outcome::Record);
+}
+
+TEST(MessageHostileInput, EscapesInLongStringsAreReadWhetherOrNotTheTextIsAscii) {
+    const std::string run(40, 'b');
+    for (const std::string& other : {std::string("a"), std::string("\xc3\xa9")}) {
+        const std::string text = R"({"id":")" + run + R"(\"\n\u0041)" + other + run +
+                                 R"(","module":{"type":"m","version":"v"},"method":{"type":"x"}})";
+
+        const auto message = json_dto::from_json<Message>(text);
+
+        EXPECT_EQ(message.id, run + "\"\nA" + other + run);
+    }
 }
 
 TEST(MessageHostileInput, LargeStringsAndManyKeysAreRead) {
