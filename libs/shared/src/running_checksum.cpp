@@ -1,32 +1,60 @@
 #include "running_checksum.h"
 
+#include <openssl/evp.h>
+
 #include <utility>
 
 namespace zorva::plugin {
 
+namespace {
+
+// Shorter texts are added here sooner than a thread is woken for them.
+constexpr std::size_t backgroundFrom = 64 * 1024;
+
+}  // namespace
+
+RunningChecksums::Entry::Entry() : md5(EVP_md5()) {}
+
 void RunningChecksums::feed(const std::string& uuid, const std::string& text) {
+    finishAdding();
     const auto [entry, created] = entries_.try_emplace(uuid);
     if (created) return;
-    std::string& pending = entry->second.pending;
-    if (!pending.empty())
-        entry->second.md5.addData(pending.data(), static_cast<int>(pending.size()));
-    pendingBytes_ = pendingBytes_ - pending.size() + text.size();
-    pending = text;
+    Entry& held = entry->second;
+    if (held.pending.size() >= backgroundFrom) {
+        // The buffers swap roles, so neither is allocated anew for each chunk.
+        std::swap(held.adding, held.pending);
+        held.pending.clear();
+        // Still in memory until added.
+        addingBytes_ = held.adding.size();
+        job_.start([&held] { held.md5.addData(held.adding.data(), held.adding.size()); });
+    } else {
+        held.md5.addData(held.pending.data(), held.pending.size());
+    }
+    pendingBytes_ = pendingBytes_ - held.pending.size() + text.size();
+    held.pending.assign(text);
 }
 
 std::string RunningChecksums::take(const std::string& uuid) {
+    finishAdding();
     const auto found = entries_.find(uuid);
     if (found == entries_.end()) return {};
-    const QByteArray digest = found->second.md5.result().toHex();
+    std::string digest = found->second.md5.hexResult();
     forget(uuid);
-    return digest.toStdString();
+    return digest;
 }
 
 void RunningChecksums::forget(const std::string& uuid) {
+    finishAdding();
     const auto found = entries_.find(uuid);
     if (found == entries_.end()) return;
     pendingBytes_ -= found->second.pending.size();
     entries_.erase(found);
+}
+
+void RunningChecksums::finishAdding() {
+    job_.wait();
+    pendingBytes_ -= addingBytes_;
+    addingBytes_ = 0;
 }
 
 }  // namespace zorva::plugin

@@ -4,7 +4,8 @@
 #include <map>
 #include <string>
 
-#include <QCryptographicHash>
+#include "background_job.h"
+#include "evp_digest.h"
 
 namespace zorva::plugin {
 
@@ -13,6 +14,9 @@ namespace zorva::plugin {
 // of a file carries the closing of its JSON description, not content. Each
 // chunk store has its own table, so a transfer that never ends costs memory
 // only until its store drops it, and no page can feed another page's file.
+//
+// A text held back is added on a thread of the table's own while its owner
+// stores the next chunk: hashing a megabyte takes longer than receiving it.
 class RunningChecksums {
 public:
     // The first text fed for a uuid (the opening of the file's description)
@@ -25,17 +29,27 @@ public:
 
     void forget(const std::string& uuid);
 
-    // The size of the texts held back, which stay in memory.
+    // The size of the texts held back or being added, which stay in memory.
     std::uintmax_t pendingBytes() const { return pendingBytes_; }
 
 private:
     struct Entry {
+        Entry();
+
         std::string pending;
-        QCryptographicHash md5{QCryptographicHash::Md5};
+        // Touched only by the background job while it adds it.
+        std::string adding;
+        EvpDigest md5;
     };
+
+    // Returns once the text in hand is added, and gives back its share.
+    void finishAdding();
 
     std::map<std::string, Entry> entries_;
     std::uintmax_t pendingBytes_ = 0;
+    std::uintmax_t addingBytes_ = 0;
+    // Declared last, so that it ends before the entries its job reads.
+    BackgroundJob job_;
 };
 
 }  // namespace zorva::plugin
