@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,17 @@ TEST(ChunkStoreIsolation, ConnectionLimitsRefuseWith20026AndNameTheLimit) {
 
         EXPECT_NE(detail.find(c.detail), std::string::npos) << c.name << ": " << detail;
     }
+}
+
+TEST(ChunkStoreIsolation, VolumeWithoutTheSpaceToKeepFreeRefusesEveryTransferWith20019) {
+    ChunkLimits limits;
+    limits.freeSpace = std::numeric_limits<std::uintmax_t>::max();
+    ChunkStore store(limits);
+
+    for (const char* id : {"first", "second"})
+        EXPECT_EQ(failureCode([&] { store.join(chunk(id, "1", "2", "a")); }), 20019) << id;
+
+    EXPECT_TRUE(fs::is_empty(store.directory()));
 }
 
 TEST(ChunkStoreIsolation, RemovedTransferGivesBackItsShareOfTheLimits) {

@@ -41,6 +41,7 @@ void StreamDecoder::finish() {
 void StreamDecoder::decodeToOutput(const char* text, std::size_t length) {
     decodeTo(text, length, bytes_);
     out_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    written_ += bytes_.size();
 }
 
 }  // namespace zorva::plugin::base64

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -18,6 +19,8 @@ public:
     void write(const char* text, std::size_t length);
     // Decodes the characters of the last, unfinished group.
     void finish();
+    // The bytes written to the output so far.
+    std::uintmax_t written() const { return written_; }
 
 private:
     void decodeToOutput(const char* text, std::size_t length);
@@ -25,6 +28,7 @@ private:
     std::ostream& out_;
     std::string carry_;
     std::string bytes_;
+    std::uintmax_t written_ = 0;
     bool stopped_ = false;
 };
 

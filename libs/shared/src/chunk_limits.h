@@ -15,6 +15,9 @@ struct ChunkLimits {
     std::uintmax_t memory = 67108864;   // chunk text held for running checksums
     std::uintmax_t payload = 33554432;  // a joined payload, built in memory
     std::chrono::seconds idle{600};     // a transfer without a chunk this long is dropped
+    // What the volume must keep free; not configurable, the same for every
+    // connection.
+    std::uintmax_t freeSpace = 3221225472;
 };
 
 // The limits of the current configuration: entries of its "meta" whose

@@ -27,7 +27,8 @@ using format::MessagePtr;
 
 namespace {
 
-constexpr std::uintmax_t minFreeSpace = 3221225472;  // 3 GiB
+// How much a store writes at most before it asks for the free space again.
+constexpr std::uintmax_t spaceCheckInterval = 64 * 1024 * 1024;
 constexpr std::size_t maxChunkFileNameSize = 255;
 // Small enough for the decoded block to come from the heap, not from pages
 // mapped and faulted in anew for every chunk.
@@ -81,36 +82,37 @@ std::vector<fs::path> sortedChunkFiles(const fs::path& catalog) {
 // The characters before the first "=", the only ones a decoder looks at.
 std::size_t base64Length(const std::string& text) { return std::min(text.find('='), text.size()); }
 
-void writeDecoded(std::ostream& out, const std::string& text) {
+std::uintmax_t writeDecoded(std::ostream& out, const std::string& text) {
     base64::StreamDecoder decoder(out);
     for (std::size_t offset = 0; offset < text.size(); offset += decodeBlockSize)
         decoder.write(text.data() + offset, std::min(decodeBlockSize, text.size() - offset));
     decoder.finish();
+    return decoder.written();
 }
 
 // Base64 text too short to give a byte is stored as it came; a character
-// outside the alphabet fails it all the same.
-void writeChunkBytes(std::ostream& out, const std::string& data, bool base64) {
-    if (base64 && base64Length(data) >= 2) {
-        writeDecoded(out, data);
-        return;
-    }
+// outside the alphabet fails it all the same. Returns the size written.
+std::uintmax_t writeChunkBytes(std::ostream& out, const std::string& data, bool base64) {
+    if (base64 && base64Length(data) >= 2) return writeDecoded(out, data);
     if (base64) base64::decode(data.data(), base64Length(data));
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    return data.size();
 }
 
 // Written aside and renamed into place: a chunk file is complete or absent,
-// and a chunk that fails to decode leaves an earlier copy as it was.
-void writeChunkFile(const fs::path& file, const std::string& data, bool base64) {
+// and a chunk that fails to decode leaves an earlier copy as it was. Returns
+// the file's size.
+std::uintmax_t writeChunkFile(const fs::path& file, const std::string& data, bool base64) {
     const fs::path partial =
         file.parent_path().parent_path() / fs::unique_path("%%%%-%%%%-%%%%-%%%%.partial");
     try {
         fs::ofstream out;
         out.exceptions(std::ios::failbit | std::ios::badbit);
         out.open(partial, std::ios::binary | std::ios::trunc);
-        writeChunkBytes(out, data, base64);
+        const std::uintmax_t size = writeChunkBytes(out, data, base64);
         out.close();
         fs::rename(partial, file);
+        return size;
     } catch (...) {
         boost::system::error_code ignored;
         fs::remove(partial, ignored);
@@ -152,13 +154,13 @@ MessagePtr ChunkStore::join(const MessagePtr& message) {
     dropIdleTransfers();
     const fs::path catalog = directory() / checkedFileName(message->id, "join");
     const fs::path file = catalog / chunkFileName(meta);
-    checkFreeSpace();
-    Transfer& transfer = transferFor(message->id);
-    checkLimits(transfer, file.filename().string(), *message);
+    const auto known = transfers_.find(message->id);
+    const bool opening = known == transfers_.end();
+    checkFreeSpace(opening);
+    checkLimits(opening ? nullptr : &known->second, file.filename().string(), *message);
     if (meta.chunk == "1")
         PLUGIN_LOG(warning) << "chunk store: create catalog for chunks: " << catalog;
-    background_removal::waitFor(catalog);
-    chunk_area::requirePrivateDirectory(catalog, "join");
+    Transfer& transfer = opening ? openTransfer(message->id, catalog) : known->second;
     store(transfer, file, *message);
 
     if (meta.chunk != meta.chunks) return MessagePtr();
@@ -178,19 +180,24 @@ const fs::path& ChunkStore::directory() {
 
 const fs::path& ChunkStore::root() { return chunk_area::root(); }
 
-ChunkStore::Transfer& ChunkStore::transferFor(const std::string& id) {
-    const auto found = transfers_.find(id);
-    if (found != transfers_.end()) return found->second;
-    if (transfers_.size() >= limits_.transfers)
-        refuseOverLimit("open transfers", limits_.transfers);
+// The catalog is made, and an earlier one's removal awaited, once per
+// transfer: while the transfer lasts, this store alone writes in it.
+ChunkStore::Transfer& ChunkStore::openTransfer(const std::string& id, const fs::path& catalog) {
+    background_removal::waitFor(catalog);
+    chunk_area::requirePrivateDirectory(catalog, "join");
     Transfer& transfer = transfers_[id];
     transfer.lastUse = Clock::now();
     return transfer;
 }
 
-// The data's size bounds the stored bytes: decoding only shrinks it.
-void ChunkStore::checkLimits(const Transfer& transfer, const std::string& chunkFile,
+// The data's size bounds the stored bytes: decoding only shrinks it. A
+// transfer not yet open counts towards the open ones.
+void ChunkStore::checkLimits(const Transfer* open, const std::string& chunkFile,
                              const Message& message) const {
+    static const Transfer notOpen;
+    if (!open && transfers_.size() >= limits_.transfers)
+        refuseOverLimit("open transfers", limits_.transfers);
+    const Transfer& transfer = open ? *open : notOpen;
     const auto earlier = transfer.chunkSizes.find(chunkFile);
     const bool replaces = earlier != transfer.chunkSizes.end();
     const std::uintmax_t size = message.method.data.size();
@@ -203,8 +210,9 @@ void ChunkStore::checkLimits(const Transfer& transfer, const std::string& chunkF
 
 void ChunkStore::store(Transfer& transfer, const fs::path& file, const Message& message) {
     const std::string& data = message.method.data;
-    writeChunkFile(file, data, message.meta.content.transferEncoding == "base64");
-    const std::uintmax_t size = fs::file_size(file);
+    const std::uintmax_t size =
+        writeChunkFile(file, data, message.meta.content.transferEncoding == "base64");
+    uncheckedBytes_ += size;
     PLUGIN_LOG(info) << "chunk store: write chunk id: " << std::quoted(message.id)
                      << ", file: " << std::quoted(file.filename().string()) << ", size: " << size;
     auto [entry, added] = transfer.chunkSizes.try_emplace(file.filename().string(), 0);
@@ -232,12 +240,22 @@ MessagePtr ChunkStore::messageFromChunks(const MessagePtr& message, const fs::pa
     return message;
 }
 
-// Checked for every chunk: a transfer announced small may grow without end.
-void ChunkStore::checkFreeSpace() {
+// Asked when a transfer opens, and again once this store has written what
+// the volume had to spare, or a share of it: a transfer announced small may
+// grow without end, and other writers take space too.
+void ChunkStore::checkFreeSpace(bool opening) {
+    if (!opening && uncheckedBytes_ < uncheckedBudget_) return;
     boost::system::error_code error;
     const fs::space_info space = fs::space(directory_, error);
+    uncheckedBytes_ = 0;
     // A volume that cannot tell its free space is taken to have enough.
-    if (error || space.available > minFreeSpace) return;
+    if (error || space.available > limits_.freeSpace) {
+        const std::uintmax_t spare =
+            error ? spaceCheckInterval : space.available - limits_.freeSpace;
+        uncheckedBudget_ = std::min(spare, spaceCheckInterval);
+        return;
+    }
+    uncheckedBudget_ = 0;
     dropAll();
     PLUGIN_THROW(exception::ApplicationException(notEnoughSpace), "join");
 }

@@ -49,14 +49,15 @@ private:
         Clock::time_point lastUse;
     };
 
-    Transfer& transferFor(const std::string& id);
-    void checkLimits(const Transfer& transfer, const std::string& chunkFile,
+    Transfer& openTransfer(const std::string& id, const boost::filesystem::path& catalog);
+    // `open` is null for a transfer that this chunk opens.
+    void checkLimits(const Transfer* open, const std::string& chunkFile,
                      const format::Message& message) const;
     void store(Transfer& transfer, const boost::filesystem::path& file,
                const format::Message& message);
     format::MessagePtr messageFromChunks(const format::MessagePtr& message,
                                          const boost::filesystem::path& catalog);
-    void checkFreeSpace();
+    void checkFreeSpace(bool opening);
     void dropIdleTransfers();
     void drop(const std::string& id);
     void dropAll();
@@ -66,6 +67,8 @@ private:
     std::map<std::string, Transfer> transfers_;
     std::uintmax_t chunks_ = 0;
     std::uintmax_t bytes_ = 0;
+    std::uintmax_t uncheckedBytes_ = 0;   // written since the free space was asked
+    std::uintmax_t uncheckedBudget_ = 0;  // what may be written before it is asked again
     RunningChecksums checksums_;
 };
 
