@@ -5,14 +5,18 @@
 # trips/s with p50/p99 latency over 1, 4 and 64 connections with 100 B and
 # 16 KiB requests, host and reference alternating, ROUNDS times; then an
 # embedded-file upload in 1 MiB base64 chunks followed by "digest" (MB/s of
-# base64 text), and the host's peak RSS.
+# base64 text), the host's peak RSS, and the byte-work limit of that upload on
+# one core of this machine (bench/upload_limit_bench.cpp: the same bytes
+# written, hashed and decoded without the protocol) with the upload's share of
+# it.
 #
 # The host runs from a private copy of the staged program directory (which is
 # also its data directory), on a free port, with its console log in a file.
 # BUILD_DIR (default build-release), BUILD_TYPE (default Release), JOBS
 # (default 2), REQUESTS (default 20000 round trips per measurement, at least
-# 100 per connection), ROUNDS (default 2) and UPLOAD_MIB (default 1024; 0
-# skips the upload) override the defaults. Needs `npm ci --prefix bench`.
+# 100 per connection), ROUNDS (default 2; 0 measures only the upload) and
+# UPLOAD_MIB (default 1024; 0 skips the upload) override the defaults. Needs
+# `npm ci --prefix bench`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-release}
@@ -21,7 +25,7 @@ ROUNDS=${ROUNDS:-2}
 UPLOAD_MIB=${UPLOAD_MIB:-1024}
 BUILD_TYPE=${BUILD_TYPE:-Release}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DZORVA_BUILD_BENCH=ON >/dev/null
-cmake --build "$BUILD_DIR" --target plugin wsmodule systemmodule ws_bench -j"${JOBS:-2}" >/dev/null
+cmake --build "$BUILD_DIR" --target plugin wsmodule systemmodule ws_bench upload_limit_bench -j"${JOBS:-2}" >/dev/null
 bench="$BUILD_DIR/bench/ws_bench"
 
 work=$(mktemp -d /tmp/zorva-ws-bench-XXXXXX)
@@ -87,7 +91,7 @@ awk '{ key = $3 " " $4 " " $5 " " $6
                   k, h, median(p99["host:", k]), r, median(p99["reference:", k]), h / r } }' "$work/rtt.txt"
 [ "$UPLOAD_MIB" -gt 0 ] || { "$bench" stop "$port"; wait "$host_pid" || true; host_pid=; exit 0; }
 echo "command: $bench upload $port $UPLOAD_MIB"
-"$bench" upload "$port" "$UPLOAD_MIB"
+"$bench" upload "$port" "$UPLOAD_MIB" | tee "$work/upload.txt"
 # Where the upload's time went, from the host's own log records.
 awk '/method: digest, chunk: 1, / { first = $2 } /chunk store: got last chunk/ { last = $2 }
      /switch state to: ok/ { ok = $2 }
@@ -98,3 +102,9 @@ echo "host peak RSS (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /pro
 "$bench" stop "$port"
 wait "$host_pid" && echo "host exited with 0" || echo "host exited with $?"
 host_pid=
+echo "command: $BUILD_DIR/bench/upload_limit_bench $work $UPLOAD_MIB"
+"$BUILD_DIR/bench/upload_limit_bench" "$work" "$UPLOAD_MIB" | tee "$work/limit.txt"
+awk '/^upload of/ { for (i = 1; i < NF; i++) if ($(i + 1) == "MB/s") upload = $i }
+     /^byte-work limit/ { for (i = 1; i < NF; i++) if ($(i + 1) == "MB/s") limit = $i }
+     END { printf "upload/limit: %.1f / %.1f MB/s = %.2f\n", upload, limit, upload / limit }' \
+    "$work/upload.txt" "$work/limit.txt"
