@@ -26,7 +26,8 @@ using PromptFinished = std::function<void(QDialog& dialog, PromptResult result)>
 // top with the branding's dialog look and closes itself after `limit`.
 // Callable from any thread but the GUI thread; a failing factory's exception
 // reaches the caller. One queue serves the whole process: the host and every
-// module share this library.
+// module share this library. A dialog that checks its answer and may ask
+// again in the same window goes through PromptSession instead.
 PromptResult runPrompt(const PromptFactory& factory, const PromptFinished& finished = {},
                        std::chrono::milliseconds limit = defaultPromptLimit);
 

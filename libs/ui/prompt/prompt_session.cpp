@@ -105,7 +105,7 @@ public:
                 std::make_exception_ptr(std::logic_error("prompt factory built no dialog")));
             return;
         }
-        shown->connect(shown);
+        shown->wire(shown);
         shown->raise();
     }
 
@@ -120,6 +120,8 @@ public:
         update(*dialog);
         dialog->resume();
         limitTimer_->start(limit_);
+        PLUGIN_LOG(info) << "ui: the prompt \"" << dialog->windowTitle().toStdString()
+                         << "\" stays open for another answer";
     }
 
     void close(PromptResult result) {
@@ -127,7 +129,7 @@ public:
     }
 
 private:
-    void connect(const std::shared_ptr<Shown>& self) {
+    void wire(const std::shared_ptr<Shown>& self) {
         QDialog* dialog = dialog_;
         QObject::connect(dialog, &QDialog::finished, dialog,
                          [self](int code) { self->ended(code); });

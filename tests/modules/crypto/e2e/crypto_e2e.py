@@ -24,6 +24,8 @@ from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
 # The consent window's title in the default branding.
 DIALOG = "Создание электронной подписи"
+# The host's log line once the dialog waits for another PIN.
+AGAIN = 'ui: the prompt "%s" stays open for another answer' % DIALOG
 
 
 def private_token(root):
@@ -42,13 +44,15 @@ def certificate_id(name):
 
 def answer_dialog(*keys, pin=None):
     """Waits for the host's dialog, focuses it and types the PIN and keys
-    through the X server (XTEST), as a keyboard does."""
-    window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
-                            check=True, capture_output=True, text=True, timeout=30).stdout.split()[0]
-    subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True, timeout=30)
+    through the X server (XTEST), as a keyboard does. Returns the X windows
+    that carry the dialog's title."""
+    windows = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
+                             check=True, capture_output=True, text=True, timeout=30).stdout.split()
+    subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
     if pin:
         subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
     subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
+    return windows
 
 
 def cms_verifies(signature, document, root):
@@ -84,7 +88,9 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         cls.host.close()
         shutil.rmtree(cls.root, ignore_errors=True)
 
-    async def sign(self, document, certificate, *keys, pin=None):
+    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=()):
+        """Uploads and signs; the user types each wrong PIN, then `pin`, into
+        the dialog. Returns the reply and the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
             pieces = sign_pieces(document, certificate)
@@ -93,23 +99,39 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
                 await ws.send(json.dumps(request(
                     "sign", data, module="crypto", id=message_id,
                     meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
-            await asyncio.to_thread(answer_dialog, *keys, pin=pin)
-            return await receive_reply(ws)
+            windows = []
+            for tries, wrong in enumerate(wrong_pins, 1):
+                windows.append(await asyncio.to_thread(answer_dialog, "Return", pin=wrong))
+                await asyncio.to_thread(self.host.wait_log, AGAIN, tries)
+            windows.append(await asyncio.to_thread(answer_dialog, *keys, pin=pin))
+            return await receive_reply(ws), windows
         finally:
             await ws.close()
 
     async def test_sign_of_an_uploaded_document_verifies_and_a_changed_byte_fails(self):
         document = bytes(range(256)) * 2000
 
-        reply = await self.sign(document, certificate_id("RSA Signer"), "Return", pin="123456")
+        reply, _ = await self.sign(document, certificate_id("RSA Signer"), "Return", pin="123456")
 
         self.assertEqual(reply["code"], "0", reply.get("error"))
         signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
         self.assertTrue(cms_verifies(signature, document, self.root))
         self.assertFalse(cms_verifies(signature, b"\x01" + document[1:], self.root))
 
+    async def test_wrong_pin_then_the_right_one_in_the_same_window_signs(self):
+        document = b"typed twice" * 1000
+
+        reply, windows = await self.sign(document, certificate_id("EC Signer"), "Return",
+                                         pin="123456", wrong_pins=["0000"])
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        self.assertEqual(len(windows[0]), 1, windows)
+        self.assertEqual(windows[0], windows[1], "the second PIN went to another window")
+        signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+
     async def test_closing_the_dialog_cancels_with_20003(self):
-        reply = await self.sign(b"declined", certificate_id("EC Signer"), "Escape")
+        reply, _ = await self.sign(b"declined", certificate_id("EC Signer"), "Escape")
 
         self.assertEqual(reply["code"], "20003")
         self.assertEqual(reply["method"]["result"], "")
