@@ -4,6 +4,7 @@
 
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/role.hpp>
 #include <boost/system/system_error.hpp>
 #include <boost/throw_exception.hpp>
@@ -47,14 +48,21 @@ public:
     // Closing has begun and must be done within the handshake's limit.
     void startClosing();
 
+    // A read that asks for little is served from one larger read ahead: a
+    // client that cuts a message into frames of a few kilobytes would cost the
+    // stream two system calls a frame (its header, then its payload).
     template <class MutableBuffers>
     std::size_t read_some(const MutableBuffers& buffers, boost::system::error_code& error) {
-        const auto spans = Spans<platform::SocketBuffer>(buffers);
-        const std::size_t done = transfer(spans, error, [&] {
-            return platform::receiveSome(handle(), spans.items.data(), spans.count, error);
-        });
-        if (!error && done == 0 && spans.count != 0) error = boost::asio::error::eof;
-        return done;
+        error = {};
+        const std::size_t wanted = boost::asio::buffer_size(buffers);
+        if (ahead_.size() == 0 && wanted != 0 && wanted < readAheadSize) {
+            ahead_.commit(receive(ahead_.prepare(readAheadSize), error));
+            if (error) return 0;
+        }
+        if (ahead_.size() == 0) return receive(buffers, error);
+        const std::size_t copied = boost::asio::buffer_copy(buffers, ahead_.data());
+        ahead_.consume(copied);
+        return copied;
     }
 
     template <class MutableBuffers>
@@ -76,6 +84,18 @@ public:
     }
 
 private:
+    static constexpr std::size_t readAheadSize = 64 * 1024;
+
+    template <class MutableBuffers>
+    std::size_t receive(const MutableBuffers& buffers, boost::system::error_code& error) {
+        const auto spans = Spans<platform::SocketBuffer>(buffers);
+        const std::size_t done = transfer(spans, error, [&] {
+            return platform::receiveSome(handle(), spans.items.data(), spans.count, error);
+        });
+        if (!error && done == 0 && spans.count != 0) error = boost::asio::error::eof;
+        return done;
+    }
+
     // The first non-empty buffers of a sequence, for one system call; the
     // stream asks again for the rest.
     template <class Span>
@@ -126,6 +146,8 @@ private:
     // Set while a total limit runs (handshake, close); unset while serving.
     bool deadlineSet_ = true;
     Clock::time_point deadline_;
+    // Received, not yet read.
+    boost::beast::flat_buffer ahead_{readAheadSize};
 };
 
 // How the WebSocket stream closes its transport: the server's end is shut

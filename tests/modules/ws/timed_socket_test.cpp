@@ -100,6 +100,29 @@ TEST_F(TimedSocketTest, WriteToAPeerThatNeverReadsTimesOutAfterWhatFits) {
     EXPECT_LT(Clock::now() - start, limit + slack);
 }
 
+TEST_F(TimedSocketTest, ReadsSmallAndLargeGetTheBytesInOrderAndThenTheEnd) {
+    TimedSocket socket = accepted();
+    socket.startServing();
+    std::string sent(300000, '\0');
+    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 7 + i / 251);
+    const auto sending = std::async(std::launch::async, [&] {
+        net::write(peer_, net::buffer(sent));
+        peer_.shutdown(tcp::socket::shutdown_send);
+    });
+    // Reads below the read-ahead's size, above it, and of what is left ahead.
+    const std::size_t sizes[] = {1, 4096, 100000, 3, 65536};
+    std::vector<char> buffer(100000);
+    std::string received;
+    boost::system::error_code error;
+
+    for (std::size_t i = 0; !error && received.size() <= sent.size(); ++i)
+        received.append(buffer.data(),
+                        socket.read_some(net::buffer(buffer.data(), sizes[i % 5]), error));
+
+    EXPECT_EQ(error, net::error::eof);
+    EXPECT_TRUE(received == sent) << received.size() << " bytes received";
+}
+
 // The WebSocket stream as the module runs it: synchronously, over the socket.
 class TimedWebSocketTest : public TimedSocketTest {
 protected:
