@@ -21,12 +21,13 @@ void RunningChecksums::feed(const std::string& uuid, const std::string& text) {
     if (created) return;
     Entry& held = entry->second;
     if (held.pending.size() >= backgroundFrom) {
-        // The buffers swap roles, so neither is allocated anew for each chunk.
-        std::swap(held.adding, held.pending);
+        // The buffers swap roles, so neither is allocated anew for each chunk,
+        // and the table holds one buffer more than its files, not one each.
+        std::swap(adding_, held.pending);
         held.pending.clear();
         // Still in memory until added.
-        addingBytes_ = held.adding.size();
-        job_.start([&held] { held.md5.addData(held.adding.data(), held.adding.size()); });
+        addingBytes_ = adding_.size();
+        job_.start([this, &held] { held.md5.addData(adding_.data(), adding_.size()); });
     } else {
         held.md5.addData(held.pending.data(), held.pending.size());
     }

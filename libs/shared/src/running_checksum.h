@@ -37,8 +37,6 @@ private:
         Entry();
 
         std::string pending;
-        // Touched only by the background job while it adds it.
-        std::string adding;
         EvpDigest md5;
     };
 
@@ -46,6 +44,8 @@ private:
     void finishAdding();
 
     std::map<std::string, Entry> entries_;
+    // The text being added; touched only by the background job meanwhile.
+    std::string adding_;
     std::uintmax_t pendingBytes_ = 0;
     std::uintmax_t addingBytes_ = 0;
     // Declared last, so that it ends before the entries its job reads.
