@@ -119,7 +119,10 @@ class Reliability(HostTestCase):
             await abandon(12)
         after = rss_kib(self.host.process.pid), descriptors(self.host.process.pid)
 
-        self.assertLess(after[0] - before[0], 16 * 1024, "RSS %s -> %s KiB" % (before[0], after[0]))
+        # A leak of what the transfers held would be about 190 MiB here. The
+        # margin is for the heaps of the connection and hashing threads, which
+        # keep what they freed and overlap more when the machine is busy.
+        self.assertLess(after[0] - before[0], 24 * 1024, "RSS %s -> %s KiB" % (before[0], after[0]))
         self.assertLessEqual(after[1], before[1] + 2)
 
     async def test_more_open_transfers_than_a_connection_may_hold_are_refused_with_20026(self):
