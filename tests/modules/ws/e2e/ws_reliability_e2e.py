@@ -119,7 +119,7 @@ class Reliability(HostTestCase):
             await abandon(12)
         after = rss_kib(self.host.process.pid), descriptors(self.host.process.pid)
 
-        # A leak of what the transfers held would be about 190 MiB here. The
+        # Transfers that kept their memory added about 97 MB here. The
         # margin is for the heaps of the connection and hashing threads, which
         # keep what they freed and overlap more when the machine is busy.
         self.assertLess(after[0] - before[0], 24 * 1024, "RSS %s -> %s KiB" % (before[0], after[0]))
