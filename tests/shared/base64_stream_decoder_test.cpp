@@ -56,3 +56,21 @@ TEST(Base64StreamDecoder, CharacterOutsideTheAlphabetFailsWhereverItIs) {
 TEST(Base64StreamDecoder, CharactersAfterTheFirstPaddingInAnyLaterPieceAreIgnored) {
     EXPECT_EQ(decodeInPieces("QUI=QUJD-not base64", {2, 4, 6}), "AB");
 }
+
+// Bytes handed over for whole groups of text decode as that text would,
+// between groups, inside one, or after the padding that ended the text.
+TEST(Base64StreamDecoder, DecodedGroupsJoinLikeTheirText) {
+    const std::string groups = "REVGR0hJ";
+    const std::string bytes = base64::decode(groups);
+    const std::string before[] = {"", "QUJD", "QUJ", "Q", "QQ=="};
+    for (const std::string& text : before) {
+        std::ostringstream out;
+        StreamDecoder decoder(out);
+        decoder.write(text.data(), text.size());
+        decoder.writeDecoded(bytes.data(), bytes.size());
+        decoder.write("Sks=", 4);
+        decoder.finish();
+
+        EXPECT_EQ(out.str(), base64::decode(text + groups + "Sks=")) << text;
+    }
+}

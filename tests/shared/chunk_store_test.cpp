@@ -321,6 +321,41 @@ TEST(ChunkStore, CopiesFileOfTwoChunksIntoThePayloadAsItCame) {
     EXPECT_EQ(joined->method.data, "[" + opening + closing + "]");
 }
 
+// File chunks of whole base64 groups are kept as the bytes they stand for;
+// whatever part of the payload they turn out to be, they join as they came.
+TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
+    ChunkStore store;
+    const std::vector<Piece> twoChunkFile = {{"[", ""}, {"QUJD", "b64"}, {"REVG", "b64"}, {"]", ""}};
+
+    const MessagePtr copied = joinAll(store, chunked("copied", twoChunkFile));
+
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->method.data, "[QUJDREVG]");
+
+    // Content whose groups run across chunks, and a plain text content whose
+    // chunks only look like base64 or almost do.
+    const struct {
+        const char* encoding;
+        std::vector<std::string> content;
+        std::string expected;
+    } cases[] = {
+        {"base64", {"QUJ", "REVG", "SElK", "Sks="}, zorva::plugin::base64::decode("QUJREVGSElKSks=")},
+        {"base64", {"QUJD", "REVG", "SElK"}, "ABCDEFHIJ"},
+        {"plain", {"QUJ", "REVG", "ab-/", "SElK"}, "QUJREVGab-/SElK"},
+    };
+    for (const auto& c : cases) {
+        FileInfo file = description("mixed", "mixed.txt");
+        file.contentEncoding = c.encoding;
+        const std::string id = std::string("content-") + c.encoding + c.content.front();
+
+        const MessagePtr joined =
+            joinAll(store, chunked(id, concat({{{"[", ""}}, embeddedFile(file, c.content), {{"]", ""}}})));
+
+        ASSERT_TRUE(joined);
+        EXPECT_EQ(readFile(catalog(store, id) / "mixed.txt"), c.expected) << id;
+    }
+}
+
 TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     ChunkStore store;
     const FileInfo file = description("after-long", "fox.txt");

@@ -33,6 +33,18 @@ void StreamDecoder::write(const char* text, std::size_t length) {
     carry_.assign(text + whole, length - whole);
 }
 
+void StreamDecoder::writeDecoded(const char* bytes, std::size_t length) {
+    if (stopped_ || length == 0) return;
+    if (!carry_.empty()) {
+        std::string text;
+        encodeTo(bytes, length, text);
+        write(text.data(), text.size());
+        return;
+    }
+    out_.write(bytes, static_cast<std::streamsize>(length));
+    written_ += length;
+}
+
 void StreamDecoder::finish() {
     decodeToOutput(carry_.data(), carry_.size());
     carry_.clear();

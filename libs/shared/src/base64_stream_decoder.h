@@ -17,6 +17,9 @@ public:
     explicit StreamDecoder(std::ostream& out) : out_(out) {}
 
     void write(const char* text, std::size_t length);
+    // Bytes that stand for whole groups of the text, as if that text came:
+    // written as they are between groups. `length` is a multiple of 3.
+    void writeDecoded(const char* bytes, std::size_t length);
     // Decodes the characters of the last, unfinished group.
     void finish();
     // The bytes written to the output so far.

@@ -1,5 +1,6 @@
 #include "chunk_joiner.h"
 
+#include "base64.h"
 #include "base64_stream_decoder.h"
 #include "exception.h"
 #include "file_description.h"
@@ -22,7 +23,8 @@ namespace {
 
 using Files = std::vector<fs::path>::const_iterator;
 
-constexpr std::size_t blockSize = 256 * 1024;
+// Whole groups of three bytes: a packed chunk encodes block by block.
+constexpr std::size_t blockSize = 3 * 64 * 1024;
 constexpr std::ptrdiff_t minFileChunks = 3;
 constexpr const char* plainPayloadTail = ".data";
 constexpr int payloadTooLarge = 20023;
@@ -47,6 +49,18 @@ void logChecksum(const std::string& uuid, const FileInfo::Hash& hash,
     }
 }
 
+using Packed = std::set<std::string>;
+
+bool isPacked(const fs::path& file, const Packed& packed) {
+    return packed.count(file.filename().string()) != 0;
+}
+
+// The length of the text a chunk file stands for.
+std::uintmax_t textSize(const fs::path& file, const Packed& packed) {
+    const std::uintmax_t size = fs::file_size(file);
+    return isPacked(file, packed) ? size / 3 * 4 : size;
+}
+
 using GroupAction = std::function<void(Files, Files)>;
 
 // Runs of chunk files of one tail: those copied into the payload as they are,
@@ -69,10 +83,10 @@ void forEachGroup(Files first, Files last, const GroupAction& copied, const Grou
 
 // What the payload will take in memory: copied chunks whole, of an embedded
 // file only its description.
-std::uintmax_t payloadSize(Files first, Files last) {
+std::uintmax_t payloadSize(Files first, Files last, const Packed& packed) {
     std::uintmax_t size = 0;
-    const auto add = [&size](Files from, Files to) {
-        for (; from != to; ++from) size += fs::file_size(*from);
+    const auto add = [&](Files from, Files to) {
+        for (; from != to; ++from) size += textSize(*from, packed);
     };
     forEachGroup(first, last, add, [&](Files from, Files to) {
         add(from, from + 1);
@@ -83,8 +97,8 @@ std::uintmax_t payloadSize(Files first, Files last) {
 
 class Joiner {
 public:
-    Joiner(fs::path catalog, RunningChecksums& checksums)
-        : catalog_(std::move(catalog)), checksums_(checksums), block_(blockSize) {}
+    Joiner(fs::path catalog, const Packed& packed, RunningChecksums& checksums)
+        : catalog_(std::move(catalog)), packed_(packed), checksums_(checksums), block_(blockSize) {}
 
     std::string join(Files first, Files last) {
         forEachGroup(
@@ -98,8 +112,8 @@ private:
 
     void append(Files first, Files last) {
         for (; first != last; ++first)
-            readBlocks(*first,
-                       [this](const char* bytes, std::size_t n) { output_.append(bytes, n); });
+            readText(*first,
+                     [this](const char* text, std::size_t n) { output_.append(text, n); });
     }
 
     void joinFile(Files first, Files last) {
@@ -144,11 +158,17 @@ private:
         out.open(target, std::ios::binary | std::ios::trunc);
         base64::StreamDecoder decoder(out);
         for (; first != last; ++first) {
-            readBlocks(*first, [&](const char* bytes, std::size_t n) {
+            if (base64 && isPacked(*first, packed_)) {
+                readBlocks(*first, [&](const char* bytes, std::size_t n) {
+                    decoder.writeDecoded(bytes, n);
+                });
+                continue;
+            }
+            readText(*first, [&](const char* text, std::size_t n) {
                 if (base64) {
-                    decoder.write(bytes, n);
+                    decoder.write(text, n);
                 } else {
-                    out.write(bytes, static_cast<std::streamsize>(n));
+                    out.write(text, static_cast<std::streamsize>(n));
                 }
             });
         }
@@ -167,23 +187,37 @@ private:
         }
     }
 
+    // The chunk's text, as it came.
+    void readText(const fs::path& file, const Consumer& consume) {
+        if (!isPacked(file, packed_)) {
+            readBlocks(file, consume);
+            return;
+        }
+        readBlocks(file, [&](const char* bytes, std::size_t n) {
+            base64::encodeTo(bytes, n, text_);
+            consume(text_.data(), text_.size());
+        });
+    }
+
     std::string readAll(const fs::path& file) {
         std::string text;
-        readBlocks(file, [&text](const char* bytes, std::size_t n) { text.append(bytes, n); });
+        readText(file, [&text](const char* bytes, std::size_t n) { text.append(bytes, n); });
         return text;
     }
 
     fs::path catalog_;
+    const Packed& packed_;
     RunningChecksums& checksums_;
     std::vector<char> block_;
+    std::string text_;
     std::string output_;
 };
 
 }  // namespace
 
 std::string join(const fs::path& catalog, const std::vector<fs::path>& files,
-                 RunningChecksums& checksums, std::uintmax_t maxPayload) {
-    const std::uintmax_t size = payloadSize(files.begin(), files.end());
+                 const Packed& packed, RunningChecksums& checksums, std::uintmax_t maxPayload) {
+    const std::uintmax_t size = payloadSize(files.begin(), files.end(), packed);
     if (size > maxPayload) {
         PLUGIN_THROW(exception::ApplicationException(payloadTooLarge) << exception::Message_(
                          "chunk store: a payload of " + std::to_string(size) +
@@ -191,7 +225,7 @@ std::string join(const fs::path& catalog, const std::vector<fs::path>& files,
                          " bytes; send large content as a file"),
                      "messageFromChunks");
     }
-    return Joiner(catalog, checksums).join(files.begin(), files.end());
+    return Joiner(catalog, packed, checksums).join(files.begin(), files.end());
 }
 
 }  // namespace zorva::plugin::chunk_joiner

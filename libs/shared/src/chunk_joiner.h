@@ -3,6 +3,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@
 // built in memory; file contents are streamed, one block at a time. A
 // payload that would take more than `maxPayload` bytes of memory is refused
 // with ApplicationException 20023 before anything is read: content that
-// large belongs in an embedded file.
+// large belongs in an embedded file. The files named in `packed` hold the
+// bytes their base64 text stands for; they join as that text would.
 namespace zorva::plugin {
 class RunningChecksums;
 }
@@ -23,7 +25,8 @@ class RunningChecksums;
 namespace zorva::plugin::chunk_joiner {
 
 std::string join(const boost::filesystem::path& catalog,
-                 const std::vector<boost::filesystem::path>& files, RunningChecksums& checksums,
+                 const std::vector<boost::filesystem::path>& files,
+                 const std::set<std::string>& packed, RunningChecksums& checksums,
                  std::uintmax_t maxPayload);
 
 }  // namespace zorva::plugin::chunk_joiner

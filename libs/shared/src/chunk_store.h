@@ -46,6 +46,7 @@ private:
     struct Transfer {
         std::map<std::string, std::uintmax_t> chunkSizes;  // by chunk file name
         std::set<std::string> uuids;
+        std::set<std::string> packed;  // chunk files kept as the bytes their text stands for
         Clock::time_point lastUse;
     };
 
@@ -56,7 +57,8 @@ private:
     void store(Transfer& transfer, const boost::filesystem::path& file,
                const format::Message& message);
     format::MessagePtr messageFromChunks(const format::MessagePtr& message,
-                                         const boost::filesystem::path& catalog);
+                                         const boost::filesystem::path& catalog,
+                                         const Transfer& transfer);
     void checkFreeSpace(bool opening);
     void dropIdleTransfers();
     void drop(const std::string& id);
