@@ -164,6 +164,22 @@ TEST(MessageRecord, NonAsciiAndControlCharactersRoundTrip) {
     EXPECT_NE(json_dto::to_json(message).find("Ошибка"), std::string::npos);
 }
 
+// The bound lets a reply skip being written out to be measured, so it must
+// hold for the texts that escape longest, in every kind of field.
+TEST(MessageRecord, SizeBoundIsNeverBelowTheWrittenText) {
+    const std::string texts[] = {"", "plain", std::string(300, '\x01'), "\"\\\"\\",
+                                 "Ошибка \n\t\x1f"};
+    for (const std::string& text : texts) {
+        Message message = read(minimal);
+        message.error = message.method.result = text;
+        message.meta.data[text] = text;
+        message.meta.routes.insert({text, text});
+        message.meta.routes.insert({"second", text});
+
+        EXPECT_GE(json_dto::size_bound(message), json_dto::to_json(message).size()) << text;
+    }
+}
+
 TEST(MessageRecord, RouteTimeHasDayMonthYearAndClock) {
     EXPECT_TRUE(std::regex_match(zorva::plugin::format::routeTime(),
                                  std::regex(R"(\d\d\.\d\d\.\d{4}, \d\d:\d\d:\d\d)")));

@@ -8,8 +8,8 @@
 #include "iprotocol.h"
 #include "logging.h"
 #include "message_reply.h"
-#include "request_origin.h"
 #include "reply_slices.h"
+#include "request_origin.h"
 #include "session.h"
 
 #include <boost/make_shared.hpp>
@@ -187,7 +187,9 @@ format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message,
                      "handleImpl");
     }
     format::MessagePtr reply = replyWithAnswer(*message, *adapter);
-    if (json_dto::to_json(*reply).size() > maxReplySize)
+    // Only a reply that might be over the limit is written out to be measured.
+    if (json_dto::size_bound(*reply) > maxReplySize &&
+        json_dto::to_json(*reply).size() > maxReplySize)
         PLUGIN_THROW(ApplicationException(20023), "handleImpl");
     return reply;
 }
@@ -239,6 +241,8 @@ void MessageHandler::stop(module::IProtocol* protocol) {
 }
 
 std::vector<format::MessagePtr> MessageHandler::splitReply(const format::MessagePtr& reply) {
+    // Most replies are far too short to be cut: their text is not written here.
+    if (json_dto::size_bound(*reply) < splitThreshold) return {reply};
     const std::size_t length = json_dto::to_json(*reply).size();
     if (length < splitThreshold) return {reply};
 

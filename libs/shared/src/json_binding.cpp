@@ -36,6 +36,12 @@ void write_value(writer_t& writer, const std::map<std::string, std::string>& fie
     writer.EndObject();
 }
 
+std::size_t size_bound(const std::map<std::string, std::string>& field) {
+    std::size_t size = 2;
+    for (const auto& [key, text] : field) size += size_bound(key) + size_bound(text) + 2;
+    return size;
+}
+
 void throw_framed(const char* frame, const char* key, const std::exception& cause) {
     std::string text(frame);
     text.append("\"").append(key).append("\": ").append(cause.what());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <map>
 #include <set>
@@ -98,6 +99,32 @@ void write_value(writer_t& writer, const std::vector<Element>& field) {
     writer.EndArray();
 }
 
+// The most characters a value's JSON text can take, without writing it:
+// every byte of a string escaped at its longest ("\u00XX").
+constexpr std::size_t text_size_bound(std::size_t length) { return length * 6 + 2; }
+inline std::size_t size_bound(const std::string& field) { return text_size_bound(field.size()); }
+std::size_t size_bound(const std::map<std::string, std::string>& field);
+
+template <class Record>
+std::size_t size_bound(const Record& record);
+
+template <class Element>
+std::size_t size_bound_of_elements(const Element& elements) {
+    std::size_t size = 2;  // the brackets
+    for (const auto& element : elements) size += size_bound(element) + 1;
+    return size;
+}
+
+template <class Record, class Compare>
+std::size_t size_bound(const std::set<Record, Compare>& field) {
+    return size_bound_of_elements(field);
+}
+
+template <class Element>
+std::size_t size_bound(const std::vector<Element>& field) {
+    return size_bound_of_elements(field);
+}
+
 [[noreturn]] void throw_framed(const char* frame, const char* key, const std::exception& cause);
 [[noreturn]] void throw_not_object(const char* key);
 
@@ -148,6 +175,23 @@ private:
     writer_t& writer_;
 };
 
+// Adds up the size bounds of a record's keys and fields.
+class json_size_t {
+public:
+    template <class Field>
+    json_size_t& operator&(binder_t<Field> binder) {
+        size_ += text_size_bound(std::char_traits<char>::length(binder.key)) +
+                 2 +  // the colon and a comma
+                 size_bound(static_cast<const Field&>(binder.field));
+        return *this;
+    }
+
+    std::size_t size() const { return size_; }
+
+private:
+    std::size_t size_ = 2;  // the braces
+};
+
 // Records nest records (a configuration's dependencies are configurations):
 // reading recurses once per level, so a hostile file must not nest without
 // end.
@@ -179,14 +223,28 @@ void write_value(writer_t& writer, const Record& record) {
     writer.EndObject();
 }
 
+template <class Record>
+std::size_t size_bound(const Record& record) {
+    json_size_t size;
+    // The description is shared by reading and writing, so it is not const.
+    const_cast<Record&>(record).json_io(size);
+    return size.size();
+}
+
 // Parses one complete JSON document (iteratively, so deep nesting cannot
 // exhaust the stack) of valid UTF-8. Raises ex_t with the parser's English
 // message.
 void parse(const std::string& text, rapidjson::Document& document);
 
+// What a document's values take of a short text fits in a buffer on the
+// stack; a longer text takes the rest from the heap.
+constexpr std::size_t parse_buffer_size = 4096;
+
 template <class Value>
 void from_json(const std::string& text, Value& value) {
-    rapidjson::Document document;
+    alignas(std::max_align_t) char buffer[parse_buffer_size];
+    rapidjson::MemoryPoolAllocator<> allocator(buffer, sizeof buffer);
+    rapidjson::Document document(&allocator);
     parse(text, document);
     read_value(document, value);
 }
