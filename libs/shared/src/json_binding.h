@@ -265,12 +265,19 @@ void from_stream(std::istream& input, Value& value) {
 
 void check_complete(const writer_t& writer);
 
+// Into a caller's buffer, replacing what it held and reusing its storage.
 template <class Value>
-std::string to_json(const Value& value) {
-    rapidjson::StringBuffer buffer;
+void to_json(const Value& value, rapidjson::StringBuffer& buffer) {
+    buffer.Clear();
     writer_t writer(buffer);
     write_value(writer, value);
     check_complete(writer);
+}
+
+template <class Value>
+std::string to_json(const Value& value) {
+    rapidjson::StringBuffer buffer;
+    to_json(value, buffer);
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 

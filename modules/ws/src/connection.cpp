@@ -14,6 +14,7 @@
 #include <boost/make_shared.hpp>
 
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace zorva::plugin::module {
@@ -149,9 +150,11 @@ void Connection::closeIdle() {
 
 void Connection::send(const format::MessagePtr& message) {
     message->meta.protocol = settings_.protocolFormat;
-    const std::string text = json_dto::to_json(*message);
-    stream_.write(net::buffer(text));
+    json_dto::to_json(*message, replyText_);
+    const std::string_view text(replyText_.GetString(), replyText_.GetSize());
+    stream_.write(net::buffer(text.data(), text.size()));
     if (message->mode == "debug") PLUGIN_LOG(info) << "ws: send: " << text;
+    if (text.size() > keptTextCapacity) replyText_ = rapidjson::StringBuffer();
 }
 
 }  // namespace zorva::plugin::module

@@ -10,6 +10,8 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
+#include <rapidjson/stringbuffer.h>
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -79,6 +81,9 @@ private:
     // Requests are read into one text the connection keeps: on this platform
     // fresh pages for every megabyte-sized chunk cost more than the chunk's copies.
     std::string text_;
+    // Replies are written into one buffer too, for the same reason and
+    // because a short reply then takes nothing from the heap.
+    rapidjson::StringBuffer replyText_;
 };
 
 }  // namespace zorva::plugin::module
