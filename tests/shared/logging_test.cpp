@@ -2,9 +2,14 @@
 
 #include <QLibrary>
 
+#include <boost/core/null_deleter.hpp>
 #include <boost/log/core.hpp>
+#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/logger.hpp>
 #include <boost/log/sources/record_ostream.hpp>
+#include <boost/log/utility/setup/common_attributes.hpp>
+#include <boost/log/utility/setup/formatter_parser.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "log_format.h"
 #include "logging.h"
 #include "temp_dir.h"
 
@@ -63,6 +69,38 @@ TEST_F(LoggingTest, InfoReachesBothSinksAndDebugNeither) {
     EXPECT_TRUE(std::regex_search(console_.str(), std::regex(R"(\} <info>: core: start\n$)")))
         << console_.str();
     EXPECT_EQ(console_.str().find("hidden"), std::string::npos);
+}
+
+// The sinks format their lines by hand; readers of the log know the lines the
+// format strings give, to the byte.
+TEST_F(LoggingTest, LinesAreThoseOfTheFormatStrings) {
+    namespace logging = boost::log;
+    using Backend = logging::sinks::text_ostream_backend;
+    using Formatter = logging::formatter;
+    logging::add_common_attributes();
+    logging::register_simple_formatter_factory<logging::trivial::severity_level, char>("Severity");
+    const std::pair<const char*, Formatter> formats[] = {
+        {"%TimeStamp% {%ThreadID%} <%Severity%>: %Message%",
+         Formatter(&zorva::plugin::log::formatConsoleLine)},
+        {"[%TimeStamp%] {%ThreadID%}: %Message%", Formatter(&zorva::plugin::log::formatFileLine)},
+    };
+    std::vector<std::ostringstream> texts(4);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        auto backend = boost::make_shared<Backend>();
+        backend->add_stream(boost::shared_ptr<std::ostream>(&texts[i], boost::null_deleter()));
+        auto sink = boost::make_shared<logging::sinks::synchronous_sink<Backend>>(backend);
+        const auto& [format, handWritten] = formats[i / 2];
+        sink->set_formatter(i % 2 ? handWritten : logging::parse_formatter(format));
+        logging::core::get()->add_sink(sink);
+    }
+
+    PLUGIN_LOG(warning) << "session: handle message: id: \"ünï\"";
+    PLUGIN_LOG(info) << "two";
+
+    for (std::size_t i = 0; i < texts.size(); i += 2) {
+        EXPECT_EQ(texts[i + 1].str(), texts[i].str());
+        EXPECT_NE(texts[i].str().find("ünï"), std::string::npos) << texts[i].str();
+    }
 }
 
 TEST_F(LoggingTest, RecordWithoutSeverityIsDropped) {

@@ -1,5 +1,6 @@
 #include "logging.h"
 
+#include "log_format.h"
 #include "log_queue.h"
 #include "platform_crash.h"
 
@@ -20,8 +21,6 @@
 #include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/log/utility/setup/common_attributes.hpp>
-#include <boost/log/utility/setup/filter_parser.hpp>
-#include <boost/log/utility/setup/formatter_parser.hpp>
 
 namespace zorva::plugin::log {
 namespace {
@@ -123,8 +122,7 @@ void addConsoleSink(std::int32_t minSeverity) {
     auto backend = boost::make_shared<sinks::text_ostream_backend>();
     backend->add_stream(boost::shared_ptr<std::ostream>(console, boost::null_deleter()));
     auto sink = boost::make_shared<Sink<sinks::text_ostream_backend>>(backend, false);
-    sink->set_formatter(
-        logging::parse_formatter("%TimeStamp% {%ThreadID%} <%Severity%>: %Message%"));
+    sink->set_formatter(&formatConsoleLine);
     sink->set_filter(severityFilter(minSeverity));
     addSink(sink);
 }
@@ -141,7 +139,7 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
     backend->scan_for_files();
 
     auto sink = boost::make_shared<Sink<sinks::text_file_backend>>(backend, false);
-    sink->set_formatter(logging::parse_formatter("[%TimeStamp%] {%ThreadID%}: %Message%"));
+    sink->set_formatter(&formatFileLine);
     sink->set_filter(severityFilter(settings.minSeverity));
     addSink(sink);
 }
@@ -159,7 +157,6 @@ void resetCore() {
     logging::core::get()->remove_all_sinks();
     writers().clear();
     logging::add_common_attributes();
-    logging::register_simple_formatter_factory<Severity, char>("Severity");
 }
 
 }  // namespace
