@@ -14,13 +14,15 @@
 #include <vector>
 
 #include <boost/core/null_deleter.hpp>
+#include <boost/log/attributes/clock.hpp>
+#include <boost/log/attributes/current_thread_id.hpp>
 #include <boost/log/core.hpp>
+#include <boost/log/detail/default_attribute_names.hpp>
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/async_frontend.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
-#include <boost/log/utility/setup/common_attributes.hpp>
 
 namespace zorva::plugin::log {
 namespace {
@@ -29,6 +31,7 @@ namespace logging = boost::log;
 namespace sinks = boost::log::sinks;
 namespace expr = boost::log::expressions;
 namespace keywords = boost::log::keywords;
+namespace names = boost::log::aux::default_attribute_names;
 using Severity = logging::trivial::severity_level;
 
 // Records are formatted and written in batches on a thread of each sink's
@@ -144,6 +147,13 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
     addSink(sink);
 }
 
+// The attributes the lines show, and no others: each is made for every record.
+void addLineAttributes() {
+    const auto core = logging::core::get();
+    core->add_global_attribute(names::timestamp(), logging::attributes::local_clock());
+    core->add_global_attribute(names::thread_id(), logging::attributes::current_thread_id());
+}
+
 void flushAtExit() { flush(); }
 
 void resetCore() {
@@ -156,7 +166,7 @@ void resetCore() {
     static_cast<void>(flushedAtExit);
     logging::core::get()->remove_all_sinks();
     writers().clear();
-    logging::add_common_attributes();
+    addLineAttributes();
 }
 
 }  // namespace
