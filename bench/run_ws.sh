@@ -90,6 +90,10 @@ awk '{ key = $3 " " $4 " " $5 " " $6
            printf "median, %s: host %.0f/s (p99 %.3f ms), reference %.0f/s (p99 %.3f ms), host/reference %.2fx\n",
                   k, h, median(p99["host:", k]), r, median(p99["reference:", k]), h / r } }' "$work/rtt.txt"
 [ "$UPLOAD_MIB" -gt 0 ] || { "$bench" stop "$port"; wait "$host_pid" || true; host_pid=; exit 0; }
+# The peak RSS is the upload's own, not that of the 64-connection rounds
+# before it: the kernel resets the mark to what the host holds now.
+echo 5 >"/proc/$host_pid/clear_refs"
+echo "host RSS before the upload: $(awk '/VmRSS/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
 echo "command: $bench upload $port $UPLOAD_MIB"
 "$bench" upload "$port" "$UPLOAD_MIB" | tee "$work/upload.txt"
 # Where the upload's time went, from the host's own log records.
@@ -98,7 +102,7 @@ awk '/method: digest, chunk: 1, / { first = $2 } /chunk store: got last chunk/ {
      function s(t,  p) { split(t, p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
      END { printf "host: chunks received and stored in %.2f s, join and digest %.2f s\n",
                   s(last) - s(first), s(ok) - s(last) }' "$work/host.log"
-echo "host peak RSS (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
+echo "host peak RSS during the upload (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
 "$bench" stop "$port"
 wait "$host_pid" && echo "host exited with 0" || echo "host exited with $?"
 host_pid=

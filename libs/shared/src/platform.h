@@ -42,6 +42,10 @@ std::string userDomain();
 // The id of this process, read once.
 std::uint64_t processId();
 
+// Hands the heap's free memory back to the system: what a burst of work took
+// need not stay with a program that waits for the next page for hours.
+void releaseFreeMemory();
+
 // Ids of the running processes whose program file name (last component, with
 // extension) equals the given name, this process included when it matches.
 std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName);

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include <malloc.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -179,6 +180,8 @@ std::uint64_t processId() {
     static const std::uint64_t id = static_cast<std::uint64_t>(::getpid());
     return id;
 }
+
+void releaseFreeMemory() { ::malloc_trim(0); }
 
 std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName) {
     std::set<std::uint64_t> ids;

@@ -1,7 +1,9 @@
 #include "connection_threads.h"
 
+#include "platform.h"
 #include "platform_crash.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace zorva::plugin::module {
@@ -33,10 +35,17 @@ void ConnectionThreads::start(std::unique_ptr<Connection> connection) {
 
 void ConnectionThreads::serve(Served& served) {
     served.connection->run();
-    // Closed under the lock: a shutdown from closeAllAndWait must never reach
-    // a socket number that the system has given anew.
+    if (endServing(served)) platform::releaseFreeMemory();
+}
+
+// Closed under the lock: a shutdown from closeAllAndWait must never reach a
+// socket number that the system has given anew. True when it was the last
+// connection: the buffers and heaps of all of them are free.
+bool ConnectionThreads::endServing(Served& served) {
     std::lock_guard<std::mutex> lock(mutex_);
     served.connection.reset();
+    return std::none_of(served_.begin(), served_.end(),
+                        [](const Served& each) { return each.connection != nullptr; });
 }
 
 void ConnectionThreads::joinEnded() {

@@ -41,6 +41,7 @@ private:
     };
 
     void serve(Served& served);
+    bool endServing(Served& served);
     void joinEnded();
 
     const std::size_t cap_;
