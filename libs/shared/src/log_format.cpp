@@ -6,6 +6,7 @@
 #include <boost/log/detail/default_attribute_names.hpp>
 #include <boost/log/trivial.hpp>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,19 +16,42 @@ namespace {
 namespace logging = boost::log;
 namespace names = boost::log::aux::default_attribute_names;
 
+// The date and clock of one second: "2026-12-08 15:10:40". A writer formats
+// many records within a second and reuses it.
+struct SecondText {
+    std::uint32_t day = 0;
+    std::int64_t second = -1;
+    char text[24] = {};
+    int length = 0;
+};
+
+const SecondText& secondText(const boost::posix_time::ptime& time) {
+    thread_local SecondText cached;
+    const auto date = time.date();
+    const auto clock = time.time_of_day();
+    const std::uint32_t day = date.day_number();
+    const std::int64_t second = clock.total_seconds();
+    if (day == cached.day && second == cached.second) return cached;
+    cached.day = day;
+    cached.second = second;
+    cached.length = std::snprintf(
+        cached.text, sizeof cached.text, "%04d-%02d-%02d %02d:%02d:%02d",
+        static_cast<int>(date.year()), static_cast<int>(date.month()),
+        static_cast<int>(date.day()), static_cast<int>(clock.hours()),
+        static_cast<int>(clock.minutes()), static_cast<int>(clock.seconds()));
+    return cached;
+}
+
 // As Boost.Log writes a time stamp: 2026-12-08 15:10:40.655551.
 void putTimeStamp(const logging::record_view& record, logging::formatting_ostream& out) {
     const auto value = logging::extract<boost::posix_time::ptime>(names::timestamp(), record);
     if (!value || value->is_special()) return;
-    const auto date = value->date();
-    const auto clock = value->time_of_day();
-    char text[40];
-    const int length = std::snprintf(
-        text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", static_cast<int>(date.year()),
-        static_cast<int>(date.month()), static_cast<int>(date.day()),
-        static_cast<int>(clock.hours()), static_cast<int>(clock.minutes()),
-        static_cast<int>(clock.seconds()), static_cast<long long>(clock.fractional_seconds()));
-    out.write(text, length);
+    const SecondText& second = secondText(*value);
+    char fraction[7] = {'.'};
+    auto micro = static_cast<std::uint32_t>(value->time_of_day().fractional_seconds());
+    for (int i = 6; i > 0; --i, micro /= 10) fraction[i] = static_cast<char>('0' + micro % 10);
+    out.write(second.text, second.length);
+    out.write(fraction, sizeof fraction);
 }
 
 void putThreadId(const logging::record_view& record, logging::formatting_ostream& out) {
