@@ -3,12 +3,12 @@
 # loopback, side by side with a reference echo server (Node with npm's `ws`,
 # bench/ws_echo_reference.js) driven by the same load client: echo round
 # trips/s with p50/p99 latency over 1, 4 and 64 connections with 100 B and
-# 16 KiB requests, host and reference alternating, ROUNDS times; then an
-# embedded-file upload in 1 MiB base64 chunks followed by "digest" (MB/s of
-# base64 text), the host's peak RSS, and the byte-work limit of that upload on
-# one core of this machine (bench/upload_limit_bench.cpp: the same bytes
-# written, hashed and decoded without the protocol) with the upload's share of
-# it.
+# 16 KiB requests, host and reference alternating, ROUNDS times; then, on a
+# host started anew, an embedded-file upload in 1 MiB base64 chunks followed
+# by "digest" (MB/s of base64 text), the host's peak RSS, and the byte-work
+# limit of that upload on one core of this machine (bench/upload_limit_bench.cpp:
+# the same bytes written, hashed and decoded without the protocol) with the
+# upload's share of it.
 #
 # The host runs from a private copy of the staged program directory (which is
 # also its data directory), on a free port, with its console log in a file.
@@ -43,15 +43,25 @@ mkdir -p "$work/plugin" "$work/runtime" && chmod 700 "$work/runtime"
 cp -a "$BUILD_DIR/stage/plugin" "$BUILD_DIR/stage/libzorvaenv.so" "$BUILD_DIR/stage/libzorvaprompt.so" "$BUILD_DIR/stage/style.css" \
     "$BUILD_DIR/stage/modules" "$work/plugin/"
 sed "s|ws://localhost:9000|ws://localhost:$port|" "$BUILD_DIR/stage/config.json" >"$work/plugin/config.json"
-(cd "$work/plugin" && HOME="$work" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
-    exec ./plugin -P ws >"$work/host.log" 2>&1) &
-host_pid=$!
-# Ready once the port takes connections (the probe is served and dropped).
-for _ in $(seq 300); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    kill -0 "$host_pid" 2>/dev/null || { tail "$work/host.log"; exit 1; }
-    sleep 0.1
-done
+# Starts the host anew, its console log going to host.log.
+start_host() {
+    (cd "$work/plugin" && HOME="$work" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+        exec ./plugin -P ws >"$work/host.log" 2>&1) &
+    host_pid=$!
+    # Ready once the port takes connections (the probe is served and dropped).
+    for _ in $(seq 300); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return
+        kill -0 "$host_pid" 2>/dev/null || { tail "$work/host.log"; exit 1; }
+        sleep 0.1
+    done
+}
+
+stop_host() {
+    "$bench" stop "$port"
+    wait "$host_pid" && echo "host exited with 0" || echo "host exited with $?"
+    host_pid=
+}
+start_host
 
 node bench/ws_echo_reference.js >"$work/reference.log" 2>&1 &
 reference_pid=$!
@@ -89,11 +99,14 @@ awk '{ key = $3 " " $4 " " $5 " " $6
      END { for (i = 1; i <= n; i++) { k = keys[i]; h = median(rate["host:", k]); r = median(rate["reference:", k])
            printf "median, %s: host %.0f/s (p99 %.3f ms), reference %.0f/s (p99 %.3f ms), host/reference %.2fx\n",
                   k, h, median(p99["host:", k]), r, median(p99["reference:", k]), h / r } }' "$work/rtt.txt"
-[ "$UPLOAD_MIB" -gt 0 ] || { "$bench" stop "$port"; wait "$host_pid" || true; host_pid=; exit 0; }
-# The peak RSS is the upload's own, not that of the 64-connection rounds
-# before it: the kernel resets the mark to what the host holds now.
-echo 5 >"/proc/$host_pid/clear_refs"
-echo "host RSS before the upload: $(awk '/VmRSS/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
+if [ "$ROUNDS" -gt 0 ]; then
+    echo "host RSS after the round trips: $(awk '/VmRSS/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
+fi
+stop_host
+[ "$UPLOAD_MIB" -gt 0 ] || exit 0
+# The upload on a host of its own: its peak RSS is the upload's, not that
+# of 64 connections before it.
+start_host
 echo "command: $bench upload $port $UPLOAD_MIB"
 "$bench" upload "$port" "$UPLOAD_MIB" | tee "$work/upload.txt"
 # Where the upload's time went, from the host's own log records.
@@ -102,10 +115,8 @@ awk '/method: digest, chunk: 1, / { first = $2 } /chunk store: got last chunk/ {
      function s(t,  p) { split(t, p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
      END { printf "host: chunks received and stored in %.2f s, join and digest %.2f s\n",
                   s(last) - s(first), s(ok) - s(last) }' "$work/host.log"
-echo "host peak RSS during the upload (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
-"$bench" stop "$port"
-wait "$host_pid" && echo "host exited with 0" || echo "host exited with $?"
-host_pid=
+echo "host peak RSS (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
+stop_host
 echo "command: $BUILD_DIR/bench/upload_limit_bench $work $UPLOAD_MIB"
 "$BUILD_DIR/bench/upload_limit_bench" "$work" "$UPLOAD_MIB" | tee "$work/limit.txt"
 awk '/^upload of/ { for (i = 1; i < NF; i++) if ($(i + 1) == "MB/s") upload = $i }
