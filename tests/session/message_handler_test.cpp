@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -107,6 +108,25 @@ public:
     MessagePtr incoming;
     std::vector<MessagePtr> sent;
     int interrupts = 0;
+};
+
+// Notes whether the record of a request's outcome came before its answer,
+// and fails to send when told to.
+class WatchingProtocol : public FakeProtocol {
+public:
+    WatchingProtocol(const LogCapture& log, bool fails) : log_(log), fails_(fails) {}
+    void send(const MessagePtr& message) override {
+        outcomeLoggedBefore = !log_.texts(outcomePrefix).empty();
+        if (fails_) throw std::runtime_error("connection lost");
+        FakeProtocol::send(message);
+    }
+
+    static constexpr const char* outcomePrefix = "session: message handler switch state to: ok";
+    bool outcomeLoggedBefore = true;
+
+private:
+    const LogCapture& log_;
+    bool fails_;
 };
 
 class MessageHandlerTest : public testing::Test {
@@ -374,6 +394,26 @@ TEST_F(MessageHandlerTest, ServeOneSendsRepliesInPiecesAndInterruptsWhenTheSessi
             EXPECT_EQ(piece->meta.protocol.type, "fake");
             EXPECT_EQ(piece->meta.protocol.category, "protocol");
         }
+    }
+}
+
+// The page's answer does not wait for the record of its outcome, which still
+// comes when the answer cannot be sent.
+TEST_F(MessageHandlerTest, ServeOneRecordsTheOutcomeOnceTheAnswerIsOnItsWay) {
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails ? "send fails" : "send succeeds");
+        LogCapture log;
+        WatchingProtocol protocol(log, fails);
+        protocol.incoming = request("probe", "echo", "hi", fails ? "lost" : "sent");
+
+        if (fails) {
+            EXPECT_THROW(handler_->serveOne(&protocol), std::runtime_error);
+        } else {
+            handler_->serveOne(&protocol);
+        }
+
+        EXPECT_FALSE(protocol.outcomeLoggedBefore);
+        EXPECT_EQ(log.texts(WatchingProtocol::outcomePrefix).size(), 1u);
     }
 }
 

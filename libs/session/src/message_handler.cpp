@@ -99,6 +99,14 @@ format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int
 
 format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int* state,
                                           Origin origin) {
+    format::MessagePtr reply = answer(request, state, origin);
+    settle(reply, state);
+    return reply;
+}
+
+// A request that ran to an answer leaves the state None: settle names it.
+format::MessagePtr MessageHandler::answer(const format::MessagePtr& request, int* state,
+                                          Origin origin) {
     const format::MessagePtr provisional = format::replyFrom(*request);
     logRequest(*request);
     setState(state, None);
@@ -117,8 +125,11 @@ format::MessagePtr MessageHandler::handle(const format::MessagePtr& request, int
             reply->method.result.clear();
         }
     }
-    if (state && *state == None) setState(state, !reply || !reply->error.empty() ? Error : Ok);
     return reply;
+}
+
+void MessageHandler::settle(const format::MessagePtr& reply, int* state) {
+    if (state && *state == None) setState(state, !reply || !reply->error.empty() ? Error : Ok);
 }
 
 // A first or unchunked piece begins a new transfer and forgets the id; a piece
@@ -210,7 +221,7 @@ void MessageHandler::serveOne(module::IProtocol* protocol) {
     if (const format::MessagePtr request = protocol->receive()) {
         // Only the protocol knows who sent the request; the page never does.
         format::stampOrigin(*request, format::connectionOrigin());
-        reply = handle(request, &state, Origin::Checked);
+        reply = answer(request, &state, Origin::Checked);
         if (reply) {
             reply->meta.protocol.type = protocol->name();
             reply->meta.protocol.category = "protocol";
@@ -222,9 +233,16 @@ void MessageHandler::serveOne(module::IProtocol* protocol) {
     if (state == Terminate) {
         stop(protocol);
     } else if (state != Obsolete && state != Next && reply) {
-        // A chunk acknowledgement is not sent to the peer.
-        for (const auto& piece : splitReply(reply)) protocol->send(piece);
+        // A chunk acknowledgement is not sent to the peer. The record of the
+        // outcome follows the answer, which need not wait for it.
+        try {
+            for (const auto& piece : splitReply(reply)) protocol->send(piece);
+        } catch (...) {
+            settle(reply, &state);
+            throw;
+        }
     }
+    settle(reply, &state);
 }
 
 // Any page could otherwise end the host that the user started, and keep it

@@ -54,6 +54,8 @@ private:
     enum class Origin { Trusted, Checked };
 
     format::MessagePtr handle(const format::MessagePtr& request, int* state, Origin origin);
+    format::MessagePtr answer(const format::MessagePtr& request, int* state, Origin origin);
+    static void settle(const format::MessagePtr& reply, int* state);
     format::MessagePtr handleRequest(const format::MessagePtr& request,
                                      const format::MessagePtr& provisional, int* state,
                                      Origin origin);
