@@ -30,6 +30,27 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def listens(pid, port):
+    """Whether the process has a socket listening on the port, from the
+    kernel's tables: a probe connection would show in the host's log."""
+    sockets = set()
+    try:
+        for fd in os.listdir("/proc/%d/fd" % pid):
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+            if target.startswith("socket:["):
+                sockets.add(target[len("socket:["):-1])
+    except OSError:
+        return False
+    local = ":%04X" % port
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table, encoding="ascii") as rows:
+            next(rows)
+            for fields in (row.split() for row in rows):
+                if fields[1].endswith(local) and fields[3] == "0A" and fields[9] in sockets:
+                    return True
+    return False
+
+
 def _link_or_copy(source, target):
     """Binaries are linked (cheap, read only); everything else is copied."""
     if not (source.endswith(".so") or os.path.basename(source) == "plugin"):
@@ -64,7 +85,18 @@ class Host:
         """shipped_config keeps the staged configuration as it is (port 9000);
         ws_meta entries go in front of the "ws" dependency's meta; answers
         (origin to "allow" or "deny") are what the user answered before; a
-        host whose dialogs a test drives runs on the X display ("xcb")."""
+        host whose dialogs a test drives runs on the X display ("xcb").
+        A host on a port picked here waits until it listens: when another
+        program took that port first, it starts again on another."""
+        picked = port is None and not shipped_config
+        for _ in range(3):
+            self._launch(stage, port, shipped_config, ws_meta, answers, qt_platform)
+            if not picked or not self._lost_its_port():
+                return
+            self.close()
+        raise AssertionError("no free port kept long enough:\n" + self.log()[-4000:])
+
+    def _launch(self, stage, port, shipped_config, ws_meta, answers, qt_platform):
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
@@ -84,6 +116,16 @@ class Host:
                 [os.path.join(self.program_dir, "plugin"), "-P", "ws"],
                 cwd=self.program_dir, env=env, stdin=subprocess.DEVNULL,
                 stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+
+    def _lost_its_port(self, timeout=TIMEOUT):
+        """Waits until the host listens or ends; true when it ended because
+        its port was taken."""
+        deadline = time.monotonic() + timeout
+        while not listens(self.process.pid, self.port) and time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                return "ws: cannot listen on" in self.log()
+            time.sleep(0.05)
+        return False
 
     def _stage(self, stage, address, ws_meta):
         """Links the binaries, copies the files the host may write to."""
