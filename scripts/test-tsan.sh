@@ -12,7 +12,7 @@ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZ
 cmake --build "$BUILD_DIR" -j"${JOBS:-2}" --target plugin wsmodule systemmodule ws_test \
   timed_socket_test
 rm -rf "$reports" && mkdir -p "$reports"
-export TSAN_OPTIONS="log_path=$reports/report second_deadlock_stack=1"
+export TSAN_OPTIONS="log_path=$reports/report second_deadlock_stack=1 suppressions=$PWD/cmake/tsan.supp"
 (cd "$BUILD_DIR" && ctest --output-on-failure -j"${JOBS:-2}" --timeout 900 \
   -R "^(WsModule|WsModuleConfigFile|AllowlistFirstOrLast|Timed)|WsEndToEnd\.(connections|messages|uploads)")
 count=$(find "$reports" -type f | wc -l)
