@@ -325,7 +325,8 @@ TEST(ChunkStore, CopiesFileOfTwoChunksIntoThePayloadAsItCame) {
 // whatever part of the payload they turn out to be, they join as they came.
 TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
     ChunkStore store;
-    const std::vector<Piece> twoChunkFile = {{"[", ""}, {"QUJD", "b64"}, {"REVG", "b64"}, {"]", ""}};
+    const std::vector<Piece> twoChunkFile = {
+        {"[", ""}, {"QUJD", "b64"}, {"REVG", "b64"}, {"]", ""}};
 
     const MessagePtr copied = joinAll(store, chunked("copied", twoChunkFile));
 
@@ -339,7 +340,9 @@ TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
         std::vector<std::string> content;
         std::string expected;
     } cases[] = {
-        {"base64", {"QUJ", "REVG", "SElK", "Sks="}, zorva::plugin::base64::decode("QUJREVGSElKSks=")},
+        {"base64",
+         {"QUJ", "REVG", "SElK", "Sks="},
+         zorva::plugin::base64::decode("QUJREVGSElKSks=")},
         {"base64", {"QUJD", "REVG", "SElK"}, "ABCDEFHIJ"},
         {"plain", {"QUJ", "REVG", "ab-/", "SElK"}, "QUJREVGab-/SElK"},
     };
@@ -348,8 +351,8 @@ TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
         file.contentEncoding = c.encoding;
         const std::string id = std::string("content-") + c.encoding + c.content.front();
 
-        const MessagePtr joined =
-            joinAll(store, chunked(id, concat({{{"[", ""}}, embeddedFile(file, c.content), {{"]", ""}}})));
+        const MessagePtr joined = joinAll(
+            store, chunked(id, concat({{{"[", ""}}, embeddedFile(file, c.content), {{"]", ""}}})));
 
         ASSERT_TRUE(joined);
         EXPECT_EQ(readFile(catalog(store, id) / "mixed.txt"), c.expected) << id;

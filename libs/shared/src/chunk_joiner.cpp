@@ -112,8 +112,7 @@ private:
 
     void append(Files first, Files last) {
         for (; first != last; ++first)
-            readText(*first,
-                     [this](const char* text, std::size_t n) { output_.append(text, n); });
+            readText(*first, [this](const char* text, std::size_t n) { output_.append(text, n); });
     }
 
     void joinFile(Files first, Files last) {
@@ -215,8 +214,8 @@ private:
 
 }  // namespace
 
-std::string join(const fs::path& catalog, const std::vector<fs::path>& files,
-                 const Packed& packed, RunningChecksums& checksums, std::uintmax_t maxPayload) {
+std::string join(const fs::path& catalog, const std::vector<fs::path>& files, const Packed& packed,
+                 RunningChecksums& checksums, std::uintmax_t maxPayload) {
     const std::uintmax_t size = payloadSize(files.begin(), files.end(), packed);
     if (size > maxPayload) {
         PLUGIN_THROW(exception::ApplicationException(payloadTooLarge) << exception::Message_(

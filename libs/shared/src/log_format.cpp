@@ -34,11 +34,11 @@ const SecondText& secondText(const boost::posix_time::ptime& time) {
     if (day == cached.day && second == cached.second) return cached;
     cached.day = day;
     cached.second = second;
-    cached.length = std::snprintf(
-        cached.text, sizeof cached.text, "%04d-%02d-%02d %02d:%02d:%02d",
-        static_cast<int>(date.year()), static_cast<int>(date.month()),
-        static_cast<int>(date.day()), static_cast<int>(clock.hours()),
-        static_cast<int>(clock.minutes()), static_cast<int>(clock.seconds()));
+    cached.length =
+        std::snprintf(cached.text, sizeof cached.text, "%04d-%02d-%02d %02d:%02d:%02d",
+                      static_cast<int>(date.year()), static_cast<int>(date.month()),
+                      static_cast<int>(date.day()), static_cast<int>(clock.hours()),
+                      static_cast<int>(clock.minutes()), static_cast<int>(clock.seconds()));
     return cached;
 }
 
