@@ -72,11 +72,18 @@ inline void pressKey(QWidget& window, const char* key) {
 // Types a PIN into the consent window and signs, once the window is ready
 // for it: the field empty once the last PIN was taken, and enabled once that
 // one was found wrong.
-inline void typePinAndSign(QWidget& window, const QString& pin) {
+// Waits until the window asks for a PIN: its field empty, enabled and
+// focused, as after it opened or after a wrong PIN.
+inline bool waitForPinField(QWidget& window) {
     auto* field = window.findChild<QLineEdit*>("consentPin");
-    ASSERT_TRUE(field);
-    ASSERT_TRUE(waitUntil(
-        [&] { return field->text().isEmpty() && field->isEnabled() && field->hasFocus(); }));
+    return field && waitUntil([&] {
+               return field->text().isEmpty() && field->isEnabled() && field->hasFocus();
+           });
+}
+
+inline void typePinAndSign(QWidget& window, const QString& pin) {
+    ASSERT_TRUE(waitForPinField(window));
+    auto* field = window.findChild<QLineEdit*>("consentPin");
     typeInto(window, pin, [&] { return field->text().size(); });
     pressKey(window, "Return");
 }

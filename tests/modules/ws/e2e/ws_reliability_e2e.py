@@ -97,7 +97,10 @@ class Reliability(HostTestCase):
         await fail(10000, 1000)
         growth = rss_kib(self.host.process.pid) - before
 
-        self.assertLess(growth, 16 * 1024, "RSS grew by %d KiB" % growth)
+        # Each request logs its 8 KiB method name twice: the two sinks' queues
+        # may hold up to 8 MiB of record text each while their writers catch
+        # up. A slot or table that kept every failure would take 80 MiB or more.
+        self.assertLess(growth, 24 * 1024, "RSS grew by %d KiB" % growth)
 
     async def test_abandoned_transfers_give_their_memory_back_when_the_connection_ends(self):
         async def abandon(files):
