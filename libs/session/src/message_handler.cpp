@@ -38,6 +38,13 @@ std::size_t resultBudget(const format::Message& emptied) {
     return fields + minResultBudget < pieceSize ? pieceSize - fields : minResultBudget;
 }
 
+// The length of the reply's JSON text when it may reach `limit`, 0 when its
+// bound shows it cannot: most replies are far too short to be written out
+// only to be measured.
+std::size_t lengthIfReaching(const format::Message& reply, std::size_t limit) {
+    return json_dto::size_bound(reply) < limit ? 0 : json_dto::to_json(reply).size();
+}
+
 bool isChunked(const format::Message& request) {
     return !request.meta.chunks.empty() && request.meta.chunks != "1";
 }
@@ -198,9 +205,7 @@ format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message,
                      "handleImpl");
     }
     format::MessagePtr reply = replyWithAnswer(*message, *adapter);
-    // Only a reply that might be over the limit is written out to be measured.
-    if (json_dto::size_bound(*reply) > maxReplySize &&
-        json_dto::to_json(*reply).size() > maxReplySize)
+    if (lengthIfReaching(*reply, maxReplySize + 1) > maxReplySize)
         PLUGIN_THROW(ApplicationException(20023), "handleImpl");
     return reply;
 }
@@ -259,9 +264,7 @@ void MessageHandler::stop(module::IProtocol* protocol) {
 }
 
 std::vector<format::MessagePtr> MessageHandler::splitReply(const format::MessagePtr& reply) {
-    // Most replies are far too short to be cut: their text is not written here.
-    if (json_dto::size_bound(*reply) < splitThreshold) return {reply};
-    const std::size_t length = json_dto::to_json(*reply).size();
+    const std::size_t length = lengthIfReaching(*reply, splitThreshold);
     if (length < splitThreshold) return {reply};
 
     const std::size_t count = (length + pieceSize - 1) / pieceSize;

@@ -19,8 +19,7 @@ namespace names = boost::log::aux::default_attribute_names;
 // The date and clock of one second: "2026-12-08 15:10:40". A writer formats
 // many records within a second and reuses it.
 struct SecondText {
-    std::uint32_t day = 0;
-    std::int64_t second = -1;
+    std::int64_t second = -1;  // since the epoch of the calendar
     char text[24] = {};
     int length = 0;
 };
@@ -29,10 +28,8 @@ const SecondText& secondText(const boost::posix_time::ptime& time) {
     thread_local SecondText cached;
     const auto date = time.date();
     const auto clock = time.time_of_day();
-    const std::uint32_t day = date.day_number();
-    const std::int64_t second = clock.total_seconds();
-    if (day == cached.day && second == cached.second) return cached;
-    cached.day = day;
+    const std::int64_t second = std::int64_t(date.day_number()) * 86400 + clock.total_seconds();
+    if (second == cached.second) return cached;
     cached.second = second;
     cached.length =
         std::snprintf(cached.text, sizeof cached.text, "%04d-%02d-%02d %02d:%02d:%02d",
@@ -54,42 +51,34 @@ void putTimeStamp(const logging::record_view& record, logging::formatting_ostrea
     out.write(fraction, sizeof fraction);
 }
 
-void putThreadId(const logging::record_view& record, logging::formatting_ostream& out) {
-    const auto id = logging::extract<logging::attributes::current_thread_id::value_type>(
-        names::thread_id(), record);
-    if (id) out << *id;
+// An attribute as the format strings print it; nothing when the record has none.
+template <class Value>
+void put(const logging::record_view& record, const logging::attribute_name& name,
+         logging::formatting_ostream& out) {
+    if (const auto value = logging::extract<Value>(name, record)) out << *value;
 }
 
-void putSeverity(const logging::record_view& record, logging::formatting_ostream& out) {
-    const auto severity =
-        logging::extract<logging::trivial::severity_level>(names::severity(), record);
-    if (severity) out << *severity;
-}
-
-void putMessage(const logging::record_view& record, logging::formatting_ostream& out) {
-    const auto message = logging::extract<std::string>(names::message(), record);
-    if (message) out << *message;
-}
+using ThreadId = logging::attributes::current_thread_id::value_type;
 
 }  // namespace
 
 void formatConsoleLine(const logging::record_view& record, logging::formatting_ostream& out) {
     putTimeStamp(record, out);
     out << " {";
-    putThreadId(record, out);
+    put<ThreadId>(record, names::thread_id(), out);
     out << "} <";
-    putSeverity(record, out);
+    put<logging::trivial::severity_level>(record, names::severity(), out);
     out << ">: ";
-    putMessage(record, out);
+    put<std::string>(record, names::message(), out);
 }
 
 void formatFileLine(const logging::record_view& record, logging::formatting_ostream& out) {
     out << '[';
     putTimeStamp(record, out);
     out << "] {";
-    putThreadId(record, out);
+    put<ThreadId>(record, names::thread_id(), out);
     out << "}: ";
-    putMessage(record, out);
+    put<std::string>(record, names::message(), out);
 }
 
 }  // namespace zorva::plugin::log

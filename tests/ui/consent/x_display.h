@@ -69,21 +69,22 @@ inline void pressKey(QWidget& window, const char* key) {
     xdotool({"key", key});
 }
 
+// The PIN field once the window asks for a PIN: empty, enabled and focused,
+// as after it opened or after a wrong PIN; null when it does not.
+inline QLineEdit* waitForPinField(QWidget& window) {
+    auto* field = window.findChild<QLineEdit*>("consentPin");
+    const bool asks = field && waitUntil([&] {
+                          return field->text().isEmpty() && field->isEnabled() && field->hasFocus();
+                      });
+    return asks ? field : nullptr;
+}
+
 // Types a PIN into the consent window and signs, once the window is ready
 // for it: the field empty once the last PIN was taken, and enabled once that
 // one was found wrong.
-// Waits until the window asks for a PIN: its field empty, enabled and
-// focused, as after it opened or after a wrong PIN.
-inline bool waitForPinField(QWidget& window) {
-    auto* field = window.findChild<QLineEdit*>("consentPin");
-    return field && waitUntil([&] {
-               return field->text().isEmpty() && field->isEnabled() && field->hasFocus();
-           });
-}
-
 inline void typePinAndSign(QWidget& window, const QString& pin) {
-    ASSERT_TRUE(waitForPinField(window));
-    auto* field = window.findChild<QLineEdit*>("consentPin");
+    QLineEdit* const field = waitForPinField(window);
+    ASSERT_TRUE(field);
     typeInto(window, pin, [&] { return field->text().size(); });
     pressKey(window, "Return");
 }
