@@ -27,15 +27,19 @@ template <std::size_t MaxRecords, std::size_t MaxTextBytes>
 class LingeringQueue {
 public:
     // Waits until a record is queued, then for up to `linger` more while the
-    // queue is less than half full. False once stopWaiting was called.
+    // queue is less than half full. A flush that waits for the writer ends
+    // the wait at once: the sink's flush leaves the work to a writer busy with
+    // a batch, and that writer may have finished it without seeing the
+    // request. False once stopWaiting was called.
     bool waitForBatch(std::chrono::milliseconds linger) {
         std::unique_lock<std::mutex> lock(mutex_);
         writerIdle_ = true;
-        queued_.wait(lock, [&] { return stopped_ || !records_.empty(); });
+        queued_.wait(lock, [&] { return stopped_ || interrupted_ || !records_.empty(); });
         writerIdle_ = false;
         writerLingers_ = true;
-        queued_.wait_for(lock, linger, [&] { return stopped_ || fillsHalf(); });
+        queued_.wait_for(lock, linger, [&] { return stopped_ || interrupted_ || fillsHalf(); });
         writerLingers_ = false;
+        interrupted_ = false;
         return !stopped_;
     }
 
@@ -88,7 +92,8 @@ protected:
         return pop(record);
     }
 
-    // Wakes the sink's own feeding loop in dequeue_ready.
+    // Called by the sink's flush while a writer feeds records: wakes the
+    // writer in waitForBatch (or the sink's own loop in dequeue_ready).
     void interrupt_dequeue() {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
