@@ -1,0 +1,80 @@
+// What writing a log record costs the thread that writes it: the records
+// go to the file (and console) on writer threads of their own, so this is
+// what a serving thread pays per record. Run through bench/run_log_record.sh.
+//
+// BM_Record is a record of the kind a request makes; BM_FilteredRecord one
+// below the configured severity, which reaches no sink.
+#include "logging.h"
+
+#include <benchmark/benchmark.h>
+
+#include <boost/filesystem.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <string>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+// The file sink writes into a directory of its own, the console sink into
+// /dev/null; both are set up as the host sets them up, except that the file
+// never rotates: within one second the host's file names repeat, and each
+// record after a second rotation in the same second opens the file again.
+class LogDirectory {
+public:
+    LogDirectory() : path_(fs::temp_directory_path() / fs::unique_path("zorva-log-bench-%%%%%%")) {
+        fs::create_directories(path_);
+        zorva::plugin::log::LogSettings settings;
+        settings.rotationSize = std::numeric_limits<std::uint32_t>::max();
+        zorva::plugin::log::setupLogging(path_, settings);
+    }
+    ~LogDirectory() {
+        zorva::plugin::log::flush();
+        std::cerr.rdbuf(console_);
+        fs::remove_all(path_);
+    }
+
+private:
+    fs::path path_;
+    std::ofstream null_{"/dev/null"};
+    std::streambuf* const console_ = std::cerr.rdbuf(null_.rdbuf());
+};
+
+// Records are written in runs that the queue holds, and written out between
+// runs, so that the figure is that of queueing, not of waiting for room.
+constexpr int recordsPerRun = 1000;
+
+void BM_Record(benchmark::State& state) {
+    const std::string id = "rtt0";
+    for (auto _ : state) {
+        for (int i = 0; i < recordsPerRun; ++i) {
+            PLUGIN_LOG(info) << "session: handle message: id: " << id
+                             << ", module: system, method: echo, chunk: , chunks: ";
+        }
+        state.PauseTiming();
+        zorva::plugin::log::flush();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * recordsPerRun);
+}
+BENCHMARK(BM_Record);
+
+void BM_FilteredRecord(benchmark::State& state) {
+    const std::string id = "rtt0";
+    for (auto _ : state) PLUGIN_LOG(debug) << "session: reply: id: " << id;
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FilteredRecord);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const LogDirectory directory;
+    benchmark::RunSpecifiedBenchmarks();
+    return EXIT_SUCCESS;
+}
