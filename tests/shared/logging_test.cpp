@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iomanip>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -69,6 +70,32 @@ TEST_F(LoggingTest, InfoReachesBothSinksAndDebugNeither) {
     EXPECT_TRUE(std::regex_search(console_.str(), std::regex(R"(\} <info>: core: start\n$)")))
         << console_.str();
     EXPECT_EQ(console_.str().find("hidden"), std::string::npos);
+}
+
+// A thread writes its records through streams it keeps: what one record did
+// to its stream, or a record written while another is being streamed, does
+// not reach the text of another.
+struct LogsWhileStreamed {};
+std::ostream& operator<<(std::ostream& out, LogsWhileStreamed) {
+    PLUGIN_LOG(info) << "inner " << 7;
+    return out << "value";
+}
+
+TEST_F(LoggingTest, RecordTextsAreTheirOwn) {
+    LogSettings settings;
+    settings.console = false;
+    setupLogging(dir_.path(), settings);
+    PLUGIN_LOG(info) << "first " << std::hex << std::setw(6) << std::setfill('*') << 255;
+    PLUGIN_LOG(info) << "second " << 255 << ' ' << 0.5;
+    PLUGIN_LOG(info) << "outer " << LogsWhileStreamed() << " end";
+    PLUGIN_LOG(debug) << "below the severity " << LogsWhileStreamed();
+
+    const std::string file = allLogText(dir_.path());
+    std::vector<std::string> texts;
+    std::istringstream lines(file);
+    for (std::string line; std::getline(lines, line);) texts.push_back(line.substr(line.find("}: ") + 3));
+    EXPECT_EQ(texts, (std::vector<std::string>{"first ****ff", "second 255 0.5", "inner 7",
+                                               "outer value end", "inner 7"}));
 }
 
 // The sinks format their lines by hand; readers of the log know the lines the

@@ -2,6 +2,7 @@
 
 #include "log_format.h"
 #include "log_queue.h"
+#include "log_record.h"
 #include "platform_crash.h"
 
 #include <chrono>
@@ -15,14 +16,12 @@
 
 #include <boost/core/null_deleter.hpp>
 #include <boost/log/attributes/clock.hpp>
-#include <boost/log/attributes/current_thread_id.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/detail/default_attribute_names.hpp>
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/async_frontend.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
-#include <boost/log/sources/record_ostream.hpp>
 
 namespace zorva::plugin::log {
 namespace {
@@ -111,9 +110,6 @@ void addSink(boost::shared_ptr<Sink<Backend>> sink) {
     writers().push_back(std::make_unique<SinkWriter>(sink));
 }
 
-// The thread inside a record's write: a crash there may hold the queue.
-thread_local bool writingRecord = false;
-
 auto severityFilter(std::int32_t minSeverity) {
     return expr::has_attr(logging::trivial::severity) &&
            logging::trivial::severity >= static_cast<Severity>(minSeverity);
@@ -151,7 +147,7 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
 void addLineAttributes() {
     const auto core = logging::core::get();
     core->add_global_attribute(names::timestamp(), logging::attributes::local_clock());
-    core->add_global_attribute(names::thread_id(), logging::attributes::current_thread_id());
+    core->add_global_attribute(names::thread_id(), writingThreadId());
 }
 
 void flushAtExit() { flush(); }
@@ -183,27 +179,5 @@ void setupConsoleLogging() {
 }
 
 void flush() { logging::core::get()->flush(); }
-
-bool isWritingRecord() noexcept { return writingRecord; }
-
-std::string capRecordText(std::string text) {
-    if (text.size() <= maxRecordSize) return text;
-    const std::size_t cut = text.size() - maxRecordSize;
-    text.resize(maxRecordSize);
-    text += " ... (" + std::to_string(cut) + " bytes cut)";
-    return text;
-}
-
-Record::~Record() {
-    try {
-        auto& logger = logging::trivial::logger::get();
-        writingRecord = true;
-        BOOST_LOG_SEV(logger, severity_) << capRecordText(text_.str());
-        writingRecord = false;
-    } catch (...) {
-        writingRecord = false;
-        // A record that cannot be written must not take its writer down.
-    }
-}
 
 }  // namespace zorva::plugin::log

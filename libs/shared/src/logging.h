@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <sstream>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 #include <boost/filesystem/path.hpp>
+#include <boost/log/core/record.hpp>
 #include <boost/log/trivial.hpp>
 
 namespace zorva::plugin::log {
@@ -40,21 +42,22 @@ bool isWritingRecord() noexcept;
 // the file sink rotate forever.
 constexpr std::size_t maxRecordSize = 1024 * 1024;
 
-std::string capRecordText(std::string text);
+std::string capRecordText(std::string_view text);
 
-// One record, written when the object goes out of scope.
+// One record, written when the object goes out of scope. A record that no
+// sink takes (below their severity) streams into nothing.
 class Record {
 public:
-    explicit Record(boost::log::trivial::severity_level severity) : severity_(severity) {}
+    explicit Record(boost::log::trivial::severity_level severity);
     Record(const Record&) = delete;
     Record& operator=(const Record&) = delete;
     ~Record();
 
-    std::ostream& stream() { return text_; }
+    std::ostream& stream() { return *stream_; }
 
 private:
-    boost::log::trivial::severity_level severity_;
-    std::ostringstream text_;
+    boost::log::record record_;
+    std::ostream* stream_ = nullptr;
 };
 
 }  // namespace zorva::plugin::log
