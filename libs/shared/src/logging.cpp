@@ -1,27 +1,22 @@
 #include "logging.h"
 
-#include "log_format.h"
+#include "log_lines.h"
 #include "log_queue.h"
 #include "log_record.h"
 #include "platform_crash.h"
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <thread>
-#include <vector>
 
-#include <boost/core/null_deleter.hpp>
 #include <boost/log/attributes/clock.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/detail/default_attribute_names.hpp>
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/async_frontend.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
-#include <boost/log/sinks/text_ostream_backend.hpp>
 
 namespace zorva::plugin::log {
 namespace {
@@ -33,7 +28,7 @@ namespace keywords = boost::log::keywords;
 namespace names = boost::log::aux::default_attribute_names;
 using Severity = logging::trivial::severity_level;
 
-// Records are formatted and written in batches on a thread of each sink's
+// Records are formatted and written in batches on a thread of the sink's
 // own, so a serving thread only queues them. A full queue makes writers wait
 // rather than lose records; it holds many short records, or a few that carry
 // whole requests.
@@ -43,48 +38,24 @@ constexpr std::size_t queuedTextBytes = 8 * 1024 * 1024;
 // gather the records of many requests into one write, short enough that a
 // reader of the log sees them at once.
 constexpr std::chrono::milliseconds lingerForRecords{2};
-template <class Backend>
-using Sink = sinks::asynchronous_sink<Backend, LingeringQueue<queuedRecords, queuedTextBytes>>;
+using Sink = sinks::asynchronous_sink<LogLines, LingeringQueue<queuedRecords, queuedTextBytes>>;
 
-// Collects what the console backend writes and hands it on to the console
-// in one write when flushed, once per batch of records.
-class BatchBuffer : public std::stringbuf {
-public:
-    explicit BatchBuffer(std::ostream& target) : target_(target) {}
-
-protected:
-    int sync() override {
-        const std::string text = str();
-        str({});
-        target_.write(text.data(), static_cast<std::streamsize>(text.size()));
-        target_.flush();
-        return target_ ? 0 : -1;
-    }
-
-private:
-    std::ostream& target_;
-};
-
-// Writes what the sink queued. Not the sink's flush, which makes every
-// writer of a record wait until it is done.
-template <class Backend>
-void writeBatch(Sink<Backend>& sink) {
-    sink.feed_records();
-    sink.locked_backend()->flush();
-}
-
-// A sink and the thread that writes its batches; written out and stopped
-// when it goes.
+// The sink in the core and the thread that writes its batches; written out
+// and stopped when it goes.
 class SinkWriter {
 public:
-    template <class Backend>
-    explicit SinkWriter(boost::shared_ptr<Sink<Backend>> sink)
-        : sink_(sink), stop_([sink] { sink->stopWaiting(); }), thread_([sink] {
+    explicit SinkWriter(boost::shared_ptr<Sink> sink)
+        : sink_(std::move(sink)), thread_([sink = sink_] {
               platform::crash::prepareThread();
-              while (sink->waitForBatch(lingerForRecords)) writeBatch(*sink);
+              // Not the sink's flush, which makes every writer of a record
+              // wait until the batch is written.
+              while (sink->waitForBatch(lingerForRecords)) {
+                  sink->feed_records();
+                  sink->locked_backend()->flush();
+              }
           }) {}
     ~SinkWriter() {
-        stop_();
+        sink_->stopWaiting();
         thread_.join();
         sink_->flush();
     }
@@ -92,41 +63,19 @@ public:
     SinkWriter& operator=(const SinkWriter&) = delete;
 
 private:
-    boost::shared_ptr<sinks::sink> sink_;
-    std::function<void()> stop_;
+    boost::shared_ptr<Sink> sink_;
     std::thread thread_;
 };
 
-// The writers of the sinks in the core; only the program's own copy of this
-// library sets them up.
-std::vector<std::unique_ptr<SinkWriter>>& writers() {
-    static std::vector<std::unique_ptr<SinkWriter>> instance;
+// The writer of the sink in the core; only the program's own copy of this
+// library sets it up.
+std::unique_ptr<SinkWriter>& writer() {
+    static std::unique_ptr<SinkWriter> instance;
     return instance;
 }
 
-template <class Backend>
-void addSink(boost::shared_ptr<Sink<Backend>> sink) {
-    logging::core::get()->add_sink(sink);
-    writers().push_back(std::make_unique<SinkWriter>(sink));
-}
-
-auto severityFilter(std::int32_t minSeverity) {
-    return expr::has_attr(logging::trivial::severity) &&
-           logging::trivial::severity >= static_cast<Severity>(minSeverity);
-}
-
-void addConsoleSink(std::int32_t minSeverity) {
-    // Never destroyed: a record may still come while the statics go.
-    static auto* const console = new std::ostream(new BatchBuffer(std::cerr));
-    auto backend = boost::make_shared<sinks::text_ostream_backend>();
-    backend->add_stream(boost::shared_ptr<std::ostream>(console, boost::null_deleter()));
-    auto sink = boost::make_shared<Sink<sinks::text_ostream_backend>>(backend, false);
-    sink->set_formatter(&formatConsoleLine);
-    sink->set_filter(severityFilter(minSeverity));
-    addSink(sink);
-}
-
-void addFileSink(const boost::filesystem::path& directory, const LogSettings& settings) {
+boost::shared_ptr<sinks::text_file_backend> fileBackend(const boost::filesystem::path& directory,
+                                                        const LogSettings& settings) {
     auto backend = boost::make_shared<sinks::text_file_backend>(
         keywords::file_name = directory / "%Y-%m-%d_%H%M%S.log",
         keywords::rotation_size = settings.rotationSize,
@@ -136,11 +85,17 @@ void addFileSink(const boost::filesystem::path& directory, const LogSettings& se
     backend->set_file_collector(sinks::file::make_collector(
         keywords::target = directory, keywords::max_files = settings.maxFiles));
     backend->scan_for_files();
+    return backend;
+}
 
-    auto sink = boost::make_shared<Sink<sinks::text_file_backend>>(backend, false);
-    sink->set_formatter(&formatFileLine);
-    sink->set_filter(severityFilter(settings.minSeverity));
-    addSink(sink);
+// Records at or above the severity reach the lines; records without one
+// reach none.
+void addSink(boost::shared_ptr<LogLines> lines, std::int32_t minSeverity) {
+    auto sink = boost::make_shared<Sink>(std::move(lines), false);
+    sink->set_filter(expr::has_attr(logging::trivial::severity) &&
+                     logging::trivial::severity >= static_cast<Severity>(minSeverity));
+    logging::core::get()->add_sink(sink);
+    writer() = std::make_unique<SinkWriter>(sink);
 }
 
 // The attributes the lines show, and no others: each is made for every record.
@@ -161,7 +116,7 @@ void resetCore() {
     static const bool flushedAtExit = std::atexit(flushAtExit) == 0;
     static_cast<void>(flushedAtExit);
     logging::core::get()->remove_all_sinks();
-    writers().clear();
+    writer().reset();
     addLineAttributes();
 }
 
@@ -169,13 +124,14 @@ void resetCore() {
 
 void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings) {
     resetCore();
-    if (settings.console) addConsoleSink(settings.minSeverity);
-    addFileSink(logDirectory, settings);
+    addSink(boost::make_shared<LogLines>(settings.console ? &std::cerr : nullptr,
+                                         fileBackend(logDirectory, settings)),
+            settings.minSeverity);
 }
 
 void setupConsoleLogging() {
     resetCore();
-    addConsoleSink(LogSettings{}.minSeverity);
+    addSink(boost::make_shared<LogLines>(&std::cerr, nullptr), LogSettings{}.minSeverity);
 }
 
 void flush() { logging::core::get()->flush(); }
