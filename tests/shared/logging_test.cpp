@@ -72,6 +72,23 @@ TEST_F(LoggingTest, InfoReachesBothSinksAndDebugNeither) {
     EXPECT_EQ(console_.str().find("hidden"), std::string::npos);
 }
 
+// Before the log directory is known, records reach the console alone; each
+// console line ends with one line feed, as file lines do.
+TEST_F(LoggingTest, ConsoleAloneUntilTheLogDirectoryIsKnown) {
+    zorva::plugin::log::setupConsoleLogging();
+    PLUGIN_LOG(info) << "core: early\n";
+    PLUGIN_LOG(debug) << "core: hidden";
+    setupLogging(dir_.path(), LogSettings{});
+    PLUGIN_LOG(warning) << "core: later";
+
+    const std::string file = allLogText(dir_.path());
+    EXPECT_EQ(file.find("early"), std::string::npos) << file;
+    EXPECT_NE(file.find("}: core: later\n"), std::string::npos) << file;
+    EXPECT_TRUE(std::regex_match(console_.str(), std::regex(R"([^\n]+ <info>: core: early\n)"
+                                                            R"([^\n]+ <warning>: core: later\n)")))
+        << console_.str();
+}
+
 // A thread writes its records through streams it keeps: what one record did
 // to its stream, or a record written while another is being streamed, does
 // not reach the text of another.
