@@ -36,8 +36,8 @@ std::vector<fs::path> logFiles(const fs::path& directory) {
     return files;
 }
 
-// The sinks write on threads of their own: what was written so far is read
-// once they have written it.
+// Records are written on a thread of the log's own: what was written so far
+// is read once it has written it.
 std::string allLogText(const fs::path& directory) {
     zorva::plugin::log::flush();
     std::string text;
@@ -58,7 +58,7 @@ protected:
     std::streambuf* original_ = nullptr;
 };
 
-TEST_F(LoggingTest, InfoReachesBothSinksAndDebugNeither) {
+TEST_F(LoggingTest, InfoReachesConsoleAndFileAndDebugNeither) {
     setupLogging(dir_.path(), LogSettings{});
     PLUGIN_LOG(debug) << "hidden record";
     PLUGIN_LOG(info) << "core: start";
@@ -197,8 +197,8 @@ TEST_F(LoggingTest, RecordsBeyondWhatTheQueueHoldsWaitInsteadOfBeingDropped) {
     EXPECT_NE(file.find("record 19999\n"), std::string::npos);
 }
 
-// Nobody flushes a running host: the sinks' writers wake for a record, from
-// the program or from a module, by themselves.
+// Nobody flushes a running host: the log's writer wakes for a record, from
+// the program or from a module, by itself.
 TEST_F(LoggingTest, RecordsReachTheFileWithoutAFlush) {
     LogSettings settings;
     settings.console = false;

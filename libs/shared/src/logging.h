@@ -18,19 +18,20 @@ struct LogSettings {
     bool console = true;
 };
 
-// Configures the process-wide logging core: a console sink on standard error
-// and a rotating file sink in the log directory. Modules never call this; they
-// write through the same core, which lives in the shared Boost.Log library.
+// Configures the process-wide logging core: one sink that writes each record
+// as a line on standard error and as a line of a rotating file in the log
+// directory. Modules never call this; they write through the same core,
+// which lives in the shared Boost.Log library.
 void setupLogging(const boost::filesystem::path& logDirectory, LogSettings settings);
 
-// The console sink alone, for the records written before the log directory is
+// Console lines alone, for the records written before the log directory is
 // known. Without any sink Boost.Log prints on standard output, which belongs
 // to the browser when the host speaks native messaging.
 void setupConsoleLogging();
 
 // Returns once every record written so far is in the log file and on the
-// console: the sinks write on threads of their own. The set-up arranges a call
-// at exit; whoever ends the process otherwise calls it first.
+// console: records are written on a thread of the log's own. The set-up
+// arranges a call at exit; whoever ends the process otherwise calls it first.
 void flush();
 
 // Whether the calling thread is inside a record's write: a crash there may

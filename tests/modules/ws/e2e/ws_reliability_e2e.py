@@ -97,9 +97,9 @@ class Reliability(HostTestCase):
         await fail(10000, 1000)
         growth = rss_kib(self.host.process.pid) - before
 
-        # Each request logs its 8 KiB method name twice: the two sinks' queues
-        # may hold up to 8 MiB of record text each while their writers catch
-        # up. A slot or table that kept every failure would take 80 MiB or more.
+        # Each request logs its 8 KiB method name twice: the log's queue may
+        # hold up to 8 MiB of record text while its writer catches up. A slot
+        # or table that kept every failure would take 80 MiB or more.
         self.assertLess(growth, 24 * 1024, "RSS grew by %d KiB" % growth)
 
     async def test_abandoned_transfers_give_their_memory_back_when_the_connection_ends(self):
