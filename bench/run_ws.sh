@@ -105,7 +105,10 @@ fi
 stop_host
 [ "$UPLOAD_MIB" -gt 0 ] || exit 0
 # The upload on a host of its own: its peak RSS is the upload's, not that
-# of 64 connections before it.
+# of 64 connections before it. Each of the two measures of the disk's pace
+# starts with nothing of earlier work left to write back to the disk, which
+# would otherwise run beside it.
+sync
 start_host
 echo "command: $bench upload $port $UPLOAD_MIB"
 "$bench" upload "$port" "$UPLOAD_MIB" | tee "$work/upload.txt"
@@ -117,6 +120,7 @@ awk '/method: digest, chunk: 1, / { first = $2 } /chunk store: got last chunk/ {
                   s(last) - s(first), s(ok) - s(last) }' "$work/host.log"
 echo "host peak RSS (VmHWM): $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' /proc/$host_pid/status)"
 stop_host
+sync
 echo "command: $BUILD_DIR/bench/upload_limit_bench $work $UPLOAD_MIB"
 "$BUILD_DIR/bench/upload_limit_bench" "$work" "$UPLOAD_MIB" | tee "$work/limit.txt"
 awk '/^upload of/ { for (i = 1; i < NF; i++) if ($(i + 1) == "MB/s") upload = $i }
