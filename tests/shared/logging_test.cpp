@@ -89,6 +89,23 @@ TEST_F(LoggingTest, ConsoleAloneUntilTheLogDirectoryIsKnown) {
         << console_.str();
 }
 
+// The lines are written on a thread of the log's own: a log file that cannot
+// be opened must not end the process there. The console goes on.
+TEST_F(LoggingTest, LogFileThatCannotBeOpenedLeavesTheConsole) {
+    LogSettings settings;
+    settings.rotationSize = 1024;
+    setupLogging(dir_.path(), settings);
+    PLUGIN_LOG(info) << "core: first";
+    zorva::plugin::log::flush();
+    // A file where the directory was: the next file cannot be made.
+    fs::remove_all(dir_.path());
+    writeFile(dir_.path(), "not a directory");
+    for (int i = 0; i < 20; ++i) PLUGIN_LOG(info) << "core: record " << i << std::string(100, '.');
+    zorva::plugin::log::flush();
+
+    EXPECT_NE(console_.str().find("core: record 19"), std::string::npos) << console_.str();
+}
+
 // A thread writes its records through streams it keeps: what one record did
 // to its stream, or a record written while another is being streamed, does
 // not reach the text of another.

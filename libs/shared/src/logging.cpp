@@ -17,6 +17,7 @@
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/async_frontend.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
+#include <boost/log/utility/exception_handler.hpp>
 
 namespace zorva::plugin::log {
 namespace {
@@ -89,11 +90,14 @@ boost::shared_ptr<sinks::text_file_backend> fileBackend(const boost::filesystem:
 }
 
 // Records at or above the severity reach the lines; records without one
-// reach none.
+// reach none. A record whose lines cannot be written (the log file cannot be
+// opened) is dropped: the writer thread goes on with the next one, where the
+// failure would otherwise end the process.
 void addSink(boost::shared_ptr<LogLines> lines, std::int32_t minSeverity) {
     auto sink = boost::make_shared<Sink>(std::move(lines), false);
     sink->set_filter(expr::has_attr(logging::trivial::severity) &&
                      logging::trivial::severity >= static_cast<Severity>(minSeverity));
+    sink->set_exception_handler(logging::make_exception_suppressor());
     logging::core::get()->add_sink(sink);
     writer() = std::make_unique<SinkWriter>(sink);
 }
