@@ -1,14 +1,13 @@
-// What writing a log record costs the thread that writes it: the records
-// go to the file (and console) on writer threads of their own, so this is
+// What writing a log record costs the thread that writes it: the log writes
+// its lines to the file and the console on a thread of its own, so this is
 // what a serving thread pays per record. Run through bench/run_log_record.sh.
 //
 // BM_Record is a record of the kind a request makes; BM_FilteredRecord one
-// below the configured severity, which reaches no sink.
+// below the configured severity, which reaches no line.
 #include "logging.h"
+#include "temp_dir.h"
 
 #include <benchmark/benchmark.h>
-
-#include <boost/filesystem.hpp>
 
 #include <cstdlib>
 #include <fstream>
@@ -16,30 +15,26 @@
 #include <limits>
 #include <string>
 
-namespace fs = boost::filesystem;
-
 namespace {
 
-// The file sink writes into a directory of its own, the console sink into
-// /dev/null; both are set up as the host sets them up, except that the file
-// never rotates: within one second the host's file names repeat, and each
-// record after a second rotation in the same second opens the file again.
-class LogDirectory {
+// The log is set up as the host sets it up, its file in a directory of its
+// own and its console on /dev/null, except that the file never rotates:
+// within one second the host's file names repeat, and each record after a
+// second rotation in the same second opens the file again.
+class BenchLog {
 public:
-    LogDirectory() : path_(fs::temp_directory_path() / fs::unique_path("zorva-log-bench-%%%%%%")) {
-        fs::create_directories(path_);
+    BenchLog() {
         zorva::plugin::log::LogSettings settings;
         settings.rotationSize = std::numeric_limits<std::uint32_t>::max();
-        zorva::plugin::log::setupLogging(path_, settings);
+        zorva::plugin::log::setupLogging(directory_.path(), settings);
     }
-    ~LogDirectory() {
+    ~BenchLog() {
         zorva::plugin::log::flush();
         std::cerr.rdbuf(console_);
-        fs::remove_all(path_);
     }
 
 private:
-    fs::path path_;
+    TempDir directory_;
     std::ofstream null_{"/dev/null"};
     std::streambuf* const console_ = std::cerr.rdbuf(null_.rdbuf());
 };
@@ -76,7 +71,7 @@ BENCHMARK(BM_FilteredRecord);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const LogDirectory directory;
+    const BenchLog log;
     benchmark::RunSpecifiedBenchmarks();
     return EXIT_SUCCESS;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the log record benchmark and prints what one record costs the thread
-# that writes it (processor time), with the file and console sinks set up as
-# the host sets them up, and what a record below the configured severity costs.
+# that writes it (processor time), with the log's file and console lines set
+# up as the host sets them up, and what a record below the configured
+# severity costs.
 #
 # BUILD_DIR (default build-release) and JOBS (default 2) override the defaults.
 set -euo pipefail
