@@ -173,6 +173,13 @@ TEST(ChunkStoreIsolation, ConnectionLimitsRefuseWith20026AndNameTheLimit) {
          {chunk("b", "1", "9", "12345"), chunk("b", "2", "9", "12345")},
          chunk("b", "3", "9", "1"),
          "bytes of chunks"},
+        // A packed chunk sent again leaves its earlier bytes where they were.
+        {"bytes of packed chunks",
+         limits([](ChunkLimits& l) { l.bytes = 10; }),
+         {chunk("p", "2", "9", "QUJD", "f"), chunk("p", "2", "9", "QUJD", "f"),
+          chunk("p", "2", "9", "QUJD", "f")},
+         chunk("p", "2", "9", "QUJD", "f"),
+         "bytes of chunks"},
         {"memory",
          limits([](ChunkLimits& l) { l.memory = 10; }),
          {chunk("m", "1", "9", "{", "f"), chunk("m", "2", "9", "12345", "f"),

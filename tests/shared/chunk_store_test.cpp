@@ -359,6 +359,76 @@ TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
     }
 }
 
+// Packed chunks of one file share a file of their own: whatever the order they
+// came in and however often a chunk was sent again, each joins as its last
+// copy, and a chunk that left the file leaves nothing behind.
+TEST(ChunkStore, PackedContentJoinsAsItsLastCopiesInChunkOrder) {
+    // Pieces: "[", opening, three content chunks, closing, "]"; numbered from 1.
+    const std::vector<std::string> content = {"QUJD", "REVG", "Sks="};
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, std::string>> sent;  // piece, data ("" for its own)
+    } cases[] = {
+        {"in-order", {{0, ""}, {1, ""}, {2, ""}, {3, ""}, {4, ""}, {5, ""}}},
+        {"swapped", {{0, ""}, {1, ""}, {3, ""}, {2, ""}, {4, ""}, {5, ""}}},
+        {"resent", {{0, ""}, {1, ""}, {2, "WFla"}, {3, ""}, {4, ""}, {5, ""}, {2, ""}}},
+        {"resent-last", {{0, ""}, {1, ""}, {2, ""}, {3, "WFla"}, {3, ""}, {4, ""}, {5, ""}}},
+        {"packed-after-text", {{0, ""}, {1, ""}, {2, "QUJ"}, {3, ""}, {2, ""}, {4, ""}, {5, ""}}},
+        {"text-after-packed",
+         {{0, ""}, {1, ""}, {2, ""}, {3, ""}, {2, "QUJ"}, {3, "DREVG"}, {4, ""}, {5, ""}}},
+    };
+    for (const auto& c : cases) {
+        ChunkStore store;
+        const FileInfo file = description("packed", "packed.bin");
+        const auto messages =
+            chunked(c.name, concat({{{"[", ""}}, embeddedFile(file, content), {{"]", ""}}}));
+        for (const auto& [piece, data] : c.sent) {
+            const MessagePtr message = boost::make_shared<Message>(*messages[piece]);
+            if (!data.empty()) message->method.data = data;
+            EXPECT_FALSE(store.join(message)) << c.name;
+        }
+
+        const MessagePtr joined = store.join(messages.back());
+
+        ASSERT_TRUE(joined) << c.name;
+        EXPECT_EQ(readFile(catalog(store, c.name) / "packed.bin"), "ABCDEFJK") << c.name;
+        const std::string pieceTwoFile = "3.7.packed";
+        EXPECT_EQ(fs::exists(catalog(store, c.name) / pieceTwoFile),
+                  std::string(c.name) == "text-after-packed")
+            << c.name;
+    }
+}
+
+// A join that fails half way is tried again when the last chunk comes again:
+// files it already named keep their chunks readable.
+TEST(ChunkStore, JoinTriedAgainAfterAFailureReadsEveryChunkAnew) {
+    ChunkStore store;
+    const FileInfo first = description("first", "first.bin");
+    const FileInfo second = description("second", "second.bin");
+    const auto pieces = concat({{{"[", ""}},
+                                embeddedFile(first, {"QUJD", "REVG", "Sks="}),
+                                embeddedFile(second, {"Zmly", "c3Q="}, ","),
+                                {{"]", ""}}});
+    auto messages = chunked("again", pieces);
+    const std::size_t secondClosing = messages.size() - 2;
+    const std::string closing = messages[secondClosing]->method.data;
+    messages[secondClosing]->method.data = "\"";
+    for (std::size_t i = 0; i + 1 < messages.size(); ++i) ASSERT_FALSE(store.join(messages[i]));
+    EXPECT_ANY_THROW(store.join(messages.back()));
+    messages[secondClosing]->method.data = closing;
+    ASSERT_FALSE(store.join(messages[secondClosing]));
+
+    const MessagePtr joined = store.join(messages.back());
+
+    ASSERT_TRUE(joined);
+    const fs::path firstFile = catalog(store, "again") / "first" / "first.bin";
+    const fs::path secondFile = catalog(store, "again") / "second.bin";
+    EXPECT_EQ(joined->method.data, "[" + joinedDescription(first, firstFile) + "," +
+                                       joinedDescription(second, secondFile) + "]");
+    EXPECT_EQ(readFile(firstFile), "ABCDEFJK");
+    EXPECT_EQ(readFile(secondFile), "first");
+}
+
 TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     ChunkStore store;
     const FileInfo file = description("after-long", "fox.txt");

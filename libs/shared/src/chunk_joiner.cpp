@@ -12,6 +12,7 @@
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -21,7 +22,7 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-using Files = std::vector<fs::path>::const_iterator;
+using Chunks = std::vector<StoredChunk>::const_iterator;
 
 // Whole groups of three bytes: a packed chunk encodes block by block.
 constexpr std::size_t blockSize = 3 * 64 * 1024;
@@ -29,12 +30,11 @@ constexpr std::ptrdiff_t minFileChunks = 3;
 constexpr const char* plainPayloadTail = ".data";
 constexpr int payloadTooLarge = 20023;
 
-// The text after the last dot of the name, dot included: the uuid of the file
-// whose content a chunk carries, or "data" for chunks of the payload itself.
-std::string tail(const fs::path& file) {
-    const std::string name = file.filename().string();
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
+// The text after the last dot of the chunk's name, dot included: the uuid of
+// the file whose content it carries, or "data" for chunks of the payload itself.
+std::string tail(const StoredChunk& chunk) {
+    const auto dot = chunk.name.rfind('.');
+    return dot == std::string::npos ? std::string() : chunk.name.substr(dot);
 }
 
 void logChecksum(const std::string& uuid, const FileInfo::Hash& hash,
@@ -49,25 +49,40 @@ void logChecksum(const std::string& uuid, const FileInfo::Hash& hash,
     }
 }
 
-using Packed = std::set<std::string>;
-
-bool isPacked(const fs::path& file, const Packed& packed) {
-    return packed.count(file.filename().string()) != 0;
+// The length of the text a chunk stands for.
+std::uintmax_t textSize(const StoredChunk& chunk) {
+    return chunk.packed ? chunk.size / 3 * 4 : chunk.size;
 }
 
-// The length of the text a chunk file stands for.
-std::uintmax_t textSize(const fs::path& file, const Packed& packed) {
-    const std::uintmax_t size = fs::file_size(file);
-    return isPacked(file, packed) ? size / 3 * 4 : size;
+// Where the chunks that hold all of one packed file, one after another from
+// its first byte, end: that file is their joined bytes already. `first` when
+// the chunks begin otherwise.
+Chunks endOfWholePackedFile(Chunks first, Chunks last) {
+    std::uintmax_t end = 0;
+    Chunks chunk = first;
+    for (; chunk != last && chunk->packed && chunk->file == first->file && chunk->offset == end;
+         ++chunk)
+        end += chunk->size;
+    boost::system::error_code error;
+    const bool whole = chunk != first && fs::file_size(first->file, error) == end && !error;
+    return whole ? chunk : first;
 }
 
-using GroupAction = std::function<void(Files, Files)>;
+// A second name for the file, which stays where it is: a join tried again
+// after a failure reads its chunks anew.
+bool linked(const fs::path& file, const fs::path& name) {
+    boost::system::error_code error;
+    fs::create_hard_link(file, name, error);
+    return !error;
+}
 
-// Runs of chunk files of one tail: those copied into the payload as they are,
-// and those that form an embedded file.
-void forEachGroup(Files first, Files last, const GroupAction& copied, const GroupAction& file) {
-    Files group = first;
-    for (Files current = first; current != last; ++current) {
+using GroupAction = std::function<void(Chunks, Chunks)>;
+
+// Runs of chunks of one tail: those copied into the payload as they are, and
+// those that form an embedded file.
+void forEachGroup(Chunks first, Chunks last, const GroupAction& copied, const GroupAction& file) {
+    Chunks group = first;
+    for (Chunks current = first; current != last; ++current) {
         if (tail(*current) == tail(*group)) continue;
         // Chunks of the payload itself are never a file, however many there are.
         if (current - group < minFileChunks || tail(*group) == plainPayloadTail) {
@@ -83,12 +98,12 @@ void forEachGroup(Files first, Files last, const GroupAction& copied, const Grou
 
 // What the payload will take in memory: copied chunks whole, of an embedded
 // file only its description.
-std::uintmax_t payloadSize(Files first, Files last, const Packed& packed) {
+std::uintmax_t payloadSize(Chunks first, Chunks last) {
     std::uintmax_t size = 0;
-    const auto add = [&](Files from, Files to) {
-        for (; from != to; ++from) size += textSize(*from, packed);
+    const auto add = [&](Chunks from, Chunks to) {
+        for (; from != to; ++from) size += textSize(*from);
     };
-    forEachGroup(first, last, add, [&](Files from, Files to) {
+    forEachGroup(first, last, add, [&](Chunks from, Chunks to) {
         add(from, from + 1);
         add(to - 1, to);
     });
@@ -97,25 +112,25 @@ std::uintmax_t payloadSize(Files first, Files last, const Packed& packed) {
 
 class Joiner {
 public:
-    Joiner(fs::path catalog, const Packed& packed, RunningChecksums& checksums)
-        : catalog_(std::move(catalog)), packed_(packed), checksums_(checksums), block_(blockSize) {}
+    Joiner(fs::path catalog, RunningChecksums& checksums)
+        : catalog_(std::move(catalog)), checksums_(checksums), block_(blockSize) {}
 
-    std::string join(Files first, Files last) {
+    std::string join(Chunks first, Chunks last) {
         forEachGroup(
-            first, last, [this](Files from, Files to) { append(from, to); },
-            [this](Files from, Files to) { joinFile(from, to); });
+            first, last, [this](Chunks from, Chunks to) { append(from, to); },
+            [this](Chunks from, Chunks to) { joinFile(from, to); });
         return std::move(output_);
     }
 
 private:
     using Consumer = std::function<void(const char*, std::size_t)>;
 
-    void append(Files first, Files last) {
+    void append(Chunks first, Chunks last) {
         for (; first != last; ++first)
             readText(*first, [this](const char* text, std::size_t n) { output_.append(text, n); });
     }
 
-    void joinFile(Files first, Files last) {
+    void joinFile(Chunks first, Chunks last) {
         std::string description = readAll(*first) + readAll(*(last - 1));
         // The separator in front of an array element is no part of the object.
         const bool comma = !description.empty() && description.front() == ',';
@@ -139,7 +154,7 @@ private:
     }
 
     // Two files of one request may share a name, and a name may be that of a
-    // chunk file still to be read: neither may overwrite the other, so a name
+    // file the store still holds: neither may overwrite the other, so a name
     // already taken moves into a directory of the file's uuid.
     fs::path targetPath(const std::string& name, const std::string& uuid) const {
         const fs::path target = catalog_ / checkedFileName(name, "messageFromChunks");
@@ -150,14 +165,23 @@ private:
     }
 
     // The content chunks decode as one text: a group of four characters may
-    // be cut between two chunks, and the first "=" ends the content.
-    void writeContent(const fs::path& target, Files first, Files last, bool base64) {
+    // be cut between two chunks, and the first "=" ends the content. Content
+    // packed in order into a file of its own is that file already: the file
+    // gets the target's name instead of being copied, and only the chunks
+    // after it, such as a last one with padding, are added.
+    void writeContent(const fs::path& target, Chunks first, Chunks last, bool base64) {
         fs::ofstream out;
         out.exceptions(std::ios::failbit | std::ios::badbit);
-        out.open(target, std::ios::binary | std::ios::trunc);
+        const Chunks rest = base64 ? endOfWholePackedFile(first, last) : first;
+        if (rest != first && linked(first->file, target)) {
+            out.open(target, std::ios::binary | std::ios::app);
+            first = rest;
+        } else {
+            out.open(target, std::ios::binary | std::ios::trunc);
+        }
         base64::StreamDecoder decoder(out);
         for (; first != last; ++first) {
-            if (base64 && isPacked(*first, packed_)) {
+            if (base64 && first->packed) {
                 readBlocks(*first, [&](const char* bytes, std::size_t n) {
                     decoder.writeDecoded(bytes, n);
                 });
@@ -174,38 +198,39 @@ private:
         if (base64) decoder.finish();
     }
 
-    void readBlocks(const fs::path& file, const Consumer& consume) {
+    // The chunk's bytes as they were stored; a file cut short fails to read.
+    void readBlocks(const StoredChunk& chunk, const Consumer& consume) {
         fs::ifstream in;
         in.exceptions(std::ios::failbit | std::ios::badbit);
-        in.open(file, std::ios::binary);
-        // Reading the last block sets failbit: only a failed read is an error.
-        in.exceptions(std::ios::badbit);
-        while (in.read(block_.data(), static_cast<std::streamsize>(block_.size())) ||
-               in.gcount() > 0) {
-            consume(block_.data(), static_cast<std::size_t>(in.gcount()));
+        in.open(chunk.file, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(chunk.offset));
+        for (std::uintmax_t left = chunk.size; left > 0;) {
+            const auto count = static_cast<std::size_t>(std::min<std::uintmax_t>(left, blockSize));
+            in.read(block_.data(), static_cast<std::streamsize>(count));
+            consume(block_.data(), count);
+            left -= count;
         }
     }
 
     // The chunk's text, as it came.
-    void readText(const fs::path& file, const Consumer& consume) {
-        if (!isPacked(file, packed_)) {
-            readBlocks(file, consume);
+    void readText(const StoredChunk& chunk, const Consumer& consume) {
+        if (!chunk.packed) {
+            readBlocks(chunk, consume);
             return;
         }
-        readBlocks(file, [&](const char* bytes, std::size_t n) {
+        readBlocks(chunk, [&](const char* bytes, std::size_t n) {
             base64::encodeTo(bytes, n, text_);
             consume(text_.data(), text_.size());
         });
     }
 
-    std::string readAll(const fs::path& file) {
+    std::string readAll(const StoredChunk& chunk) {
         std::string text;
-        readText(file, [&text](const char* bytes, std::size_t n) { text.append(bytes, n); });
+        readText(chunk, [&text](const char* bytes, std::size_t n) { text.append(bytes, n); });
         return text;
     }
 
     fs::path catalog_;
-    const Packed& packed_;
     RunningChecksums& checksums_;
     std::vector<char> block_;
     std::string text_;
@@ -214,9 +239,9 @@ private:
 
 }  // namespace
 
-std::string join(const fs::path& catalog, const std::vector<fs::path>& files, const Packed& packed,
+std::string join(const fs::path& catalog, const std::vector<StoredChunk>& chunks,
                  RunningChecksums& checksums, std::uintmax_t maxPayload) {
-    const std::uintmax_t size = payloadSize(files.begin(), files.end(), packed);
+    const std::uintmax_t size = payloadSize(chunks.begin(), chunks.end());
     if (size > maxPayload) {
         PLUGIN_THROW(exception::ApplicationException(payloadTooLarge) << exception::Message_(
                          "chunk store: a payload of " + std::to_string(size) +
@@ -224,7 +249,7 @@ std::string join(const fs::path& catalog, const std::vector<fs::path>& files, co
                          " bytes; send large content as a file"),
                      "messageFromChunks");
     }
-    return Joiner(catalog, packed, checksums).join(files.begin(), files.end());
+    return Joiner(catalog, checksums).join(chunks.begin(), chunks.end());
 }
 
 }  // namespace zorva::plugin::chunk_joiner

@@ -22,6 +22,7 @@
 namespace zorva::plugin {
 
 namespace fs = boost::filesystem;
+using chunk_joiner::StoredChunk;
 using format::Message;
 using format::MessagePtr;
 
@@ -64,19 +65,18 @@ int toInt(const std::string& text, const char* operation) {
     }
 }
 
-// Ordered by the number a name starts with: 10.12.data comes after 9.12.data.
-std::vector<fs::path> sortedChunkFiles(const fs::path& catalog) {
-    std::vector<std::pair<int, fs::path>> numbered;
-    for (const fs::directory_entry& entry : fs::directory_iterator(catalog)) {
-        if (!fs::is_regular_file(entry.status())) continue;
-        const fs::path& file = entry.path();
-        numbered.emplace_back(toInt(file.filename().string(), "messageFromChunks"), file);
-    }
-    std::sort(numbered.begin(), numbered.end());
-    std::vector<fs::path> files;
-    files.reserve(numbered.size());
-    for (auto& [number, file] : numbered) files.push_back(std::move(file));
-    return files;
+// Ordered by chunk number: 10.12.data comes after 9.12.data.
+std::vector<StoredChunk> sortedChunks(const std::map<std::string, StoredChunk>& byName) {
+    std::vector<std::pair<int, const StoredChunk*>> numbered;
+    numbered.reserve(byName.size());
+    for (const auto& [name, chunk] : byName)
+        numbered.emplace_back(toInt(name, "messageFromChunks"), &chunk);
+    std::stable_sort(numbered.begin(), numbered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<StoredChunk> chunks;
+    chunks.reserve(numbered.size());
+    for (const auto& [number, chunk] : numbered) chunks.push_back(*chunk);
+    return chunks;
 }
 
 // The characters before the first "=", the only ones a decoder looks at.
@@ -120,31 +120,53 @@ std::uintmax_t writeChunkFile(const fs::path& file, const std::string& data, boo
     }
 }
 
+// Decodes the text into the file from `end` on, over whatever a write that
+// failed may have left there. Returns the size written.
+std::uintmax_t writeDecodedAt(const fs::path& file, std::uintmax_t end, const std::string& text) {
+    fs::fstream out;
+    out.exceptions(std::ios::failbit | std::ios::badbit);
+    out.open(file, std::ios::binary | std::ios::out | (end == 0 ? std::ios::trunc : std::ios::in));
+    out.seekp(static_cast<std::streamoff>(end));
+    const std::uintmax_t size = writeDecoded(out, text);
+    out.close();
+    return size;
+}
+
 // A file chunk of whole base64 groups without padding is kept as the bytes it
 // stands for: a quarter less to write, and nothing left to decode when it
 // turns out to be content. Those bytes encode back to exactly the text that
-// came, so the chunk loses nothing whatever part of the payload it is.
+// came, so the chunk loses nothing whatever part of the payload it is. The
+// packed chunks of one uuid go one after another into one file: no file is
+// made per chunk, and content that came in order is joined by naming that
+// file.
 bool packable(const Message& message) {
     const std::string& data = message.method.data;
     return !message.meta.id.empty() && message.meta.content.transferEncoding != "base64" &&
            !data.empty() && data.size() % 4 == 0 && data.find('=') == std::string::npos;
 }
 
-struct StoredChunk {
-    std::uintmax_t size;
-    bool packed;
-};
+StoredChunk writePacked(const fs::path& catalog, const std::string& name,
+                        std::uintmax_t& end, const Message& message) {
+    const fs::path file = catalog / ("packed." + message.meta.id);
+    const std::uintmax_t size = writeDecodedAt(file, end, message.method.data);
+    StoredChunk chunk{name, file, end, size, true};
+    end += size;
+    return chunk;
+}
 
-StoredChunk writeChunk(const fs::path& file, const Message& message) {
-    const std::string& data = message.method.data;
+// `packedEnds`: by uuid, where the file of its packed chunks ends.
+StoredChunk writeChunk(const fs::path& catalog, const std::string& name,
+                       std::map<std::string, std::uintmax_t>& packedEnds, const Message& message) {
     if (packable(message)) {
         try {
-            return {writeChunkFile(file, data, true), true};
+            return writePacked(catalog, name, packedEnds[message.meta.id], message);
         } catch (const base64::DecodeError&) {
             // Text of other characters, such as a file's description.
         }
     }
-    return {writeChunkFile(file, data, message.meta.content.transferEncoding == "base64"), false};
+    const fs::path file = catalog / name;
+    const bool base64 = message.meta.content.transferEncoding == "base64";
+    return {name, file, 0, writeChunkFile(file, message.method.data, base64), false};
 }
 
 // A number of at most nine digits, nothing else; 0 for any other text.
@@ -180,15 +202,15 @@ MessagePtr ChunkStore::join(const MessagePtr& message) {
     checkChunkNumbers(meta);
     dropIdleTransfers();
     const fs::path catalog = directory() / checkedFileName(message->id, "join");
-    const fs::path file = catalog / chunkFileName(meta);
+    const std::string name = chunkFileName(meta);
     const auto known = transfers_.find(message->id);
     const bool opening = known == transfers_.end();
     checkFreeSpace(opening);
-    checkLimits(opening ? nullptr : &known->second, file.filename().string(), *message);
+    checkLimits(opening ? nullptr : &known->second, name, *message);
     if (meta.chunk == "1")
         PLUGIN_LOG(warning) << "chunk store: create catalog for chunks: " << catalog;
     Transfer& transfer = opening ? openTransfer(message->id, catalog) : known->second;
-    store(transfer, file, *message);
+    store(transfer, catalog, name, *message);
 
     if (meta.chunk != meta.chunks) return MessagePtr();
     return messageFromChunks(message, catalog, transfer);
@@ -219,56 +241,62 @@ ChunkStore::Transfer& ChunkStore::openTransfer(const std::string& id, const fs::
 
 // The data's size bounds the stored bytes: decoding only shrinks it. A
 // transfer not yet open counts towards the open ones.
-void ChunkStore::checkLimits(const Transfer* open, const std::string& chunkFile,
+void ChunkStore::checkLimits(const Transfer* open, const std::string& chunkName,
                              const Message& message) const {
     static const Transfer notOpen;
     if (!open && transfers_.size() >= limits_.transfers)
         refuseOverLimit("open transfers", limits_.transfers);
     const Transfer& transfer = open ? *open : notOpen;
-    const auto earlier = transfer.chunkSizes.find(chunkFile);
-    const bool replaces = earlier != transfer.chunkSizes.end();
+    const auto earlier = transfer.chunks.find(chunkName);
+    const bool replaces = earlier != transfer.chunks.end();
+    // A chunk file sent again replaces the earlier one; a packed chunk's
+    // earlier bytes stay where they are.
+    const std::uintmax_t freed = replaces && !earlier->second.packed ? earlier->second.size : 0;
     const std::uintmax_t size = message.method.data.size();
     if (!replaces && chunks_ >= limits_.chunks) refuseOverLimit("chunks", limits_.chunks);
-    if (bytes_ - (replaces ? earlier->second : 0) + size > limits_.bytes)
+    if (bytes_ - freed + size > limits_.bytes)
         refuseOverLimit("bytes of chunks", limits_.bytes);
     if (!message.meta.id.empty() && checksums_.pendingBytes() + size > limits_.memory)
         refuseOverLimit("bytes of file chunks in memory", limits_.memory);
 }
 
-void ChunkStore::store(Transfer& transfer, const fs::path& file, const Message& message) {
-    const std::string& data = message.method.data;
-    const std::string name = file.filename().string();
-    const auto [size, packed] = writeChunk(file, message);
-    uncheckedBytes_ += size;
+void ChunkStore::store(Transfer& transfer, const fs::path& catalog, const std::string& name,
+                       const Message& message) {
+    StoredChunk chunk = writeChunk(catalog, name, transfer.packedEnds, message);
+    uncheckedBytes_ += chunk.size;
     PLUGIN_LOG(info) << "chunk store: write chunk id: " << std::quoted(message.id)
-                     << ", file: " << std::quoted(name) << ", size: " << size;
-    auto [entry, added] = transfer.chunkSizes.try_emplace(name, 0);
-    if (added) ++chunks_;
-    bytes_ = bytes_ - entry->second + size;
-    entry->second = size;
-    if (packed) {
-        transfer.packed.insert(name);
+                     << ", file: " << std::quoted(name) << ", size: " << chunk.size;
+    auto [entry, added] = transfer.chunks.try_emplace(name);
+    StoredChunk& earlier = entry->second;
+    if (added) {
+        ++chunks_;
+    } else if (earlier.packed) {
+        transfer.supersededBytes += earlier.size;
     } else {
-        transfer.packed.erase(name);
+        bytes_ -= earlier.size;
+        // A chunk file that a packed chunk replaces would only take space.
+        boost::system::error_code ignored;
+        if (chunk.packed) fs::remove(earlier.file, ignored);
     }
+    bytes_ += chunk.size;
+    earlier = std::move(chunk);
     transfer.lastUse = Clock::now();
     if (message.meta.id.empty()) return;
     transfer.uuids.insert(message.meta.id);
-    checksums_.feed(message.meta.id, data);
+    checksums_.feed(message.meta.id, message.method.data);
 }
 
 MessagePtr ChunkStore::messageFromChunks(const MessagePtr& message, const fs::path& catalog,
                                          const Transfer& transfer) {
     Message::Meta& meta = message->meta;
     const int expected = toInt(meta.chunks, "messageFromChunks");
-    const std::vector<fs::path> files = sortedChunkFiles(catalog);
+    const std::vector<StoredChunk> chunks = sortedChunks(transfer.chunks);
     PLUGIN_LOG(info) << "chunk store: got last chunk: " << meta.chunk
-                     << ", real chunks count: " << files.size();
-    if (files.size() != static_cast<std::size_t>(expected)) {
+                     << ", real chunks count: " << chunks.size();
+    if (chunks.size() != static_cast<std::size_t>(expected)) {
         PLUGIN_THROW(exception::ApplicationException(assemblyError), "messageFromChunks");
     }
-    message->method.data =
-        chunk_joiner::join(catalog, files, transfer.packed, checksums_, limits_.payload);
+    message->method.data = chunk_joiner::join(catalog, chunks, checksums_, limits_.payload);
     meta.chunk.clear();
     meta.chunks.clear();
     return message;
@@ -311,11 +339,13 @@ void ChunkStore::drop(const std::string& id) {
     const auto found = transfers_.find(id);
     if (found == transfers_.end()) return;
     background_removal::start(directory_ / id);
-    for (const auto& [name, size] : found->second.chunkSizes) {
+    const Transfer& transfer = found->second;
+    for (const auto& [name, chunk] : transfer.chunks) {
         --chunks_;
-        bytes_ -= size;
+        bytes_ -= chunk.size;
     }
-    for (const std::string& uuid : found->second.uuids) checksums_.forget(uuid);
+    bytes_ -= transfer.supersededBytes;
+    for (const std::string& uuid : transfer.uuids) checksums_.forget(uuid);
     transfers_.erase(found);
 }
 

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "chunk_joiner.h"
 #include "chunk_limits.h"
 #include "message.h"
 #include "running_checksum.h"
@@ -44,18 +45,21 @@ private:
     using Clock = std::chrono::steady_clock;
 
     struct Transfer {
-        std::map<std::string, std::uintmax_t> chunkSizes;  // by chunk file name
+        std::map<std::string, chunk_joiner::StoredChunk> chunks;  // by chunk name
+        // By uuid: where the file of its packed chunks ends.
+        std::map<std::string, std::uintmax_t> packedEnds;
+        // Packed chunks sent again leave their earlier bytes in that file.
+        std::uintmax_t supersededBytes = 0;
         std::set<std::string> uuids;
-        std::set<std::string> packed;  // chunk files kept as the bytes their text stands for
         Clock::time_point lastUse;
     };
 
     Transfer& openTransfer(const std::string& id, const boost::filesystem::path& catalog);
     // `open` is null for a transfer that this chunk opens.
-    void checkLimits(const Transfer* open, const std::string& chunkFile,
+    void checkLimits(const Transfer* open, const std::string& chunkName,
                      const format::Message& message) const;
-    void store(Transfer& transfer, const boost::filesystem::path& file,
-               const format::Message& message);
+    void store(Transfer& transfer, const boost::filesystem::path& catalog,
+               const std::string& chunkName, const format::Message& message);
     format::MessagePtr messageFromChunks(const format::MessagePtr& message,
                                          const boost::filesystem::path& catalog,
                                          const Transfer& transfer);
