@@ -270,9 +270,7 @@ void ChunkStore::store(Transfer& transfer, const fs::path& catalog, const std::s
     StoredChunk& earlier = entry->second;
     if (added) {
         ++chunks_;
-    } else if (earlier.packed) {
-        transfer.supersededBytes += earlier.size;
-    } else {
+    } else if (!earlier.packed) {
         bytes_ -= earlier.size;
         // A chunk file that a packed chunk replaces would only take space.
         boost::system::error_code ignored;
@@ -342,9 +340,10 @@ void ChunkStore::drop(const std::string& id) {
     const Transfer& transfer = found->second;
     for (const auto& [name, chunk] : transfer.chunks) {
         --chunks_;
-        bytes_ -= chunk.size;
+        if (!chunk.packed) bytes_ -= chunk.size;
     }
-    bytes_ -= transfer.supersededBytes;
+    // The packed files hold every packed chunk written, those sent again too.
+    for (const auto& [uuid, end] : transfer.packedEnds) bytes_ -= end;
     for (const std::string& uuid : transfer.uuids) checksums_.forget(uuid);
     transfers_.erase(found);
 }

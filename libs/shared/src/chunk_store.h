@@ -46,10 +46,9 @@ private:
 
     struct Transfer {
         std::map<std::string, chunk_joiner::StoredChunk> chunks;  // by chunk name
-        // By uuid: where the file of its packed chunks ends.
+        // By uuid: where the file of its packed chunks ends. Packed chunks sent
+        // again leave their earlier bytes in that file.
         std::map<std::string, std::uintmax_t> packedEnds;
-        // Packed chunks sent again leave their earlier bytes in that file.
-        std::uintmax_t supersededBytes = 0;
         std::set<std::string> uuids;
         Clock::time_point lastUse;
     };
