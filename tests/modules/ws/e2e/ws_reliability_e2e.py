@@ -84,33 +84,51 @@ class Reliability(HostTestCase):
 
         self.assertEqual([c for c in crossed if c], [])
 
+    async def end_connection(self, ws):
+        """Closes ws and waits for the host to end it. With no other
+        connection open the host then hands its heaps' free memory back, so
+        what RSS keeps after that is memory still in use."""
+        ended = self.host.log().count("ws: connection lost")
+        await ws.close()
+        self.host.wait_log("ws: connection lost", count=ended + 1)
+
+    def usage(self):
+        return rss_kib(self.host.process.pid), descriptors(self.host.process.pid)
+
+    async def assert_rss_falls_back(self, before, margin_kib, why):
+        """The memory is handed back just after the connection's last log
+        line, and a busy machine may keep the host from it for a while."""
+        after = self.usage()
+        deadline = asyncio.get_running_loop().time() + TIMEOUT
+        while after[0] - before[0] >= margin_kib and asyncio.get_running_loop().time() < deadline:
+            await asyncio.sleep(0.1)
+            after = self.usage()
+        self.assertLess(after[0] - before[0], margin_kib,
+                        "%s: RSS %s -> %s KiB" % (why, before[0], after[0]))
+        return after
+
     async def test_memory_stays_flat_over_ten_thousand_distinct_failures(self):
         async def fail(count, offset, batch=100):
+            ws = await connect(self.host.url)
             for start in range(offset, offset + count, batch):
                 for n in range(start, start + batch):
-                    await self.ws.send(json.dumps(request("%06d" % n + "m" * 8192)))
+                    await ws.send(json.dumps(request("%06d" % n + "m" * 8192)))
                 for n in range(batch):
-                    self.assertEqual((await receive_reply(self.ws))["code"], "20005")
+                    self.assertEqual((await receive_reply(ws))["code"], "20005")
+            await self.end_connection(ws)
 
+        await self.end_connection(self.ws)
         await fail(1000, 0)
-        before = rss_kib(self.host.process.pid)
+        before = self.usage()
         await fail(10000, 1000)
-        growth = rss_kib(self.host.process.pid) - before
 
         # Each request logs its 8 KiB method name twice: the log's queue may
         # hold up to 8 MiB of record text while its writer catches up. A slot
         # or table that kept every failure would take 80 MiB or more.
-        self.assertLess(growth, 24 * 1024, "RSS grew by %d KiB" % growth)
+        await self.assert_rss_falls_back(before, 24 * 1024, "10,000 failures")
 
     async def test_abandoned_transfers_give_their_memory_back_when_the_connection_ends(self):
-        # When the last connection ends the host hands its heaps' free memory
-        # back, so with this test's own connection closed, what stays after
-        # each round is what the ended transfers kept.
-        await self.ws.close()
-        ended = self.host.log().count("ws: connection lost")
-
         async def abandon(files):
-            nonlocal ended
             ws = await connect(self.host.url)
             for n in range(files):
                 file_id = uuid.uuid4().hex
@@ -119,28 +137,17 @@ class Reliability(HostTestCase):
                 for message in chunked("abandoned-%d" % n, "digest", pieces + [("]}", "")])[:4]:
                     await ws.send(json.dumps(message))
             await ask(ws, request("echo", "all stored"))
-            await ws.close()
-            ended += 1
-            self.host.wait_log("ws: connection lost", count=ended)
+            await self.end_connection(ws)
 
-        def usage():
-            return rss_kib(self.host.process.pid), descriptors(self.host.process.pid)
-
+        await self.end_connection(self.ws)
         for _ in range(4):
             await abandon(12)
-        before = usage()
+        before = self.usage()
         for _ in range(8):
             await abandon(12)
 
-        # Transfers that kept their memory would add about 97 MB here. The
-        # heaps are handed back just after the connection's last log line,
-        # and a busy machine may keep the host from it for a while.
-        after = usage()
-        deadline = asyncio.get_running_loop().time() + TIMEOUT
-        while after[0] - before[0] >= 24 * 1024 and asyncio.get_running_loop().time() < deadline:
-            await asyncio.sleep(0.1)
-            after = usage()
-        self.assertLess(after[0] - before[0], 24 * 1024, "RSS %s -> %s KiB" % (before[0], after[0]))
+        # Transfers that kept their memory would add about 97 MB here.
+        after = await self.assert_rss_falls_back(before, 24 * 1024, "96 abandoned transfers")
         self.assertLessEqual(after[1], before[1] + 2)
 
     async def test_more_open_transfers_than_a_connection_may_hold_are_refused_with_20026(self):
