@@ -154,6 +154,11 @@ StoredChunk writePacked(const fs::path& catalog, const std::string& name,
     return chunk;
 }
 
+// The bytes that a chunk sent again, or the end of its transfer, gives back:
+// those of a file of its own. A packed chunk's bytes stay in the packed file,
+// which its transfer gives back whole when it ends.
+std::uintmax_t ownFileBytes(const StoredChunk& chunk) { return chunk.packed ? 0 : chunk.size; }
+
 // `packedEnds`: by uuid, where the file of its packed chunks ends.
 StoredChunk writeChunk(const fs::path& catalog, const std::string& name,
                        std::map<std::string, std::uintmax_t>& packedEnds, const Message& message) {
@@ -249,9 +254,7 @@ void ChunkStore::checkLimits(const Transfer* open, const std::string& chunkName,
     const Transfer& transfer = open ? *open : notOpen;
     const auto earlier = transfer.chunks.find(chunkName);
     const bool replaces = earlier != transfer.chunks.end();
-    // A chunk file sent again replaces the earlier one; a packed chunk's
-    // earlier bytes stay where they are.
-    const std::uintmax_t freed = replaces && !earlier->second.packed ? earlier->second.size : 0;
+    const std::uintmax_t freed = replaces ? ownFileBytes(earlier->second) : 0;
     const std::uintmax_t size = message.method.data.size();
     if (!replaces && chunks_ >= limits_.chunks) refuseOverLimit("chunks", limits_.chunks);
     if (bytes_ - freed + size > limits_.bytes)
@@ -270,11 +273,11 @@ void ChunkStore::store(Transfer& transfer, const fs::path& catalog, const std::s
     StoredChunk& earlier = entry->second;
     if (added) {
         ++chunks_;
-    } else if (!earlier.packed) {
-        bytes_ -= earlier.size;
+    } else {
+        bytes_ -= ownFileBytes(earlier);
         // A chunk file that a packed chunk replaces would only take space.
         boost::system::error_code ignored;
-        if (chunk.packed) fs::remove(earlier.file, ignored);
+        if (chunk.packed && !earlier.packed) fs::remove(earlier.file, ignored);
     }
     bytes_ += chunk.size;
     earlier = std::move(chunk);
@@ -340,7 +343,7 @@ void ChunkStore::drop(const std::string& id) {
     const Transfer& transfer = found->second;
     for (const auto& [name, chunk] : transfer.chunks) {
         --chunks_;
-        if (!chunk.packed) bytes_ -= chunk.size;
+        bytes_ -= ownFileBytes(chunk);
     }
     // The packed files hold every packed chunk written, those sent again too.
     for (const auto& [uuid, end] : transfer.packedEnds) bytes_ -= end;
