@@ -106,6 +106,36 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
     EXPECT_EQ(readOutcome(withId("\xc3\xa9\xe2\x82\xac")), Outcome::Record);
 }
 
+// A lead byte announces continuation bytes; the check of the encoding must not
+// take the end of the text, or what lies behind it, for one of them.
+TEST(MessageHostileInput, TextEndingInsideAMultiByteSequenceIsAParseError) {
+    const auto sequenceLength = [](unsigned lead) { return lead < 0xE0 ? 2u : lead < 0xF0 ? 3u : 4u; };
+    const auto secondByte = [](unsigned lead) -> char {
+        switch (lead) {
+            case 0xE0: return '\xA0';
+            case 0xED: return '\x80';
+            case 0xF0: return '\x90';
+            default: return '\x80';
+        }
+    };
+    const std::string openings[] = {R"({"id":")", R"({")", R"({"id":"1","meta":{"data":{"é)"};
+    for (const std::string& opening : openings) {
+        for (unsigned lead = 0xC2; lead <= 0xF4; ++lead) {
+            std::string text = opening + static_cast<char>(lead);
+            for (unsigned taken = 0; taken + 1 < sequenceLength(lead); ++taken) {
+                std::string error;
+
+                const Outcome outcome = readOutcome(text, &error);
+
+                ASSERT_EQ(outcome, Outcome::BindingError) << opening << std::hex << lead;
+                EXPECT_EQ(error.rfind("JSON parse error: 'Invalid encoding in string.'", 0), 0u)
+                    << std::hex << lead << " + " << taken << ": " << error;
+                text += taken == 0 ? secondByte(lead) : '\x80';
+            }
+        }
+    }
+}
+
 TEST(MessageHostileInput, EscapesInLongStringsAreReadWhetherOrNotTheTextIsAscii) {
     const std::string run(40, 'b');
     for (const std::string& other : {std::string("a"), std::string("\xc3\xa9")}) {
