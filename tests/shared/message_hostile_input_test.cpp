@@ -109,23 +109,24 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
 // A lead byte announces continuation bytes; the check of the encoding must not
 // take the end of the text, or what lies behind it, for one of them.
 TEST(MessageHostileInput, TextEndingInsideAMultiByteSequenceIsAParseError) {
-    const auto sequenceLength = [](unsigned lead) { return lead < 0xE0 ? 2u : lead < 0xF0 ? 3u : 4u; };
-    const auto secondByte = [](unsigned lead) -> char {
-        switch (lead) {
-            case 0xE0: return '\xA0';
-            case 0xED: return '\x80';
-            case 0xF0: return '\x90';
-            default: return '\x80';
-        }
+    const auto sequenceLength = [](unsigned lead) {
+        return lead < 0xE0 ? 2u : lead < 0xF0 ? 3u : 4u;
     };
-    const std::string openings[] = {R"({"id":")", R"({")", R"({"id":"1","meta":{"data":{"é)"};
+    // The lead bytes that narrow the range of the byte after them.
+    const auto secondByte = [](unsigned lead) {
+        return lead == 0xE0 ? '\xA0' : lead == 0xF0 ? '\x90' : '\x80';
+    };
+    // Each opening is longer than a string keeps inside itself, and each text is
+    // copied to a buffer of its own length, so reading past it is caught.
+    const std::string openings[] = {R"({"id":"1","method":{"type":")", R"({"id":"1","meta":{")",
+                                    R"({"id":"1","meta":{"data":{"é)"};
     for (const std::string& opening : openings) {
         for (unsigned lead = 0xC2; lead <= 0xF4; ++lead) {
             std::string text = opening + static_cast<char>(lead);
             for (unsigned taken = 0; taken + 1 < sequenceLength(lead); ++taken) {
                 std::string error;
 
-                const Outcome outcome = readOutcome(text, &error);
+                const Outcome outcome = readOutcome(std::string(text.data(), text.size()), &error);
 
                 ASSERT_EQ(outcome, Outcome::BindingError) << opening << std::hex << lead;
                 EXPECT_EQ(error.rfind("JSON parse error: 'Invalid encoding in string.'", 0), 0u)
