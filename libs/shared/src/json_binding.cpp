@@ -72,46 +72,35 @@ bool isAscii(const std::string& text) {
     return (bits & highBits) == 0;
 }
 
-// The parser's vector scans of a NUL-terminated text read whole aligned blocks
-// of this size, up to the one that holds the terminator.
-constexpr std::uintptr_t scanBlock = 16;
+}  // namespace
 
-bool holdsLastScanBlock(const std::string& text) {
+// The parser's vector scans of a NUL-terminated text read whole aligned blocks
+// up to the one that holds the terminator.
+bool has_scan_room(const std::string& text) {
     const auto terminator = reinterpret_cast<std::uintptr_t>(text.data() + text.size());
     const auto bufferEnd = reinterpret_cast<std::uintptr_t>(text.data() + text.capacity());
-    return (terminator | (scanBlock - 1)) <= bufferEnd;
+    return (terminator | (scan_room - 1)) <= bufferEnd;
 }
-
-void parseAscii(const std::string& text, rapidjson::Document& document) {
-    if (holdsLastScanBlock(text)) {
-        document.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
-        return;
-    }
-    std::string padded;
-    padded.reserve(text.size() + scanBlock);
-    padded.assign(text);
-    document.Parse<rapidjson::kParseIterativeFlag>(padded.c_str());
-}
-
-}  // namespace
 
 // The parser takes a NUL for the end of the text and a byte order mark for
 // part of the value: neither is JSON, and what follows a NUL was never read.
 // ASCII text, such as base64 chunks of a megabyte, needs no check of its
 // encoding, and the parser scans it many bytes at a time only without one and
-// only from a NUL-terminated buffer: such text ends at its terminator, and the
-// scans stay inside the buffer. The encoding check takes the bytes a lead byte
-// announces whatever they are, a terminator included, so other text is parsed
-// from a stream that knows where it ends.
+// only from a NUL-terminated buffer, whose blocks must then all be its own.
+// Every other text is read from a stream that knows where the text ends: the
+// check of the encoding takes the bytes a lead byte announces whatever they
+// are, a terminator included.
 void parse(const std::string& text, rapidjson::Document& document) {
+    constexpr auto flags = rapidjson::kParseIterativeFlag;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) throw_parse_error("Byte order mark.", 0);
     if (const auto nul = text.find('\0'); nul != std::string::npos)
         throw_parse_error("NUL character.", nul);
-    if (isAscii(text)) {
-        parseAscii(text, document);
+    if (!isAscii(text)) {
+        document.Parse<flags | rapidjson::kParseValidateEncodingFlag>(text.data(), text.size());
+    } else if (has_scan_room(text)) {
+        document.Parse<flags>(text.c_str());
     } else {
-        document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
-            text.data(), text.size());
+        document.Parse<flags>(text.data(), text.size());
     }
     if (document.HasParseError()) {
         throw_parse_error(rapidjson::GetParseError_En(document.GetParseError()),

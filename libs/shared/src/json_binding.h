@@ -236,6 +236,13 @@ std::size_t size_bound(const Record& record) {
 // message.
 void parse(const std::string& text, rapidjson::Document& document);
 
+// ASCII text is scanned many bytes at a time only when its string's buffer
+// holds this many bytes past its end; other text is read one byte at a time,
+// several times slower. Texts of a megabyte are read into strings with room.
+constexpr std::size_t scan_room = 16;
+
+bool has_scan_room(const std::string& text);
+
 // What a document's values take of a short text fits in a buffer on the
 // stack; a longer text takes the rest from the heap.
 constexpr std::size_t parse_buffer_size = 4096;

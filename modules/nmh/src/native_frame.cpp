@@ -1,5 +1,6 @@
 #include "native_frame.h"
 
+#include "json_binding.h"
 #include "logging.h"
 #include "platform_stdio.h"
 
@@ -37,7 +38,9 @@ std::optional<std::string> read(platform::StandardStreams& streams) {
                             << maxInputSize << " bytes";
         return std::nullopt;
     }
-    std::string text(*length, '\0');
+    std::string text;
+    text.reserve(*length + json_dto::scan_room);
+    text.resize(*length);
     const std::size_t count = streams.read(text.data(), text.size());
     if (count < text.size()) {
         PLUGIN_LOG(warning) << "nmh: input ends inside a frame, after " << count << " of "

@@ -114,6 +114,8 @@ format::MessagePtr Connection::receive() {
     // "{}" and shorter texts are how a page asks the host to stop.
     if (text_.size() <= 2) return {};
 
+    // Kept for the next message, the room is made once, not for each chunk.
+    if (!json_dto::has_scan_room(text_)) text_.reserve(text_.size() + json_dto::scan_room);
     auto message = boost::make_shared<format::Message>();
     json_dto::from_json(text_, *message);
     format::keepRawText(*message, text_);
