@@ -39,7 +39,7 @@ public:
              {"plugin", "libzorvaenv.so", "libzorvaprompt.so", "modules/libsystemmodule.so"})
             fs::create_hard_link(stage / binary, programDir() / binary);
         fs::create_hard_link(FAKE_NMH_LIBRARY, programDir() / "modules/libfakenmh.so");
-        for (const char* file : {"config.json", "style.css"})
+        for (const char* file : {"config.json", "style.css", "localization.qm"})
             fs::copy_file(stage / file, programDir() / file);
     }
 

@@ -22,8 +22,9 @@ from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # 
                     request, stage_dir)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
-# The consent window's title in the default branding.
-DIALOG = "Создание электронной подписи"
+# The consent window's title in the default branding, in English (the
+# harness's host runs in an English locale).
+DIALOG = "Creating an electronic signature"
 # The host's log line once the dialog waits for another PIN.
 AGAIN = 'ui: the prompt "%s" stays open for another answer' % DIALOG
 
