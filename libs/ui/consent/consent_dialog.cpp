@@ -38,6 +38,12 @@ QString moduleText(const std::string& english, int count = -1) {
     return QCoreApplication::translate(crypto::consentTextContext, english.c_str(), nullptr, count);
 }
 
+// "%n" in the module's text stands for the number of documents.
+QString operationText(const crypto::ConsentRequest& request) {
+    const bool counted = request.operation.find("%n") != std::string::npos;
+    return moduleText(request.operation, counted ? static_cast<int>(request.documents.size()) : -1);
+}
+
 QString pinPrompt(const GuiRegistry::Impl& branding, const std::string& tokenLabel) {
     return text(branding.pinPromptTemplate()).replace("%1%", text(tokenLabel)).trimmed();
 }
@@ -74,9 +80,7 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(label("consentOrigin", originText(request.origin)));
-    layout->addWidget(
-        label("consentOperation",
-              moduleText(request.operation, static_cast<int>(request.documents.size()))));
+    layout->addWidget(label("consentOperation", operationText(request)));
     if (!request.documents.empty()) layout->addWidget(documentList(request.documents));
     layout->addWidget(label("consentCertificatesCaption", tr("Certificate")));
     certificates_ = certificateList(request.certificates, request.preselectedId);
