@@ -103,6 +103,7 @@ class WindowLanguage : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ensureApplication<QApplication>();
+        // Installed as the host installs it, and kept for the program's life.
         translator = installTranslator().release();
     }
 
