@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
   cmake g++ make pkg-config \
-  libboost1.81-all-dev qtbase5-dev rapidjson-dev libloki-dev \
+  libboost1.81-all-dev qtbase5-dev qttools5-dev qttools5-dev-tools rapidjson-dev libloki-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
   python3 python3-websockets xvfb xauth chromium \
   fonts-roboto fonts-roboto-fontface fonts-lato python3-pil trayer \

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QLocale>
+#include <QStringList>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -95,6 +97,13 @@ void resetLocalization() {
                       path_registry::thisDir() / "localization.qm");
 }
 
+// The language the user reads first: LANGUAGE, else LC_ALL, LC_MESSAGES
+// and LANG, as Qt reads them.
+bool isUserLanguage(const QString& language) {
+    const QStringList wanted = QLocale::system().uiLanguages();
+    return !wanted.isEmpty() && QLocale(wanted.first()).language() == QLocale(language).language();
+}
+
 void copyTokenLibraries() {
     const fs::path programDir = path_registry::thisDir();
     for (const auto resourceDir :
@@ -131,10 +140,22 @@ void registerFonts() {
 std::unique_ptr<QTranslator> installTranslator() {
     auto translator = std::make_unique<QTranslator>();
     const auto file = path_registry::thisDir() / "localization.qm";
-    if (!translator->load(QString::fromStdString(file.string())))
+    if (!translator->load(QString::fromStdString(file.string()))) {
         PLUGIN_LOG(warning) << "translator: load failed";
-    else if (!QCoreApplication::installTranslator(translator.get()))
+        return translator;
+    }
+    const QString language = translator->language();
+    if (!isUserLanguage(language)) {
+        PLUGIN_LOG(info) << "translator: the windows stay in English, the user's language is not "
+                         << language.toStdString();
+        return translator;
+    }
+    if (!QCoreApplication::installTranslator(translator.get())) {
         PLUGIN_LOG(warning) << "translator: install failed";
+        return translator;
+    }
+    // Numbers in the windows are written as the language writes them.
+    QLocale::setDefault(QLocale(language));
     return translator;
 }
 

@@ -17,9 +17,10 @@ void configureEnvironment(const std::string& configPath);
 // Adds the application fonts; a font that cannot be loaded is skipped.
 void registerFonts();
 
-// Loads and installs the translation next to the program. Failures are
-// warnings: the host then shows its built-in texts. The translator must
-// outlive the application's use of it.
+// Loads the translation next to the program and installs it when its
+// language is the one the user reads first; the windows' texts are written
+// in English. Failures are warnings: the host then shows its English texts.
+// The translator must outlive the application's use of it.
 std::unique_ptr<QTranslator> installTranslator();
 
 }  // namespace zorva::plugin

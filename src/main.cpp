@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "environment.h"
 #include "exception.h"
+#include "gui_platform.h"
 #include "host_config.h"
 #include "logging.h"
 #include "path_registry.h"
@@ -49,9 +50,11 @@ int run(int argc, char** argv) {
     platform::restrictNewFileModes();
     // Finding the log directory may already log, and so may a failure before it.
     log::setupConsoleLogging();
+    const bool headless = chooseGuiPlatform();
     QApplication application(argc, argv);
     QCoreApplication::setApplicationVersion(ZORVA_PLUGIN_VERSION);
     setUpLogging();
+    if (headless) PLUGIN_LOG(info) << "core: no display, running without tray icon and windows";
     QCommandLineParser parser;
     command_line::setUp(parser);
     logArguments();

@@ -14,13 +14,14 @@ namespace {
 
 constexpr int copyrightYear = 2024;
 
-const char* const bodyTemplate =
-    "%0 связывает веб-страницы с рабочим местом пользователя для работы с электронной "
-    "подписью: токенами, сертификатами и подписываемыми документами.<br/><br/>"
-    "© %1 ООО «Норвел». Все права защищены.<br/><br/>"
-    "Сайт: <a href=\"https://www.example.com/\">www.example.com</a><br/>"
-    "Поддержка: <a href=\"mailto:support@example.com\">support@example.com</a>, "
-    "+7 (800) 000-00-00";
+// The support address is the package's contact; the product has no web site
+// or telephone line of its own to give.
+const char* const bodyTemplate = QT_TRANSLATE_NOOP(
+    "zorva::plugin::ui::AboutDialog",
+    "%0 links web pages to the user's workstation for electronic signature work: tokens, "
+    "certificates and the documents to sign.<br/><br/>"
+    "© %1 Norvel LLC. All rights reserved.<br/><br/>"
+    "Support: <a href=\"mailto:plugin@zorva.org\">plugin@zorva.org</a>");
 
 QLabel* textLabel(const QString& title, const QString& body) {
     auto* label = new QLabel(QString("%0<br/><br/>%1").arg(title, body));
@@ -65,7 +66,7 @@ AboutDialog::AboutDialog(const QString& title, const QString& iconPath, const QS
 AboutDialog::~AboutDialog() = default;
 
 QString AboutDialog::bodyText(const QString& applicationName) {
-    return QString::fromUtf8(bodyTemplate).arg(applicationName, QString::number(copyrightYear, 10));
+    return tr(bodyTemplate).arg(applicationName, QString::number(copyrightYear, 10));
 }
 
 bool AboutDialog::event(QEvent* event) {

@@ -50,8 +50,10 @@ private:
     ImplPtr selected_;
 };
 
-// The texts of one branding.
+// The texts of one branding. Those the user reads are English and shown
+// through the translation context named first.
 struct BrandingTexts {
+    std::string context;
     std::string applicationName;
     std::string styleResource;
     std::string category;
@@ -82,6 +84,9 @@ protected:
     explicit TextBranding(const BrandingTexts& texts) : texts_(texts) {}
 
 private:
+    // In the user's language.
+    std::string shown(const std::string& text) const;
+
     const BrandingTexts& texts_;
 };
 

@@ -44,7 +44,7 @@ SystemTray::~SystemTray() { ui::setAttentionNotice({}); }
 void SystemTray::setUp() {
     const std::string protocol =
         protocolText(session_->protocolModule(), session_->moduleLoader().table());
-    setToolTip(text(processInfoText(branding_.applicationName(), platform::processId(), protocol)));
+    setToolTip(processInfoText(branding_.applicationName(), platform::processId(), protocol));
     setIcon(QIcon(QPixmap(text(branding_.resourcePath("logo_16x16.png")))));
     buildMenu();
     show();
@@ -52,8 +52,7 @@ void SystemTray::setUp() {
     ui::setAttentionNotice([this](const QString& window) {
         showMessage(
             text(branding_.applicationName()),
-            QString("Окно «%1» ждёт вашего ответа: оно может быть скрыто за другими окнами.")
-                .arg(window));
+            tr("The window \"%1\" awaits your answer: other windows may hide it.").arg(window));
     });
 }
 
@@ -64,10 +63,10 @@ bool SystemTray::noticeFailure(const std::string& reason) {
     return true;
 }
 
-std::string SystemTray::processInfoText(const std::string& applicationName, std::uint64_t processId,
-                                        const std::string& protocol) {
-    return "Имя процесса: " + applicationName + "\nИД процесса: " + std::to_string(processId) +
-           "\nПротокол: " + protocol;
+QString SystemTray::processInfoText(const std::string& applicationName, std::uint64_t processId,
+                                    const std::string& protocol) {
+    return tr("Process name: %1\nProcess ID: %2\nProtocol: %3")
+        .arg(text(applicationName), QString::number(processId), text(protocol));
 }
 
 std::string SystemTray::protocolText(module::IProtocol* protocol,

@@ -42,8 +42,8 @@ public:
     static constexpr int noticeMs = 8000;
 
     // The three tooltip lines: product, process id and protocol.
-    static std::string processInfoText(const std::string& applicationName, std::uint64_t processId,
-                                       const std::string& protocol);
+    static QString processInfoText(const std::string& applicationName, std::uint64_t processId,
+                                   const std::string& protocol);
     // The protocol's address from its module's configuration, else its name;
     // empty without a protocol.
     static std::string protocolText(module::IProtocol* protocol,

@@ -49,6 +49,7 @@ class DebPackage(unittest.TestCase):
 
     def test_program_directory_under_opt_holds_host_modules_configuration_and_style(self):
         for name in ("plugin", "libzorvaenv.so", "libzorvaprompt.so", "config.json", "style.css",
+                     "localization.qm",
                      "modules/libwsmodule.so", "modules/libsystemmodule.so",
                      "modules/libnmhmodule.so", "modules/libcryptomodule.so"):
             self.assertIn("/%s/%s" % (PROGRAM_DIR, name), self.files)

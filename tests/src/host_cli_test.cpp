@@ -118,6 +118,18 @@ const Case jobCases[] = {
      0,
      {"protocol: thread ", "fake nmh: run", "core: finish"},
      {"core: process algorithms"}},
+    {"RussianUserGetsTheTranslation",
+     {"-r", "missing.json"},
+     0,
+     {"core: finish"},
+     {"translator: "},
+     {{"LANG", "ru_RU.UTF-8"}, {"LANGUAGE", ""}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}}},
+    {"EnglishUserKeepsTheEnglishTexts",
+     {"-r", "missing.json"},
+     0,
+     {"translator: the windows stay in English, the user's language is not ru_RU", "core: finish"},
+     {"translator: load failed"},
+     {{"LANG", "en_US.UTF-8"}, {"LANGUAGE", ""}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}}},
     {"FailingJobIsLoggedAndExitsWithZero",
      {"-P", "nmh"},
      0,
@@ -142,6 +154,46 @@ TEST(HostFiles, HostRunLogsToFileAndLeavesNoUnusedDumpFiles) {
     ASSERT_TRUE(fs::is_directory(host.dataDir() / "dumps"));
     EXPECT_TRUE(fs::is_empty(host.dataDir() / "dumps"));
 }
+
+// A session without a display: the host must not abort (exit 134 with empty
+// dump files) but run as with one, offscreen, without tray and windows.
+struct HeadlessCase {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::string printed;  // on standard output, or empty
+    std::string logged;
+};
+
+void PrintTo(const HeadlessCase& c, std::ostream* out) { *out << c.name; }
+
+class Headless : public testing::TestWithParam<HeadlessCase> {};
+
+TEST_P(Headless, RunsAsWithADisplay) {
+    namespace fs = boost::filesystem;
+    const HeadlessCase& c = GetParam();
+    StagedHost host;
+
+    const auto run = host.run(c.arguments, {}, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"});
+
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_TRUE(run.logs("core: no display, running without tray icon and windows")) << run.log;
+    EXPECT_TRUE(run.logs(c.logged)) << c.logged << "\n" << run.log;
+    EXPECT_NE(run.out.find(c.printed), std::string::npos) << run.out;
+    EXPECT_FALSE(run.logs("platform plugin")) << run.log;
+    const fs::path dumps = host.dataDir() / "dumps";
+    if (fs::is_directory(dumps)) EXPECT_TRUE(fs::is_empty(dumps));
+}
+
+const HeadlessCase headlessCases[] = {
+    {"Help", {"-h"}, "-P, --protocol <string>", "core: "},
+    {"Version", {"-v"}, "plugin 1.3.19.0\n", "core: "},
+    {"Agent", {"-a"}, "", R"(user agent: {"user":")"},
+    {"RequestFile", {"-r", "missing.json"}, "", R"("error":"request not exists")"},
+    {"Algorithms", {"-A", "Crypto Pro"}, "", "core: algorithms no algorithms found"},
+    {"Protocol", {"-P", "ws"}, "", "core: finish"},
+};
+INSTANTIATE_TEST_SUITE_P(NoDisplay, Headless, testing::ValuesIn(headlessCases),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(HostParser, VersionPrintsNameAndVersion) {
     StagedHost host;

@@ -39,7 +39,7 @@ public:
              {"plugin", "libzorvaenv.so", "libzorvaprompt.so", "modules/libsystemmodule.so"})
             fs::create_hard_link(stage / binary, programDir() / binary);
         fs::create_hard_link(FAKE_NMH_LIBRARY, programDir() / "modules/libfakenmh.so");
-        for (const char* file : {"config.json", "style.css"})
+        for (const char* file : {"config.json", "style.css", "localization.qm"})
             fs::copy_file(stage / file, programDir() / file);
     }
 
@@ -52,13 +52,15 @@ public:
         return root_ / "zorva_plugin/modules/tokens" / token / "resource/windows/X86_32";
     }
 
+    // `unset` names variables the program must not inherit, the platform's too.
     Run run(const std::vector<std::string>& arguments,
-            const std::map<std::string, std::string>& environment = {}) const {
+            const std::map<std::string, std::string>& environment = {},
+            const std::vector<std::string>& unset = {}) const {
         namespace bp = boost::process;
         const auto out = root_ / "stdout.txt";
         const auto err = root_ / "stderr.txt";
         bp::child child(programDir() / "plugin", bp::args(arguments),
-                        this->environment(environment), bp::start_dir(root_.string()),
+                        this->environment(environment, unset), bp::start_dir(root_.string()),
                         bp::std_in<bp::null, bp::std_out> out.string(), bp::std_err > err.string());
         Run run;
         if (!child.wait_for(std::chrono::seconds(60))) {
@@ -72,7 +74,8 @@ public:
     }
 
 private:
-    boost::process::environment environment(const std::map<std::string, std::string>& extra) const {
+    boost::process::environment environment(const std::map<std::string, std::string>& extra,
+                                            const std::vector<std::string>& unset) const {
         auto environment = boost::this_process::environment();
         environment["HOME"] = (root_ / "home").string();
         environment["XDG_DATA_HOME"] = (root_ / "home/.local/share").string();
@@ -80,6 +83,7 @@ private:
         environment["XDG_RUNTIME_DIR"] = (root_ / "runtime").string();
         environment["QT_QPA_PLATFORM"] = "offscreen";
         for (const auto& [name, value] : extra) environment[name] = value;
+        for (const auto& name : unset) environment.erase(name);
         return environment;
     }
 

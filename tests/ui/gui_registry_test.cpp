@@ -1,10 +1,16 @@
 #include "gui_registry.h"
 
+#include "qt_application.h"
+
+#include <QCoreApplication>
 #include <QFile>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -27,7 +33,7 @@ TEST_P(GuiRegistrySelection, KeySelectsBranding) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, GuiRegistrySelection,
     testing::Values(Selection{"Default", "zorva.plugin", "ZorvaPlugin"},
-                    Selection{"Second", "civara.plugin", "Циваплагин"},
+                    Selection{"Second", "civara.plugin", "CivaraPlugin"},
                     Selection{"OtherCaseGivesDefault", "Civara.Plugin", "ZorvaPlugin"},
                     Selection{"UnknownGivesDefault", "other.plugin", "ZorvaPlugin"}),
     [](const auto& info) { return info.param.name; });
@@ -46,8 +52,42 @@ TEST(GuiRegistry, SignatureTypeKeysMatchExactly) {
     const auto& civara = *registry.implementations().at("civara.plugin");
 
     EXPECT_EQ(zorva.signatureTypeName("xmldsig"), "XMLDSig");
-    EXPECT_EQ(civara.signatureTypeName("detached"), "Отсоединенная подпись");
+    EXPECT_EQ(civara.signatureTypeName("detached"), "Detached signature");
     EXPECT_EQ(zorva.signatureTypeName("XMLDSIG"), "");
+}
+
+// The described Russian texts are the translation the program ships.
+TEST(GuiRegistry, RussianTranslationGivesTheBrandingsTexts) {
+    ensureApplication<QCoreApplication>();
+    QTranslator russian;
+    ASSERT_TRUE(russian.load(LOCALIZATION_FILE));
+    ASSERT_TRUE(QCoreApplication::installTranslator(&russian));
+    const GuiRegistry registry("zorva.plugin");
+    const auto& zorva = registry.impl();
+    const auto& civara = *registry.implementations().at("civara.plugin");
+    const std::vector<std::pair<std::string, std::string>> texts{
+        {zorva.applicationName(), "ZorvaPlugin"},
+        {zorva.pinPromptTemplate(), "Введите ПИН пользователя от токена \n%1%"},
+        {zorva.tokenLabelTemplate(), "%1% • S/N %2%"},
+        {zorva.rememberPinText(), "Запомнить ПИН на сеанс работы с этим токеном"},
+        {zorva.signingTitle(), "Создание электронной подписи"},
+        {zorva.signedTitle(), "Электронная подпись создана"},
+        {zorva.signatureTypeName("xmldsig"), "XMLDSig"},
+        {zorva.signatureTypeName("attached"), "присоединенная"},
+        {zorva.signatureTypeName("detached"), "отсоединенная"},
+        {civara.applicationName(), "Циваплагин"},
+        {civara.pinPromptTemplate(), "Введите ПИН-код от токена \n%1%"},
+        {civara.tokenLabelTemplate(), "%1% (S/N %2%)"},
+        {civara.rememberPinText(), "Запомнить на этот сеанс работы с токеном"},
+        {civara.signingTitle(), "Идет подписание файлов..."},
+        {civara.signedTitle(), "Файлы подписаны"},
+        {civara.signatureTypeName("xmldsig"), "XMLDSig подпись"},
+        {civara.signatureTypeName("attached"), "Присоединенная подпись"},
+        {civara.signatureTypeName("detached"), "Отсоединенная подпись"},
+        {civara.signatureTypeName("XMLDSIG"), ""}};
+
+    for (const auto& [shown, described] : texts) EXPECT_EQ(shown, described);
+    QCoreApplication::removeTranslator(&russian);
 }
 
 TEST(GuiRegistry, EveryBrandingShipsItsStyleWithItsIdentifierFirst) {

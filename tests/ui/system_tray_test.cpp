@@ -65,8 +65,8 @@ TEST_P(SystemTrayTest, ShowsBrandingIconTooltipAndMenu) {
 
     EXPECT_TRUE(tray.isVisible());
     EXPECT_EQ(tray.toolTip().toStdString(),
-              "Имя процесса: " + branding.applicationName() +
-                  "\nИД процесса: " + std::to_string(platform::processId()) + "\nПротокол: ");
+              "Process name: " + branding.applicationName() +
+                  "\nProcess ID: " + std::to_string(platform::processId()) + "\nProtocol: ");
     const QPixmap logo(QString::fromStdString(branding.resourcePath("logo_16x16.png")));
     ASSERT_FALSE(logo.isNull());
     EXPECT_EQ(pixels(tray.icon().pixmap(16, 16)), pixels(logo));
@@ -74,7 +74,7 @@ TEST_P(SystemTrayTest, ShowsBrandingIconTooltipAndMenu) {
     const std::vector<std::string> expected =
         GetParam() == "zorva.plugin"
             ? std::vector<std::string>{"ZorvaPlugin", "About", "---", "Approved sites", "Exit"}
-            : std::vector<std::string>{"Циваплагин", "Approved sites", "Exit"};
+            : std::vector<std::string>{"CivaraPlugin", "Approved sites", "Exit"};
     EXPECT_EQ(menuEntries(*tray.contextMenu()), expected);
     if (trayExpected())
         EXPECT_TRUE(runEventsUntil([&tray] { return !tray.geometry().isEmpty(); }))

@@ -3,6 +3,7 @@
 #include "consent_lists.h"
 #include "dialog_buttons_style.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,7 +30,18 @@ QLabel* label(const char* name, const QString& content) {
 
 // Pages send no origin only when a program on this computer asks.
 QString originText(const std::string& origin) {
-    return origin.empty() ? QString("A program on this computer") : text(origin);
+    return origin.empty() ? ConsentDialog::tr("A program on this computer") : text(origin);
+}
+
+// The module's own words, in the user's language.
+QString moduleText(const std::string& english, int count = -1) {
+    return QCoreApplication::translate(crypto::consentTextContext, english.c_str(), nullptr, count);
+}
+
+// "%n" in the module's text stands for the number of documents.
+QString operationText(const crypto::ConsentRequest& request) {
+    const bool counted = request.operation.find("%n") != std::string::npos;
+    return moduleText(request.operation, counted ? static_cast<int>(request.documents.size()) : -1);
 }
 
 QString pinPrompt(const GuiRegistry::Impl& branding, const std::string& tokenLabel) {
@@ -37,8 +49,9 @@ QString pinPrompt(const GuiRegistry::Impl& branding, const std::string& tokenLab
 }
 
 QString attemptsWarning(const crypto::ConsentToken& token) {
-    if (token.pinFinalTry) return "Last attempt: a wrong PIN locks the token.";
-    if (token.pinCountLow) return "A wrong PIN was entered before: few attempts are left.";
+    if (token.pinFinalTry) return ConsentDialog::tr("Last attempt: a wrong PIN locks the token.");
+    if (token.pinCountLow)
+        return ConsentDialog::tr("A wrong PIN was entered before: few attempts are left.");
     return {};
 }
 
@@ -67,9 +80,9 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(label("consentOrigin", originText(request.origin)));
-    layout->addWidget(label("consentOperation", text(request.operation)));
+    layout->addWidget(label("consentOperation", operationText(request)));
     if (!request.documents.empty()) layout->addWidget(documentList(request.documents));
-    layout->addWidget(label("consentCertificatesCaption", "Certificate"));
+    layout->addWidget(label("consentCertificatesCaption", tr("Certificate")));
     certificates_ = certificateList(request.certificates, request.preselectedId);
     layout->addWidget(certificates_);
     addPinArea();
@@ -79,10 +92,10 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     auto* style = new DialogButtonsStyle;
     style->setParent(this);
     buttons->setStyle(style);
-    sign_ = buttons->addButton("Sign", QDialogButtonBox::AcceptRole);
+    sign_ = buttons->addButton(tr("Sign"), QDialogButtonBox::AcceptRole);
     sign_->setObjectName("consentSign");
     sign_->setDefault(true);
-    cancel_ = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+    cancel_ = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     cancel_->setObjectName("consentCancel");
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -129,9 +142,9 @@ void ConsentDialog::showCertificate() {
     const crypto::ConsentCertificate* certificate = chosen();
     const bool pinPad = certificate && certificate->token.pinPad;
     if (!certificate) {
-        pinPrompt_->setText("No certificate that can sign: insert the token that holds it.");
+        pinPrompt_->setText(tr("No certificate that can sign: insert the token that holds it."));
     } else if (pinPad) {
-        pinPrompt_->setText("Enter the PIN on the reader's keypad");
+        pinPrompt_->setText(tr("Enter the PIN on the reader's keypad"));
     } else {
         pinPrompt_->setText(pinPrompt(branding_, certificate->token.label));
     }
@@ -174,7 +187,7 @@ void ConsentDialog::showFailedAttempt(const crypto::ConsentFailure& failure) {
         for (std::size_t i = 0; i < failure.tokens.size(); ++i)
             request_.certificates[i].token = failure.tokens[i];
     }
-    error_->setText(text(failure.error));
+    error_->setText(moduleText(failure.error));
     error_->show();
 }
 
@@ -186,8 +199,8 @@ void ConsentDialog::showChecking(bool checking) {
     for (QWidget* input : std::initializer_list<QWidget*>{cancel_, sign_, pin_, certificates_})
         input->setEnabled(!checking);
     status_->setText(certificate && certificate->token.pinPad
-                         ? "Enter the PIN on the reader's keypad"
-                         : "Checking the PIN…");
+                         ? tr("Enter the PIN on the reader's keypad")
+                         : tr("Checking the PIN…"));
     status_->setVisible(checking);
     if (checking) {
         error_->clear();

@@ -1,11 +1,14 @@
 #include "consent_lists.h"
 
+#include "consent_dialog.h"
+
 #include <QHeaderView>
 #include <QLocale>
 #include <QStringList>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <iterator>
 
 namespace zorva::plugin::ui {
 namespace {
@@ -49,16 +52,28 @@ QTreeWidgetItem* preselected(QTreeWidget& tree, const QString& id) {
 
 }  // namespace
 
+// Qt words the units of its data sizes in English whatever the language:
+// they are translated here, the number follows the language's locale.
 QString sizeText(std::uint64_t size) {
-    return QLocale::c().formattedDataSize(static_cast<qint64>(size));
+    static const char* const units[] = {
+        QT_TRANSLATE_NOOP("zorva::plugin::ui::ConsentDialog", "%1 KiB"),
+        QT_TRANSLATE_NOOP("zorva::plugin::ui::ConsentDialog", "%1 MiB"),
+        QT_TRANSLATE_NOOP("zorva::plugin::ui::ConsentDialog", "%1 GiB"),
+        QT_TRANSLATE_NOOP("zorva::plugin::ui::ConsentDialog", "%1 TiB")};
+    if (size < 1024) return ConsentDialog::tr("%1 bytes").arg(size);
+    double value = static_cast<double>(size) / 1024;
+    std::size_t unit = 0;
+    for (; value >= 1024 && unit + 1 < std::size(units); ++unit) value /= 1024;
+    return ConsentDialog::tr(units[unit]).arg(QLocale().toString(value, 'f', 2));
 }
 
 QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents) {
-    QTreeWidget* tree = table("consentDocuments", {"Document", "Size", "SHA-256"});
+    QTreeWidget* tree = table(
+        "consentDocuments", {ConsentDialog::tr("Document"), ConsentDialog::tr("Size"), "SHA-256"});
     for (const auto& document : documents) {
         auto* item = new QTreeWidgetItem(
             tree, {text(document.name), sizeText(document.size), text(document.sha256Prefix)});
-        item->setToolTip(1, QString("%1 bytes").arg(document.size));
+        item->setToolTip(1, ConsentDialog::tr("%1 bytes").arg(document.size));
         item->setFlags(Qt::ItemIsEnabled);
     }
     fitContents(*tree, 5);
@@ -67,11 +82,13 @@ QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents)
 
 QTreeWidget* certificateList(const std::vector<crypto::ConsentCertificate>& certificates,
                              const std::string& preselectedId) {
-    QTreeWidget* tree = table("consentCertificates", {"Subject", "Issuer", "Valid until"});
+    QTreeWidget* tree =
+        table("consentCertificates", {ConsentDialog::tr("Subject"), ConsentDialog::tr("Issuer"),
+                                      ConsentDialog::tr("Valid until")});
     for (std::size_t i = 0; i < certificates.size(); ++i) {
         const auto& certificate = certificates[i];
         const QString until = text(certificate.validUntil) +
-                              (certificate.expired ? QString(" (expired)") : QString());
+                              (certificate.expired ? ConsentDialog::tr(" (expired)") : QString());
         auto* item =
             new QTreeWidgetItem(tree, {text(certificate.subject), text(certificate.issuer), until});
         item->setData(0, Qt::UserRole, static_cast<int>(i));

@@ -41,11 +41,17 @@ struct ConsentCertificate {
     ConsentToken token;
 };
 
+// The texts a consent carries for the user (the operation, the reason of a
+// failed attempt) are English, marked for translation in the context
+// `consentTextContext`; the dialog shows them in the user's language.
+inline constexpr const char* consentTextContext = "zorva::plugin::crypto";
+
 // One question to the user: may this site sign this with one of these keys?
 struct ConsentRequest {
     // The web origin of the page, as the transport recorded it.
     std::string origin;
-    // "Sign 3 documents", "Sign a hash prepared by the site".
+    // "Sign %n documents", "Sign a hash prepared by the site": "%n" stands
+    // for the number of documents.
     std::string operation;
     std::vector<ConsentDocument> documents;
     std::vector<ConsentCertificate> certificates;

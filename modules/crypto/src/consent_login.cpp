@@ -3,6 +3,8 @@
 #include "exception.h"
 #include "external_exceptions.h"
 
+#include <QtGlobal>
+
 #include <utility>
 
 namespace zorva::plugin::crypto {
@@ -26,16 +28,20 @@ ConsentCertificate consentCertificate(const SigningCertificate& certificate) {
 
 // The token's flags after the failed login say how many tries remain.
 std::string wrongPinText(const ConsentToken& now) {
-    if (now.pinFinalTry) return "Wrong PIN. One attempt left: one more wrong PIN locks the card.";
-    if (now.pinCountLow) return "Wrong PIN. Few attempts left.";
-    return "Wrong PIN.";
+    if (now.pinFinalTry)
+        return QT_TRANSLATE_NOOP("zorva::plugin::crypto",
+                                 "Wrong PIN. One attempt left: one more wrong PIN locks the card.");
+    if (now.pinCountLow)
+        return QT_TRANSLATE_NOOP("zorva::plugin::crypto", "Wrong PIN. Few attempts left.");
+    return QT_TRANSLATE_NOOP("zorva::plugin::crypto", "Wrong PIN.");
 }
 
 ConsentFailure failedLogin(CK_RV rv, const SigningCertificate& chosen,
                            const std::vector<SigningCertificate>& candidates) {
     ConsentFailure failure;
     failure.error = rv == CKR_PIN_INCORRECT ? wrongPinText(currentState(chosen.token))
-                                            : "The PIN has the wrong length.";
+                                            : QT_TRANSLATE_NOOP("zorva::plugin::crypto",
+                                                                "The PIN has the wrong length.");
     for (const auto& certificate : candidates)
         failure.tokens.push_back(currentState(certificate.token));
     return failure;

@@ -9,6 +9,8 @@
 #include "openssl_error.h"
 #include "request_origin.h"
 
+#include <QtGlobal>
+
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
@@ -107,8 +109,11 @@ std::string lowercase(std::string text) {
     return text;
 }
 
+// "%n" stands for the number of documents, which the dialog puts in as it
+// translates the text.
 std::string operationText(std::size_t documents) {
-    return documents == 1 ? "Sign 1 document" : "Sign " + std::to_string(documents) + " documents";
+    return documents == 1 ? QT_TRANSLATE_NOOP("zorva::plugin::crypto", "Sign 1 document")
+                          : QT_TRANSLATE_N_NOOP("zorva::plugin::crypto", "Sign %n documents");
 }
 
 // The certificates the user may choose from: the page's, when it named one.
@@ -148,11 +153,12 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
     if (digest.size() != static_cast<std::size_t>(EVP_MD_get_size(scheme.digest)))
         fail(20015, "signHash: the hash is not as long as the hash function's", "signHash");
 
-    ConsentRequest question{format::originOf(request),
-                            "Sign a hash prepared by the site",
-                            {},
-                            {},
-                            candidates.front().id};
+    ConsentRequest question{
+        format::originOf(request),
+        QT_TRANSLATE_NOOP("zorva::plugin::crypto", "Sign a hash prepared by the site"),
+        {},
+        {},
+        candidates.front().id};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
     checkHashSignature(*certificate, scheme, digest, signature);

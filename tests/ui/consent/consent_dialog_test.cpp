@@ -95,7 +95,7 @@ protected:
 TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWithTypedPin) {
     show(portalRequest());
 
-    EXPECT_EQ(dialog_->windowTitle(), "Создание электронной подписи");
+    EXPECT_EQ(dialog_->windowTitle(), "Creating an electronic signature");
     EXPECT_EQ(part("consentOrigin").text(), "https://portal.example");
     EXPECT_EQ(part("consentOperation").text(), "Sign 3 documents");
     EXPECT_EQ(rowsOf(part<QTreeWidget>("consentDocuments")),
@@ -108,7 +108,7 @@ TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWit
                     {"CN=Ivan Petrov, O=Old", "CN=Test CA", "2021-01-01 00:00:00 (expired)"},
                     {"CN=Ivan Petrov (EC)", "CN=Test CA", "2028-06-30 12:00:00"}}));
     EXPECT_EQ(certificates.currentItem(), certificates.topLevelItem(2)) << "the page's choice";
-    EXPECT_EQ(part("consentPinPrompt").text(), "Введите ПИН пользователя от токена \nIvan's token");
+    EXPECT_EQ(part("consentPinPrompt").text(), "Enter the user PIN of the token \nIvan's token");
     EXPECT_FALSE(part<QPushButton>("consentSign").isEnabled()) << "no PIN yet";
     screenshot("consent-dialog");
 

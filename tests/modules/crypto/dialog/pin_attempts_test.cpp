@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 using test::waitUntil;
 
 // The consent window's title in the default branding.
-const QString title = "Создание электронной подписи";
+const QString title = "Creating an electronic signature";
 
 // The X windows on screen with the consent window's title, as the X server
 // lists them.

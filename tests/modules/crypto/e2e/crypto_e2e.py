@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "ws", "e2e"))
@@ -22,8 +23,9 @@ from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # 
                     request, stage_dir)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
-# The consent window's title in the default branding.
-DIALOG = "Создание электронной подписи"
+# The consent window's title in the default branding, in English (the
+# harness's host runs in an English locale).
+DIALOG = "Creating an electronic signature"
 # The host's log line once the dialog waits for another PIN.
 AGAIN = 'ui: the prompt "%s" stays open for another answer' % DIALOG
 
@@ -42,13 +44,49 @@ def certificate_id(name):
         return hashlib.sha256(der.read()).hexdigest()
 
 
-def answer_dialog(*keys, pin=None):
+def windows_titled(title, timeout=30):
+    """The visible X windows titled `title`, once there is one. xdotool's own
+    name search reads the Latin-1 title property and misses Cyrillic ones."""
+    deadline = time.monotonic() + timeout
+    while True:
+        shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                               capture_output=True, text=True, timeout=30).stdout.split()
+        titled = [window for window in shown
+                  if subprocess.run(["xdotool", "getwindowname", window], capture_output=True,
+                                    text=True, timeout=30).stdout.rstrip("\n") == title]
+        if titled:
+            return titled
+        if time.monotonic() > deadline:
+            raise AssertionError("no window titled %r" % title)
+        time.sleep(0.1)
+
+
+def picture_window(window, path, timeout=30):
+    """Pictures the window once it is painted: two pictures in a row alike,
+    and not of one colour."""
+    deadline = time.monotonic() + timeout
+    previous = None
+    while True:
+        subprocess.run(["import", "-window", window, path], check=True, timeout=30)
+        colours, pixels = subprocess.run(["identify", "-format", "%k %#", path], check=True,
+                                         capture_output=True, text=True,
+                                         timeout=30).stdout.split()
+        if int(colours) > 1 and pixels == previous:
+            return
+        if time.monotonic() > deadline:
+            raise AssertionError("the window %s was not painted" % window)
+        previous = pixels
+
+
+def answer_dialog(*keys, pin=None, title=DIALOG, picture=None):
     """Waits for the host's dialog, focuses it and types the PIN and keys
-    through the X server (XTEST), as a keyboard does. Returns the X windows
-    that carry the dialog's title."""
-    windows = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
-                             check=True, capture_output=True, text=True, timeout=30).stdout.split()
+    through the X server (XTEST), as a keyboard does; `picture` names a file
+    the window is first pictured in. Returns the X windows that carry the
+    dialog's title."""
+    windows = windows_titled(title)
     subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
+    if picture:
+        picture_window(windows[0], picture)
     if pin:
         subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
     subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
@@ -76,6 +114,15 @@ def sign_pieces(document, certificate):
     return pieces
 
 
+async def send_sign(ws, document, certificate):
+    pieces = sign_pieces(document, certificate)
+    message_id = "sign-%d" % len(document)
+    for number, (data, file_id) in enumerate(pieces, 1):
+        await ws.send(json.dumps(request(
+            "sign", data, module="crypto", id=message_id,
+            meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
+
+
 class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
     @classmethod
     def setUpClass(cls):
@@ -93,12 +140,7 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         the dialog. Returns the reply and the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
-            pieces = sign_pieces(document, certificate)
-            message_id = "sign-%d" % len(document)
-            for number, (data, file_id) in enumerate(pieces, 1):
-                await ws.send(json.dumps(request(
-                    "sign", data, module="crypto", id=message_id,
-                    meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
+            await send_sign(ws, document, certificate)
             windows = []
             for tries, wrong in enumerate(wrong_pins, 1):
                 windows.append(await asyncio.to_thread(answer_dialog, "Return", pin=wrong))
@@ -143,6 +185,42 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
 
         subjects = sorted(entry["subject"] for entry in json.loads(reply["method"]["result"]))
         self.assertEqual(subjects, ["CN=Always Signer", "CN=EC Signer", "CN=RSA Signer"])
+
+
+PORTAL = "https://portal.example"
+
+
+class ConsentLanguage(unittest.IsolatedAsyncioTestCase):
+    """The host in a Russian and in an English locale: its consent window
+    carries the locale's title, and is pictured (into ZORVA_SCREENSHOTS when
+    set) for the window's texts to be seen."""
+
+    async def test_the_consent_window_speaks_the_language_of_the_locale(self):
+        root = tempfile.mkdtemp(prefix="zorva-crypto-language-")
+        private_token(root)
+        folder = os.environ.get("ZORVA_SCREENSHOTS") or root
+        try:
+            for language, title, name in (
+                    ("ru_RU.UTF-8", "Создание электронной подписи", "consent-window-ru"),
+                    ("en_US.UTF-8", DIALOG, "consent-window-en")):
+                with self.subTest(language=language):
+                    host = Host(stage_dir(), qt_platform="xcb", language=language,
+                                answers={PORTAL: "allow"})
+                    try:
+                        ws = await connect(host.url, origin=PORTAL)
+                        await send_sign(ws, b"%PDF-1.7 contract" * 4096,
+                                        certificate_id("RSA Signer"))
+                        picture = os.path.join(folder, name + ".png")
+                        await asyncio.to_thread(answer_dialog, "Escape", title=title,
+                                                picture=picture)
+                        reply = await receive_reply(ws)
+                        await ws.close()
+                    finally:
+                        host.close()
+                    self.assertEqual(reply["code"], "20003")
+                    self.assertTrue(os.path.getsize(picture) > 0)
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
 
 
 class AlgorithmsOption(unittest.TestCase):

@@ -1,5 +1,6 @@
 """Start and end of the real host: "{}" ends it with exit code 0 and leaves no
-process behind; a busy port ends the host with the bind error and exit code 1."""
+process behind, with a display or without one; a busy port ends the host with
+the bind error and exit code 1."""
 
 import socket
 import unittest
@@ -24,6 +25,17 @@ class Lifecycle(unittest.IsolatedAsyncioTestCase):
         self.assertIn("ws: interrupt", self.host.log())
         for dead in (ws, other):
             dead.transport.abort()
+
+    async def test_host_without_a_display_serves_and_ends_with_exit_code_zero(self):
+        self.host = Host(stage_dir(), qt_platform=None)
+        ws = await connect(self.host.url)
+        self.assertEqual((await ask(ws, request("echo", "up")))["method"]["result"], "up")
+
+        await ws.send("{}")
+
+        self.assertEqual(self.host.wait_exit(), 0)
+        self.assertIn("core: no display, running without tray icon and windows", self.host.log())
+        ws.transport.abort()
 
     async def test_busy_port_ends_the_host_with_an_error_record_and_exit_code_one(self):
         with socket.socket() as busy:

@@ -81,22 +81,24 @@ class Host:
     SHIPPED_PORT = 9000
 
     def __init__(self, stage, port=None, shipped_config=False, ws_meta=(), answers=None,
-                 qt_platform="offscreen"):
+                 qt_platform="offscreen", language="en_US.UTF-8"):
         """shipped_config keeps the staged configuration as it is (port 9000);
         ws_meta entries go in front of the "ws" dependency's meta; answers
         (origin to "allow" or "deny") are what the user answered before; a
-        host whose dialogs a test drives runs on the X display ("xcb").
+        host whose dialogs a test drives runs on the X display ("xcb"), and
+        None leaves the host no display and no platform;
+        language is the user's locale, which picks the windows' language.
         A host on a port picked here waits until it listens: when another
         program took that port first, it starts again on another."""
         picked = port is None and not shipped_config
         for _ in range(3):
-            self._launch(stage, port, shipped_config, ws_meta, answers, qt_platform)
+            self._launch(stage, port, shipped_config, ws_meta, answers, qt_platform, language)
             if not picked or not self._lost_its_port():
                 return
             self.close()
         raise AssertionError("no free port kept long enough:\n" + self.log()[-4000:])
 
-    def _launch(self, stage, port, shipped_config, ws_meta, answers, qt_platform):
+    def _launch(self, stage, port, shipped_config, ws_meta, answers, qt_platform, language):
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
@@ -106,9 +108,14 @@ class Host:
                 json.dump({"origins": answers}, out)
         runtime = os.path.join(self.root, "runtime")
         os.mkdir(runtime, 0o700)
-        env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=runtime,
-                   XDG_DATA_HOME=os.path.join(self.root, "share"),
-                   QT_QPA_PLATFORM=qt_platform)
+        # No platform at all is a session without a display.
+        dropped = ("LANGUAGE", "LC_ALL", "LC_MESSAGES") + (
+            ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY") if qt_platform is None else ())
+        env = {name: value for name, value in os.environ.items() if name not in dropped}
+        env.update(HOME=self.root, XDG_RUNTIME_DIR=runtime,
+                   XDG_DATA_HOME=os.path.join(self.root, "share"), LANG=language)
+        if qt_platform is not None:
+            env["QT_QPA_PLATFORM"] = qt_platform
         self.env = env
         self.log_path = os.path.join(self.root, "stderr.log")
         with open(self.log_path, "wb") as log:
