@@ -17,6 +17,9 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  * @typedef {Object} Upload
  * @property {Object} base The request every piece copies ("id", module, method, meta).
  * @property {(piece: Object) => void} send Hands one piece to the connection.
+ * @property {(message: Uint8Array) => void} [sendEncoded] Hands one message
+ *     already in JSON's UTF-8 to the connection: then the worker builds the
+ *     content pieces whole, and the main thread only passes them on.
  * @property {() => Promise<void>} drained Resolves when the connection can take more.
  * @property {() => boolean} answered Whether the host already replied (an error
  *     before the last piece): then the rest is not sent.
@@ -32,8 +35,8 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  * @param {Upload} upload
  * @returns {Promise<void>}
  */
-export async function streamFiles(files, { base, send, drained, answered, fields = {},
-                                           after = () => ({}), onProgress }) {
+export async function streamFiles(files, { base, send, sendEncoded, drained, answered,
+                                           fields = {}, after = () => ({}), onProgress }) {
   const total = files.reduce((sum, file) => sum + file.size, 0);
   const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / PIECE_BYTES), 0);
   let chunk = 0;
@@ -54,8 +57,17 @@ export async function streamFiles(files, { base, send, drained, answered, fields
     const head = { id: fileId, name: file.name || fileId, contentEncoding: "base64" };
     // The description is cut inside its "content" string.
     await sendPiece(`${index ? "," : ""}${JSON.stringify(head).slice(0, -1)},"content":"`, fileId);
-    sha256.push(await encodedPieces(file, async (text, bytes) => {
-      await sendPiece(text, fileId);
+    const envelope = sendEncoded && { base: { ...base, meta: { ...base.meta, id: fileId,
+                                                            chunks: String(chunks) } },
+                                      firstChunk: chunk + 1 };
+    sha256.push(await encodedPieces(file, envelope, async (piece, bytes) => {
+      if (typeof piece === "string") {
+        await sendPiece(piece, fileId);
+      } else if (!answered()) {
+        ++chunk;
+        sendEncoded(piece);
+        await drained();
+      }
       sent += bytes;
       onProgress?.(sent, total);
     }, answered));
@@ -67,13 +79,15 @@ export async function streamFiles(files, { base, send, drained, answered, fields
 
 /**
  * Hands each piece of the file's base64 text to `each`, in order, while the
- * worker prepares the next ones.
+ * worker prepares the next ones: the text, or with an envelope the whole
+ * message in UTF-8, numbered on from its first chunk.
  * @param {Blob} file
- * @param {(text: string, bytes: number) => Promise<void>} each
+ * @param {{base: Object, firstChunk: number}|null} envelope
+ * @param {(piece: string|Uint8Array, bytes: number) => Promise<void>} each
  * @param {() => boolean} answered stops early
  * @returns {Promise<string>} the SHA-256 of the file's bytes in hex
  */
-function encodedPieces(file, each, answered) {
+function encodedPieces(file, envelope, each, answered) {
   const worker = new Worker(WORKER, { type: "module" });
   return new Promise((resolve, reject) => {
     let chain = Promise.resolve();
@@ -92,11 +106,11 @@ function encodedPieces(file, each, answered) {
         if (data.error) throw new Error(`reading ${file.name || "the file"} failed: ${data.error}`);
         if ("sha256" in data) return finish(resolve, data.sha256);
         if (answered()) return finish(resolve, "");
-        await each(data.text, data.bytes);
+        await each(data.piece, data.bytes);
         worker.postMessage({ credit: 1 });
       }).catch((error) => finish(reject, error));
     });
-    worker.postMessage({ file, pieceBytes: PIECE_BYTES, ahead: AHEAD });
+    worker.postMessage({ file, pieceBytes: PIECE_BYTES, ahead: AHEAD, envelope });
   });
 }
 

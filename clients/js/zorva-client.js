@@ -240,9 +240,13 @@ export class Client {
     let answered = false;
     reply.then(() => (answered = true), () => (answered = true));
     try {
+      const encoded = this.transport.sendEncoded && ((message) => {
+        if (this.closed) throw this.closed;
+        this.transport.sendEncoded(message);
+      });
       await streamFiles(files, {
-        ...options, base, send: (piece) => this.send(piece), drained: () => this.drained(),
-        answered: () => answered,
+        ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
+        drained: () => this.drained(), answered: () => answered,
       });
     } catch (error) {
       this.pending.delete(base.id);

@@ -60,6 +60,19 @@ function explain(error) {
 function failed(error) {
   show(byId("message"), explain(error), false);
   byId("message").dataset.error = error.name;
+  delete byId("message").dataset.done;
+}
+
+function working(text) {
+  show(byId("message"), text, true);
+  delete byId("message").dataset.done;
+}
+
+/** A step that went well: "list" or "sign", for whoever watches the page. */
+function succeeded(step, text) {
+  show(byId("message"), text, true);
+  byId("message").dataset.done = step;
+  delete byId("message").dataset.error;
 }
 
 function lost(error) {
@@ -86,7 +99,7 @@ async function host() {
 async function onList() {
   const rows = byId("certificates").tBodies[0];
   rows.replaceChildren();
-  show(byId("message"), "Asking the signing program for certificates…", true);
+  working("Asking the signing program for certificates…");
   try {
     const certificates = await (await host()).certificates();
     for (const [index, certificate] of certificates.entries()) {
@@ -100,9 +113,8 @@ async function onList() {
         row.insertCell().textContent = certificate[key];
     }
     byId("sign").disabled = certificates.length === 0;
-    show(byId("message"), certificates.length ? `${certificates.length} certificate(s) can sign.`
-                                           : "No token holds a certificate that can sign.",
-         certificates.length > 0);
+    if (certificates.length) succeeded("list", `${certificates.length} certificate(s) can sign.`);
+    else show(byId("message"), "No token holds a certificate that can sign.", false);
   } catch (error) {
     failed(error);
   }
@@ -141,7 +153,7 @@ async function onSign() {
   byId("progress").value = 0;
   byId("sign").disabled = true;
   byId("digests").replaceChildren();
-  show(byId("message"), "Uploading… then confirm in the signing program's window.", true);
+  working("Uploading… then confirm in the signing program's window.");
   try {
     const signatures = await (await host()).sign(files, {
       certificate: chosen.value,
@@ -157,8 +169,7 @@ async function onSign() {
       offerDownload(row, name, bytes);
       row.insertCell().textContent = `${bytes.length} bytes`;
     }
-    show(byId("message"), `Signed ${signatures.length} document(s).`, true);
-    delete byId("message").dataset.error;
+    succeeded("sign", `Signed ${signatures.length} document(s).`);
   } catch (error) {
     failed(error);
   } finally {

@@ -3,13 +3,15 @@ Chromium talks to the staged host, which runs on a virtual X display with a
 SoftHSM2 token; xdotool answers the host's windows as the user would. A site
 the user has not approved yet is asked about first, then the user consents
 and types the PIN, and the page's 20 MiB document gets a signature that
-OpenSSL verifies; a cancel reaches the page as its typed error. Runs under
-xvfb-run."""
+OpenSSL verifies; a cancel reaches the page as its typed error, and so does
+a host killed in the middle of an upload, which also turns the page's status
+red. Runs under xvfb-run."""
 
 import functools
 import http.server
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -155,6 +157,21 @@ class SignPageInChromium(unittest.TestCase):
         self.assertEqual(shown["signatures"], [])
         self.assertIn("Signing was cancelled", shown["message"])
         self.assertNotIn("asking the user about origin", host.log())
+
+    def test_host_killed_mid_upload_gives_a_typed_connection_lost_error_and_a_red_status(self):
+        host = self.start_host(answers={self.origin: "allow"})
+        driver = self.start_page(host, "sign-page-connection-lost",
+                                 [self.document("large.bin", 64 * 1024 * 1024)])
+
+        host.wait_log("chunk store: write chunk", timeout=UPLOAD_LIMIT)
+        os.killpg(host.process.pid, signal.SIGKILL)
+        shown = self.page_result(driver)
+
+        self.assertEqual(shown["error"], "ConnectionLostError")
+        self.assertIn("The connection to the signing program was lost", shown["message"])
+        self.assertFalse(shown["statusOk"])
+        self.assertIn("not reachable", shown["status"])
+        self.assertLess(shown["progress"], 1)
 
 
 if __name__ == "__main__":

@@ -41,6 +41,8 @@ try {
     }
   }
   const shown = await page.evaluate(() => ({
+    status: document.getElementById("status").textContent,
+    statusOk: document.getElementById("status").classList.contains("ok"),
     message: document.getElementById("message").textContent,
     error: document.getElementById("message").dataset.error ?? "",
     progress: document.getElementById("progress").value,
