@@ -73,6 +73,8 @@ export async function streamFiles(files, { base, send, sendEncoded, drained, ans
     }, answered));
     await sendPiece(`"}`, fileId);
   }
+  // The host has answered already: there is no more to send, nor to report.
+  if (answered()) return;
   const rest = JSON.stringify(after(sha256)).slice(1);
   await sendPiece(`]${rest === "}" ? "" : ","}${rest}`, "");
 }
