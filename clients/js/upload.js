@@ -27,6 +27,8 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  * @property {(sha256: string[]) => Object} [after] Entries after "files", given
  *     the files' SHA-256 values in hex.
  * @property {(sent: number, total: number) => void} [onProgress]
+ * @property {number} [pieceBytes] Raw bytes per piece, a multiple of 3
+ *     (PIECE_BYTES), so that every piece is whole base64 groups.
  */
 
 /**
@@ -36,9 +38,10 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  * @returns {Promise<void>}
  */
 export async function streamFiles(files, { base, send, sendEncoded, drained, answered,
-                                           fields = {}, after = () => ({}), onProgress }) {
+                                           fields = {}, after = () => ({}), onProgress,
+                                           pieceBytes = PIECE_BYTES }) {
   const total = files.reduce((sum, file) => sum + file.size, 0);
-  const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / PIECE_BYTES), 0);
+  const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / pieceBytes), 0);
   let chunk = 0;
   const sendPiece = async (data, fileId) => {
     if (answered()) return;
@@ -60,7 +63,7 @@ export async function streamFiles(files, { base, send, sendEncoded, drained, ans
     const envelope = sendEncoded && { base: { ...base, meta: { ...base.meta, id: fileId,
                                                             chunks: String(chunks) } },
                                       firstChunk: chunk + 1 };
-    sha256.push(await encodedPieces(file, envelope, async (piece, bytes) => {
+    sha256.push(await encodedPieces(file, pieceBytes, envelope, async (piece, bytes) => {
       if (typeof piece === "string") {
         await sendPiece(piece, fileId);
       } else if (!answered()) {
@@ -84,12 +87,13 @@ export async function streamFiles(files, { base, send, sendEncoded, drained, ans
  * worker prepares the next ones: the text, or with an envelope the whole
  * message in UTF-8, numbered on from its first chunk.
  * @param {Blob} file
+ * @param {number} pieceBytes
  * @param {{base: Object, firstChunk: number}|null} envelope
  * @param {(piece: string|Uint8Array, bytes: number) => Promise<void>} each
  * @param {() => boolean} answered stops early
  * @returns {Promise<string>} the SHA-256 of the file's bytes in hex
  */
-function encodedPieces(file, envelope, each, answered) {
+function encodedPieces(file, pieceBytes, envelope, each, answered) {
   const worker = new Worker(WORKER, { type: "module" });
   return new Promise((resolve, reject) => {
     let chain = Promise.resolve();
@@ -112,7 +116,7 @@ function encodedPieces(file, envelope, each, answered) {
         worker.postMessage({ credit: 1 });
       }).catch((error) => finish(reject, error));
     });
-    worker.postMessage({ file, pieceBytes: PIECE_BYTES, ahead: AHEAD, envelope });
+    worker.postMessage({ file, pieceBytes, ahead: AHEAD, envelope });
   });
 }
 

@@ -247,6 +247,7 @@ export class Client {
       await streamFiles(files, {
         ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
         drained: () => this.drained(), answered: () => answered,
+        pieceBytes: this.transport.pieceBytes,
       });
     } catch (error) {
       this.pending.delete(base.id);
