@@ -19,6 +19,7 @@ cd "$(dirname "$0")/.."
 npm ci --prefix clients/js --no-audit --no-fund
 npm ci --prefix tests/modules/ws/e2e/chromium --no-audit --no-fund
 npm ci --prefix tests/modules/nmh/e2e/chromium --no-audit --no-fund
+npm ci --prefix tests/modules/nmh/e2e/browsers --no-audit --no-fund
 # The reference echo server of the WebSocket benchmark, and the driver of the
 # page-path benchmark.
 npm ci --prefix bench --no-audit --no-fund

@@ -10,6 +10,8 @@ import { WebSocketTransport } from "./websocket_transport.js";
 
 export * from "./errors.js";
 
+/** @typedef {import("./errors.js").ConnectionError} ConnectionError */
+
 /**
  * @typedef {Object} Format
  * @property {string} type
@@ -152,6 +154,8 @@ export class Client {
     this.closed = null;
     /** @type {((error: ConnectionError) => void)|null} Called once when the connection is lost. */
     this.onclose = null;
+    /** @type {Object|null} The host's `system`/`version` result, when `connect` asked for it. */
+    this.version = null;
     transport.onMessage = (message) => this.onMessage(message);
     transport.onClose = (error) => this.onClose(error);
   }
