@@ -3,7 +3,8 @@ Firefox ESR (WebDriver BiDi, the extension installed as a temporary add-on),
 from the one extension/ folder: the example signing page finds the extension
 by itself, the browser starts the staged host through the shipped host
 registration of that browser, xdotool answers the host's consent window on
-the virtual X display, and the .p7s verifies with OpenSSL. In Chromium the
+the virtual X display, and the .p7s verifies with OpenSSL; a reply in pieces
+comes back whole. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
 same. Runs under xvfb-run."""
@@ -116,6 +117,7 @@ class ExtensionSigning(unittest.TestCase):
         return os.path.join(folder, name + ".png")
 
     def assert_signed(self, shown):
+        self.assertEqual(shown["echoed"], {"transport": "extension", "same": True})
         self.assertEqual((shown["message"], shown["error"]), ("Signed 1 document(s).", ""),
                          self.host_log()[-4000:])
         self.assertIn("through the browser extension", shown["status"])

@@ -4,7 +4,9 @@
 // prints what the page shows, with the signatures in base64, as JSON on
 // standard output. Whoever runs it answers the host's windows. Before that,
 // with "probe" set, the page tries the WebSocket endpoint at that address,
-// as a public site meets Local Network Access.
+// as a public site meets Local Network Access; and the client echoes a text
+// of 3,000,000 characters through the extension, which the host answers in
+// pieces.
 // Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
 //          "profile": dir, "extension": dir, "certificate": subject part,
 //          "files": [path, ...], "screenshot": path, "probe": ws url, "args": [...]}'
@@ -33,6 +35,16 @@ async function probe(url) {
     .then((client) => (client.close(), "connected"), (error) => error.name);
 }
 
+// In the page: whether a reply the host sends in pieces comes back whole
+// through the extension, and in how many pieces.
+async function echo() {
+  const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const client = await connect({ transport: "extension" });
+  const text = "0123456789".repeat(300_000);
+  const reply = await client.request(makeRequest("system", "echo", text));
+  return { transport: client.transportName, same: reply.method.result === text };
+}
+
 // In the page: the offered signatures, read back from their links.
 async function signatures() {
   const links = [...document.querySelectorAll("#signatures a")];
@@ -52,6 +64,7 @@ try {
   await page.goto(job.page);
   await page.waitForSelector("#status:is(.ok, .failed)");
   const probed = job.probe ? await page.evaluate(probe, job.probe) : "";
+  const echoed = await page.evaluate(echo);
 
   await page.click("#list");
   await page.waitForSelector(settled("list"));
@@ -72,7 +85,7 @@ try {
     digests: [...document.querySelectorAll("#digests code")].map((code) => code.textContent),
   }));
   await page.screenshot({ path: job.screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, probed, certificates, chosen, problems,
+  console.log(JSON.stringify({ ...shown, probed, echoed, certificates, chosen, problems,
                                signatures: await page.evaluate(signatures) }));
 } finally {
   await browser.close();
