@@ -157,9 +157,14 @@ class ExtensionSigning(unittest.TestCase):
         self.approve(origin)
         self.register("ZORVA_FIREFOX_MANIFEST",
                       os.path.join(self.root, ".mozilla", "native-messaging-hosts"))
+        websocket = Host(stage_dir(), answers={origin: "allow"})
+        self.addCleanup(websocket.close)
 
-        shown = self.sign_in("firefox", origin + "/examples/sign-page/index.html")
+        shown = self.sign_in("firefox", origin + "/examples/sign-page/index.html",
+                             probe=websocket.url)
 
+        # Firefox lets a page reach the local endpoint; the page still prefers the extension.
+        self.assertEqual(shown["probed"], "connected")
         self.assert_signed(shown)
         self.assertIn("plugin@zorva.org", self.host_log())
 
