@@ -7,7 +7,8 @@ the virtual X display, and the .p7s verifies with OpenSSL; a reply in pieces
 comes back whole. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
-same. Runs under xvfb-run."""
+same; without its host registered, the page falls back to WebSocket. Runs
+under xvfb-run."""
 
 import base64
 import functools
@@ -96,16 +97,18 @@ class ExtensionSigning(unittest.TestCase):
                 texts.append(log.read())
         return "".join(texts)
 
-    def sign_in(self, browser, page, **job):
-        job.update(browser=browser, page=page, profile=os.path.join(self.root, "profile"),
-                   extension=os.path.join(REPO, "extension"), certificate="RSA Signer",
-                   files=[self.document], screenshot=self.picture("extension-" + browser))
+    def sign_in(self, browser, page, consent=True, **job):
+        job = dict(dict(browser=browser, page=page, profile=os.path.join(self.root, "profile"),
+                        extension=os.path.join(REPO, "extension"), certificate="RSA Signer",
+                        files=[self.document], screenshot=self.picture("extension-" + browser)),
+                   **job)
         env = dict(os.environ, HOME=self.root, XDG_RUNTIME_DIR=self.root,
                    QT_QPA_PLATFORM="xcb")
         driver = subprocess.Popen(["node", DRIVER, json.dumps(job)], stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True, env=env)
         self.addCleanup(driver.kill)
-        answer_dialog("Return", pin=PIN)
+        if consent:
+            answer_dialog("Return", pin=PIN)
         out, err = driver.communicate(timeout=240)
         self.assertEqual(driver.returncode, 0, err[-4000:] + self.host_log()[-4000:])
         shown = json.loads(out.strip().splitlines()[-1])
@@ -151,6 +154,19 @@ class ExtensionSigning(unittest.TestCase):
         self.assertEqual(shown["probed"], "HostNotRunningError")
         self.assert_signed(shown)
         self.assertIn("chrome-extension://", self.host_log())
+
+    def test_chromium_with_the_extension_but_no_host_falls_back_to_websocket(self):
+        origin = "http://localhost:%d" % self.port
+        websocket = Host(stage_dir(), answers={origin: "allow"})
+        self.addCleanup(websocket.close)
+
+        shown = self.sign_in("chromium", "%s/examples/sign-page/index.html?ws=%s"
+                             % (origin, websocket.url), consent=False, certificate="nobody",
+                             screenshot=self.picture("extension-fallback-chromium"),
+                             echo=False)
+
+        self.assertIn("through %s" % websocket.url, shown["status"])
+        self.assertEqual(shown["message"], "3 certificate(s) can sign.")
 
     def test_firefox_signs_through_the_extension_installed_as_a_temporary_add_on(self):
         origin = "http://localhost:%d" % self.port

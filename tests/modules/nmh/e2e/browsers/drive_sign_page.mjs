@@ -9,7 +9,8 @@
 // pieces.
 // Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
 //          "profile": dir, "extension": dir, "certificate": subject part,
-//          "files": [path, ...], "screenshot": path, "probe": ws url, "args": [...]}'
+//          "files": [path, ...], "screenshot": path, "probe": ws url, "echo": false,
+//          "args": [...]}'
 import puppeteer from "puppeteer-core";
 
 const job = JSON.parse(process.argv[2]);
@@ -64,7 +65,7 @@ try {
   await page.goto(job.page);
   await page.waitForSelector("#status:is(.ok, .failed)");
   const probed = job.probe ? await page.evaluate(probe, job.probe) : "";
-  const echoed = await page.evaluate(echo);
+  const echoed = job.echo === false ? null : await page.evaluate(echo);
 
   await page.click("#list");
   await page.waitForSelector(settled("list"));
