@@ -14,7 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-release}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" -DZORVA_BUILD_BENCH=ON >/dev/null
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" \
+    -DZORVA_BUILD_BENCH=ON >/dev/null
 cmake --build "$BUILD_DIR" --target plugin wsmodule systemmodule cryptomodule nmhmodule \
     -j"${JOBS:-2}" >/dev/null
 work=$(mktemp -d /tmp/zorva-page-token-XXXXXX)

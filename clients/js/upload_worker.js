@@ -31,7 +31,8 @@ async function encode({ file, pieceBytes, ahead, envelope }) {
     const piece = wrap(base64Of(bytes));
     while (credit === 0) await new Promise((resolve) => (wake = resolve));
     --credit;
-    self.postMessage({ piece, bytes: bytes.length }, typeof piece === "string" ? [] : [piece.buffer]);
+    const moved = typeof piece === "string" ? [] : [piece.buffer];
+    self.postMessage({ piece, bytes: bytes.length }, moved);
   }
   self.postMessage({ sha256: sha.digest("hex") });
 }

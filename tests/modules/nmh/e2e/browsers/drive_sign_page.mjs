@@ -21,7 +21,8 @@ const settled = (done) => `#message.ok:is([data-done="${done}"]), #message.faile
 function launch() {
   const common = { headless: true, userDataDir: job.profile, protocolTimeout: TIMEOUT };
   if (job.browser === "firefox")
-    return puppeteer.launch({ ...common, browser: "firefox", executablePath: "/usr/bin/firefox-esr" });
+    return puppeteer.launch({ ...common, browser: "firefox",
+                              executablePath: "/usr/bin/firefox-esr" });
   return puppeteer.launch({
     ...common, executablePath: "/usr/bin/chromium", pipe: true, enableExtensions: [job.extension],
     args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
