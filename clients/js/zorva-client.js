@@ -67,6 +67,19 @@ export * from "./errors.js";
  */
 
 /**
+ * What `verify` found; every entry is a string.
+ * @typedef {Object} Verdict
+ * @property {string} valid "true" when the signature holds for the document
+ * @property {string} signer the signer's certificate subject
+ * @property {string} signingTime
+ * @property {string} digestAlgorithm
+ * @property {string} digest
+ * @property {string} chain "valid" when the signer's certificate leads to the
+ *     host's trust store, else why not
+ * @property {string} error why the signature does not hold, if it does not
+ */
+
+/**
  * @typedef {Object} SignOptions
  * @property {string} certificate the id of the certificate the user is offered
  *     first; the user may pick another in the consent dialog
@@ -230,6 +243,19 @@ export class Client {
     const result = JSON.parse(
       await this.call("signHash", { certificate, hash: text, hashFunction, padding }));
     return withBytes([result])[0];
+  }
+
+  /**
+   * Checks a CMS signature and, for a detached one, its document; both travel
+   * through the chunked path like the documents `sign` uploads.
+   * @param {Blob|Uint8Array} signature the .p7s (DER)
+   * @param {Blob} [document]
+   * @returns {Promise<Verdict>}
+   */
+  async verify(signature, document) {
+    const files = [signature instanceof Blob ? signature : new Blob([signature])];
+    if (document) files.push(document);
+    return JSON.parse(resultOf(await this.uploadAnd(files, makeRequest("crypto", "verify"), {})));
   }
 
   /** @private A "crypto" method whose failure becomes a typed error. */

@@ -3,8 +3,8 @@ Firefox ESR (WebDriver BiDi, the extension installed as a temporary add-on),
 from the one extension/ folder: the example signing page finds the extension
 by itself, the browser starts the staged host through the shipped host
 registration of that browser, xdotool answers the host's consent window on
-the virtual X display, and the .p7s verifies with OpenSSL; a reply in pieces
-comes back whole. In Chromium the
+the virtual X display, and the .p7s verifies with OpenSSL and with the
+host's own verify through the extension; a reply in pieces comes back whole. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
 same; without its host registered, the page falls back to WebSocket. Runs
@@ -137,6 +137,7 @@ class ExtensionSigning(unittest.TestCase):
              "-content", self.document, "-CAfile", os.path.join(TOKEN_DIR, "ca.pem"),
              "-purpose", "any", "-out", os.devnull], capture_output=True, text=True)
         self.assertEqual(checked.returncode, 0, checked.stderr)
+        self.assertEqual(shown["verified"], {"valid": "true", "signer": "CN=RSA Signer"})
 
     def test_chromium_public_page_is_kept_from_websocket_and_signs_through_the_extension(self):
         # The page at 127.0.0.1 is public to the browser; the host's endpoint stays local.

@@ -138,6 +138,7 @@ class SignPageInChromium(unittest.TestCase):
         checked = self.verify(shown["signatures"][0], document)
         self.assertEqual(checked.returncode, 0, checked.stderr)
         self.assertIn("Verification successful", checked.stderr)
+        self.assertEqual(shown["verified"], {"valid": "true", "signer": "CN=RSA Signer"})
         changed = self.document("changed.bin", 0)
         with open(document, "rb") as original, open(changed, "wb") as out:
             data = bytearray(original.read())

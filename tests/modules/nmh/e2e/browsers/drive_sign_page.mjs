@@ -6,7 +6,7 @@
 // with "probe" set, the page tries the WebSocket endpoint at that address,
 // as a public site meets Local Network Access; and the client echoes a text
 // of 3,000,000 characters through the extension, which the host answers in
-// pieces.
+// pieces, and verifies the signature through it.
 // Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
 //          "profile": dir, "extension": dir, "certificate": subject part,
 //          "files": [path, ...], "screenshot": path, "probe": ws url, "echo": false,
@@ -45,6 +45,17 @@ async function echo() {
   const text = "0123456789".repeat(300_000);
   const reply = await client.request(makeRequest("system", "echo", text));
   return { transport: client.transportName, same: reply.method.result === text };
+}
+
+// In the page: the client's verdict on the first offered signature and the
+// chosen document, through the extension.
+async function verify() {
+  const { connect } = await import("/clients/js/zorva-client.js");
+  const client = await connect({ transport: "extension" });
+  const link = document.querySelector("#signatures a");
+  const signature = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+  const verdict = await client.verify(signature, document.getElementById("files").files[0]);
+  return { valid: verdict.valid, signer: verdict.signer };
 }
 
 // In the page: the offered signatures, read back from their links.
@@ -86,8 +97,9 @@ try {
     error: document.getElementById("message").dataset.error ?? "",
     digests: [...document.querySelectorAll("#digests code")].map((code) => code.textContent),
   }));
+  const verified = shown.message.startsWith("Signed") ? await page.evaluate(verify) : null;
   await page.screenshot({ path: job.screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, probed, echoed, certificates, chosen, problems,
+  console.log(JSON.stringify({ ...shown, probed, echoed, verified, certificates, chosen, problems,
                                signatures: await page.evaluate(signatures) }));
 } finally {
   await browser.close();
