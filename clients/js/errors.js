@@ -96,7 +96,6 @@ export class TimeStampError extends HostError {}
  */
 const TABLE = [
   [20001, HostError, "the signing program failed"],
-  [20002, ConnectionLostErrorOf, "the signing program ended the session"],
   [20003, CancelledError, "the operation was cancelled in the signing program's window"],
   [20004, UnsupportedError, "the signing program lacks the module this needs"],
   [20005, UnsupportedError, "the signing program does not know this method"],
@@ -134,11 +133,8 @@ const TABLE = [
 
 // The host's text for a window that nobody answered in time.
 const TIMED_OUT = "no answer from the user in time";
-
-/** A reply of 20002 is the end of the session, which a page meets as a lost connection. */
-function ConnectionLostErrorOf(reply) {
-  return new ConnectionLostError("the signing program", reply.errorMessage || reply.error);
-}
+// The host ended the session: to a page, the connection is lost.
+const SESSION_ENDED = 20002;
 
 /** The codes behind each class a page tests for. */
 export const ERROR_CODES = Object.freeze(Object.fromEntries(
@@ -157,9 +153,10 @@ export const ERROR_CODES = Object.freeze(Object.fromEntries(
  */
 export function errorOf(reply) {
   const code = Number(reply.code);
+  if (code === SESSION_ENDED)
+    return new ConnectionLostError("the signing program", reply.errorMessage || reply.error);
   const [, Type, text] = TABLE.find(([known]) => known === code) ??
     [code, HostError, "the signing program failed"];
-  if (Type === ConnectionLostErrorOf) return Type(reply);
   const hostText = `${reply.errorMessage ?? ""} ${reply.error ?? ""}`;
   if (Type === CancelledError && hostText.includes(TIMED_OUT))
     return new TimedOutError(reply, "nobody answered the signing program's window in time");
