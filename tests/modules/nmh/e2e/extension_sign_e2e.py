@@ -7,8 +7,9 @@ the virtual X display, and the .p7s verifies with OpenSSL and with the
 host's own verify through the extension; a reply in pieces comes back whole. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
-same; without its host registered, the page falls back to WebSocket. Runs
-under xvfb-run."""
+same; without its host registered, the page falls back to WebSocket; a host
+killed in the middle of an upload reaches the page as a lost connection.
+Runs under xvfb-run."""
 
 import base64
 import functools
@@ -17,10 +18,12 @@ import hashlib
 import http.server
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 from nmhhost import stage_dir, stage_program
@@ -97,7 +100,26 @@ class ExtensionSigning(unittest.TestCase):
                 texts.append(log.read())
         return "".join(texts)
 
-    def sign_in(self, browser, page, consent=True, **job):
+    def host_pids(self):
+        """The hosts the browser started from this test's program directory."""
+        program = os.path.join(self.program_dir, "plugin")
+        pids = []
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                if os.readlink("/proc/%s/exe" % entry) == program:
+                    pids.append(int(entry))
+            except OSError:
+                pass
+        return pids
+
+    def wait_host_log(self, text, timeout=120):
+        deadline = time.monotonic() + timeout
+        while text not in self.host_log():
+            if time.monotonic() > deadline:
+                raise AssertionError("no host log line with %r" % text)
+            time.sleep(0.05)
+
+    def start_driver(self, browser, page, **job):
         job = dict(dict(browser=browser, page=page, profile=os.path.join(self.root, "profile"),
                         extension=os.path.join(REPO, "extension"), certificate="RSA Signer",
                         files=[self.document], screenshot=self.picture("extension-" + browser)),
@@ -107,13 +129,20 @@ class ExtensionSigning(unittest.TestCase):
         driver = subprocess.Popen(["node", DRIVER, json.dumps(job)], stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True, env=env)
         self.addCleanup(driver.kill)
-        if consent:
-            answer_dialog("Return", pin=PIN)
+        return driver
+
+    def shown(self, driver):
         out, err = driver.communicate(timeout=240)
         self.assertEqual(driver.returncode, 0, err[-4000:] + self.host_log()[-4000:])
         shown = json.loads(out.strip().splitlines()[-1])
         self.assertEqual(shown["problems"], [])
         return shown
+
+    def sign_in(self, browser, page, consent=True, **job):
+        driver = self.start_driver(browser, page, **job)
+        if consent:
+            answer_dialog("Return", pin=PIN)
+        return self.shown(driver)
 
     def picture(self, name):
         folder = os.environ.get("ZORVA_SCREENSHOTS") or self.root
@@ -168,6 +197,28 @@ class ExtensionSigning(unittest.TestCase):
 
         self.assertIn("through %s" % websocket.url, shown["status"])
         self.assertEqual(shown["message"], "3 certificate(s) can sign.")
+
+    def test_chromium_host_killed_mid_upload_gives_a_connection_lost_error_and_a_red_status(self):
+        origin = "http://localhost:%d" % self.port
+        self.approve(origin)
+        self.register("ZORVA_CHROME_MANIFEST",
+                      os.path.join(self.root, "profile", "NativeMessagingHosts"))
+        large = os.path.join(self.root, "large.bin")
+        with open(large, "wb") as out:
+            out.write(os.urandom(64 * 1024 * 1024))
+
+        driver = self.start_driver("chromium", origin + "/examples/sign-page/index.html",
+                                   files=[large], echo=False,
+                                   screenshot=self.picture("extension-connection-lost"))
+        self.wait_host_log("chunk store: write chunk")
+        for pid in self.host_pids():
+            os.kill(pid, signal.SIGKILL)
+        shown = self.shown(driver)
+
+        self.assertEqual(shown["error"], "ConnectionLostError")
+        self.assertIn("The connection to the signing program was lost", shown["message"])
+        self.assertFalse(shown["statusOk"])
+        self.assertIn("the browser extension", shown["status"])
 
     def test_firefox_signs_through_the_extension_installed_as_a_temporary_add_on(self):
         origin = "http://localhost:%d" % self.port
