@@ -50,8 +50,11 @@ chrome.runtime.onConnect.addListener((page) => {
   tabs.set(tabId, tab);
   const origin = originOf(page.sender);
   page.onMessage.addListener((message) => {
+    if (tabs.get(tabId) !== tab) return;
     // Whatever "origin" the page put into its message is replaced.
-    if (tabs.get(tabId) === tab) nativePort(tab).postMessage({ ...message, origin });
+    nativePort(tab).postMessage({ ...message, origin });
+    // The page sends its next pieces when the earlier ones have gone on.
+    page.postMessage({ accepted: String(message.id ?? "") });
   });
   page.onDisconnect.addListener(() => {
     if (tabs.get(tabId) === tab) closeTab(tabId);

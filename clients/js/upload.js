@@ -1,17 +1,25 @@
-// Sends files to the host as one chunked request, hashing them on the way:
-// the MD5 of each file's base64 text (the host checks it while it joins the
-// pieces) and the SHA-256 of its bytes (a signing module compares it with its
-// own). Both hashes run slice by slice, so a file is never held whole.
+// Sends files to the host as one chunked request. A worker per file reads,
+// hashes (SHA-256 of its bytes, which a signing module compares with its own
+// over the bytes it joined) and encodes it ahead of the sending, so the page's
+// main thread only hands finished pieces to the connection, and a file is
+// never held whole. The pieces carry no checksum of their own ("hash" is left
+// out of the description): the host would only log a mismatch, the SHA-256
+// covers what matters, and an MD5 of the text cost the page more than all the
+// rest of the upload.
 
 /** Raw bytes per piece: their base64 text is exactly 1 MiB, a multiple of 4. */
 export const PIECE_BYTES = 768 * 1024;
-
-const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", import.meta.url);
+/** Pieces a worker may have read and encoded before the page sends them. */
+const AHEAD = 4;
+const WORKER = new URL("./upload_worker.js", import.meta.url);
 
 /**
  * @typedef {Object} Upload
  * @property {Object} base The request every piece copies ("id", module, method, meta).
  * @property {(piece: Object) => void} send Hands one piece to the connection.
+ * @property {(message: Uint8Array) => void} [sendEncoded] Hands one message
+ *     already in JSON's UTF-8 to the connection: then the worker builds the
+ *     content pieces whole, and the main thread only passes them on.
  * @property {() => Promise<void>} drained Resolves when the connection can take more.
  * @property {() => boolean} answered Whether the host already replied (an error
  *     before the last piece): then the rest is not sent.
@@ -19,6 +27,8 @@ const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", impo
  * @property {(sha256: string[]) => Object} [after] Entries after "files", given
  *     the files' SHA-256 values in hex.
  * @property {(sent: number, total: number) => void} [onProgress]
+ * @property {number} [pieceBytes] Raw bytes per piece, a multiple of 3
+ *     (PIECE_BYTES), so that every piece is whole base64 groups.
  */
 
 /**
@@ -27,11 +37,11 @@ const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", impo
  * @param {Upload} upload
  * @returns {Promise<void>}
  */
-export async function streamFiles(files, { base, send, drained, answered, fields = {},
-                                           after = () => ({}), onProgress }) {
-  const { createMD5, createSHA256 } = await import(HASH_WASM.href);
+export async function streamFiles(files, { base, send, sendEncoded, drained, answered,
+                                           fields = {}, after = () => ({}), onProgress,
+                                           pieceBytes = PIECE_BYTES }) {
   const total = files.reduce((sum, file) => sum + file.size, 0);
-  const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / PIECE_BYTES), 0);
+  const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / pieceBytes), 0);
   let chunk = 0;
   const sendPiece = async (data, fileId) => {
     if (answered()) return;
@@ -48,25 +58,66 @@ export async function streamFiles(files, { base, send, drained, answered, fields
   for (const [index, file] of files.entries()) {
     const fileId = newId();
     const head = { id: fileId, name: file.name || fileId, contentEncoding: "base64" };
-    // The description is cut inside its "content" string; the hash, known
-    // only at the end, goes into the closing piece.
+    // The description is cut inside its "content" string.
     await sendPiece(`${index ? "," : ""}${JSON.stringify(head).slice(0, -1)},"content":"`, fileId);
-    const [md5, sha] = await Promise.all([createMD5(), createSHA256()]);
-    for (let offset = 0; offset < file.size && !answered(); offset += PIECE_BYTES) {
-      const bytes = new Uint8Array(await file.slice(offset, offset + PIECE_BYTES).arrayBuffer());
-      sha.update(bytes);
-      const text = await base64Of(bytes);
-      md5.update(text);
-      await sendPiece(text, fileId);
-      sent += bytes.length;
+    const envelope = sendEncoded && { base: { ...base, meta: { ...base.meta, id: fileId,
+                                                            chunks: String(chunks) } },
+                                      firstChunk: chunk + 1 };
+    sha256.push(await encodedPieces(file, pieceBytes, envelope, async (piece, bytes) => {
+      if (typeof piece === "string") {
+        await sendPiece(piece, fileId);
+      } else if (!answered()) {
+        ++chunk;
+        sendEncoded(piece);
+        await drained();
+      }
+      sent += bytes;
       onProgress?.(sent, total);
-    }
-    sha256.push(sha.digest("hex"));
-    await sendPiece(`","hash":${JSON.stringify({ algorithm: "md5", value: md5.digest("hex") })}}`,
-                    fileId);
+    }, answered));
+    await sendPiece(`"}`, fileId);
   }
+  // The host has answered already: there is no more to send, nor to report.
+  if (answered()) return;
   const rest = JSON.stringify(after(sha256)).slice(1);
   await sendPiece(`]${rest === "}" ? "" : ","}${rest}`, "");
+}
+
+/**
+ * Hands each piece of the file's base64 text to `each`, in order, while the
+ * worker prepares the next ones: the text, or with an envelope the whole
+ * message in UTF-8, numbered on from its first chunk.
+ * @param {Blob} file
+ * @param {number} pieceBytes
+ * @param {{base: Object, firstChunk: number}|null} envelope
+ * @param {(piece: string|Uint8Array, bytes: number) => Promise<void>} each
+ * @param {() => boolean} answered stops early
+ * @returns {Promise<string>} the SHA-256 of the file's bytes in hex
+ */
+function encodedPieces(file, pieceBytes, envelope, each, answered) {
+  const worker = new Worker(WORKER, { type: "module" });
+  return new Promise((resolve, reject) => {
+    let chain = Promise.resolve();
+    let done = false;
+    const finish = (settle, value) => {
+      done = true;
+      worker.terminate();
+      settle(value);
+    };
+    worker.addEventListener("error", (event) =>
+      finish(reject, new Error(`the upload worker failed: ${event.message}`)));
+    worker.addEventListener("message", ({ data }) => {
+      // Pieces come in order; each is sent when the one before has been.
+      chain = chain.then(async () => {
+        if (done) return;
+        if (data.error) throw new Error(`reading ${file.name || "the file"} failed: ${data.error}`);
+        if ("sha256" in data) return finish(resolve, data.sha256);
+        if (answered()) return finish(resolve, "");
+        await each(data.piece, data.bytes);
+        worker.postMessage({ credit: 1 });
+      }).catch((error) => finish(reject, error));
+    });
+    worker.postMessage({ file, pieceBytes, ahead: AHEAD, envelope });
+  });
 }
 
 function objectIsEmpty(object) {

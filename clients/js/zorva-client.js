@@ -1,10 +1,16 @@
-// Browser client of the plugin host's WebSocket endpoint (ws://127.0.0.1:9000
-// by default). An ES module without a build step: import it as it is. The
-// uploads hash with hash-wasm from ./node_modules (npm ci in this directory).
-import { ConnectionError, HostNotRunningError, errorOf } from "./errors.js";
+// Browser client of the plugin host, through the browser extension or over
+// the host's WebSocket endpoint (ws://127.0.0.1:9000 by default); every method
+// works the same over both. An ES module without a build step: import it as
+// it is. The uploads hash with hash-wasm from ./node_modules (npm ci in this
+// directory), in a worker.
+import { HostNotRunningError, errorOf } from "./errors.js";
+import { ExtensionTransport, findExtension } from "./extension_transport.js";
 import { base64Of, newId, streamFiles } from "./upload.js";
+import { WebSocketTransport } from "./websocket_transport.js";
 
 export * from "./errors.js";
+
+/** @typedef {import("./errors.js").ConnectionError} ConnectionError */
 
 /**
  * @typedef {Object} Format
@@ -61,11 +67,27 @@ export * from "./errors.js";
  */
 
 /**
+ * What `verify` found; every entry is a string.
+ * @typedef {Object} Verdict
+ * @property {string} valid "true" when the signature holds for the document
+ * @property {string} signer the signer's certificate subject
+ * @property {string} signingTime
+ * @property {string} digestAlgorithm
+ * @property {string} digest
+ * @property {string} chain "valid" when the signer's certificate leads to the
+ *     host's trust store, else why not
+ * @property {string} error why the signature does not hold, if it does not
+ */
+
+/**
  * @typedef {Object} SignOptions
  * @property {string} certificate the id of the certificate the user is offered
  *     first; the user may pick another in the consent dialog
  * @property {boolean} [detached] true (default): the signature without the document
  * @property {(sent: number, total: number) => void} [onProgress]
+ * @property {(sha256: string[]) => void} [onHashed] the SHA-256 of each file in
+ *     hex, known before the host asks the user: its consent window shows the
+ *     first 16 digits, for the user to compare with what the page shows
  */
 
 /**
@@ -75,38 +97,80 @@ export * from "./errors.js";
  * @property {Uint8Array} bytes the same, decoded
  */
 
-/** Sending pauses while more than this is waiting in the socket's buffer. */
-const HIGH_WATER = 4 * 1024 * 1024;
 const SENDER = { type: "zorva-client", version: "1.3.19.0", category: "page" };
+/** The WebSocket endpoint of the shipped configuration. */
+export const DEFAULT_URL = "ws://127.0.0.1:9000";
+/** How long `connect` waits for the extension to announce itself, in ms. */
+const ANNOUNCE_TIMEOUT = 300;
+/** How long `connect` waits for the host's versions through the extension, in ms. */
+const VERSION_TIMEOUT = 5000;
 
 /**
- * Opens a connection to the host.
- * @param {string} url e.g. "ws://127.0.0.1:9000"
+ * @typedef {Object} ConnectOptions
+ * @property {"extension"|"websocket"} [transport] Forces one; without it the
+ *     extension is used when it answers, else the WebSocket endpoint.
+ * @property {string} [url] The WebSocket endpoint (DEFAULT_URL).
+ * @property {number} [timeout] ms the host may take to answer through the
+ *     extension (5000).
+ */
+
+/**
+ * Opens a connection to the host: through the browser extension when it is
+ * installed and its host answers `system`/`version`, else over WebSocket.
+ * @param {ConnectOptions|string} [options] a string is the WebSocket URL, as
+ *     `{transport: "websocket", url}`
  * @returns {Promise<Client>} rejects with a HostNotRunningError
  */
-export function connect(url) {
-  return new Promise((resolve, reject) => {
-    const socket = new WebSocket(url);
-    const refused = () => reject(new HostNotRunningError(url));
-    socket.addEventListener("error", refused, { once: true });
-    socket.addEventListener("open", () => {
-      socket.removeEventListener("error", refused);
-      resolve(new Client(socket, url));
-    }, { once: true });
-  });
+export async function connect(options = {}) {
+  const { transport, url = DEFAULT_URL, timeout = VERSION_TIMEOUT } =
+    typeof options === "string" ? { transport: "websocket", url: options } : options;
+  if (transport !== "websocket") {
+    const client = await throughExtension(timeout);
+    if (client) return client;
+    if (transport === "extension") throw new HostNotRunningError("the browser extension");
+  }
+  return new Client(await WebSocketTransport.open(url));
+}
+
+/** A client through the extension once its host answered, else null. */
+async function throughExtension(timeout) {
+  if (typeof window === "undefined" || !(await findExtension(ANNOUNCE_TIMEOUT))) return null;
+  const client = new Client(new ExtensionTransport());
+  let timer;
+  const late = new Promise((resolve) => (timer = setTimeout(resolve, timeout)));
+  try {
+    const reply = await Promise.race([client.request(makeRequest("system", "version")), late]);
+    if (reply && !reply.error) {
+      client.version = JSON.parse(reply.method.result);
+      return client;
+    }
+  } catch {
+    // The extension is there but its host is not (not installed, or it failed).
+  } finally {
+    clearTimeout(timer);
+  }
+  client.close();
+  return null;
 }
 
 export class Client {
-  /** @param {WebSocket} socket an open socket @param {string} url */
-  constructor(socket, url) {
-    this.socket = socket;
-    this.url = url;
+  /** @param {WebSocketTransport|ExtensionTransport} transport an open one */
+  constructor(transport) {
+    this.transport = transport;
+    /** "websocket" or "extension" */
+    this.transportName = transport.name;
+    /** The WebSocket endpoint, or "the browser extension". */
+    this.url = transport.url;
     /** @type {Map<string, {resolve: Function, reject: Function, pieces: Map<number, Message>}>} */
     this.pending = new Map();
     /** @type {ConnectionError|null} */
     this.closed = null;
-    socket.addEventListener("message", (event) => this.onMessage(event.data));
-    socket.addEventListener("close", (event) => this.onClose(event));
+    /** @type {((error: ConnectionError) => void)|null} Called once when the connection is lost. */
+    this.onclose = null;
+    /** @type {Object|null} The host's `system`/`version` result, when `connect` asked for it. */
+    this.version = null;
+    transport.onMessage = (message) => this.onMessage(message);
+    transport.onClose = (error) => this.onClose(error);
   }
 
   /**
@@ -123,8 +187,8 @@ export class Client {
 
   /**
    * Sends files as one chunked request {"files":[description, ...]}: each
-   * file's base64 content travels in pieces of 1 MiB with its MD5, which the
-   * host verifies while joining. Resolves with the reply to the joined request.
+   * file's base64 content travels in pieces of 1 MiB. Resolves with the reply
+   * to the joined request.
    * @param {Iterable<Blob|File>} files
    * @param {UploadOptions} [options]
    * @returns {Promise<Message>}
@@ -146,18 +210,22 @@ export class Client {
    * Signs each file: uploads them through the chunked path, hashing their
    * bytes with SHA-256 on the way, and waits while the user looks at the
    * host's consent dialog and enters the PIN there. Rejects with a
-   * CancelledError when the user cancels, PinLockedError, TokenMissingError,
-   * OriginRefusedError, or another HostError.
+   * CancelledError when the user cancels (a TimedOutError when nobody
+   * answered in time), PinLockedError, TokenMissingError, OriginRefusedError,
+   * another HostError, or a ConnectionLostError.
    * @param {Blob|File|Iterable<Blob|File>} files
    * @param {SignOptions} options
    * @returns {Promise<Signature[]>} one per file, in order
    */
-  async sign(files, { certificate, detached = true, onProgress }) {
+  async sign(files, { certificate, detached = true, onProgress, onHashed }) {
     const list = files instanceof Blob ? [files] : Array.from(files);
     const reply = await this.uploadAnd(list, makeRequest("crypto", "sign"), {
       onProgress,
       fields: { certificate, format: "CAdES-BES", detached: String(detached) },
-      after: (sha256) => ({ sha256 }),
+      after: (sha256) => {
+        onHashed?.(sha256);
+        return { sha256 };
+      },
     });
     return withBytes(JSON.parse(resultOf(reply)));
   }
@@ -177,6 +245,19 @@ export class Client {
     return withBytes([result])[0];
   }
 
+  /**
+   * Checks a CMS signature and, for a detached one, its document; both travel
+   * through the chunked path like the documents `sign` uploads.
+   * @param {Blob|Uint8Array} signature the .p7s (DER)
+   * @param {Blob} [document]
+   * @returns {Promise<Verdict>}
+   */
+  async verify(signature, document) {
+    const files = [signature instanceof Blob ? signature : new Blob([signature])];
+    if (document) files.push(document);
+    return JSON.parse(resultOf(await this.uploadAnd(files, makeRequest("crypto", "verify"), {})));
+  }
+
   /** @private A "crypto" method whose failure becomes a typed error. */
   async call(method, data) {
     return resultOf(await this.request(makeRequest("crypto", method, JSON.stringify(data))));
@@ -189,9 +270,14 @@ export class Client {
     let answered = false;
     reply.then(() => (answered = true), () => (answered = true));
     try {
+      const encoded = this.transport.sendEncoded && ((message) => {
+        if (this.closed) throw this.closed;
+        this.transport.sendEncoded(message);
+      });
       await streamFiles(files, {
-        ...options, base, send: (piece) => this.send(piece), drained: () => this.drained(),
-        answered: () => answered,
+        ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
+        drained: () => this.drained(), answered: () => answered,
+        pieceBytes: this.transport.pieceBytes,
       });
     } catch (error) {
       this.pending.delete(base.id);
@@ -202,7 +288,7 @@ export class Client {
 
   /** Closes the connection; requests still waiting are rejected. */
   close() {
-    this.socket.close();
+    this.transport.close();
   }
 
   /** @private */
@@ -217,19 +303,16 @@ export class Client {
   /** @private */
   send(request) {
     if (this.closed) throw this.closed;
-    this.socket.send(JSON.stringify(request));
+    this.transport.send(request);
   }
 
-  /** @private Lets the socket's buffer run low before more is queued. */
-  async drained() {
-    while (this.socket.bufferedAmount > HIGH_WATER && !this.closed)
-      await new Promise((resolve) => setTimeout(resolve, 5));
-    if (this.closed) throw this.closed;
+  /** @private Lets the connection's buffer run low before more is queued. */
+  drained() {
+    return this.transport.drained();
   }
 
   /** @private */
-  onMessage(text) {
-    const reply = JSON.parse(text);
+  onMessage(reply) {
     const waiting = this.pending.get(reply.id);
     if (!waiting) return;
     const chunks = Number(reply.meta?.chunks || "1");
@@ -240,11 +323,11 @@ export class Client {
   }
 
   /** @private */
-  onClose(event) {
-    this.closed = new ConnectionError(
-      `the connection to the host at ${this.url} ended (code ${event.code})`);
-    for (const waiting of this.pending.values()) waiting.reject(this.closed);
+  onClose(error) {
+    this.closed = error;
+    for (const waiting of this.pending.values()) waiting.reject(error);
     this.pending.clear();
+    this.onclose?.(error);
   }
 }
 

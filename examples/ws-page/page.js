@@ -23,11 +23,11 @@ async function ask(method, data = "") {
 
 async function onConnect() {
   try {
-    client = await connect($("url").value);
-    client.socket.addEventListener("close", () => {
+    client = await connect({ transport: "websocket", url: $("url").value });
+    client.onclose = () => {
       status($("status"), "disconnected", false);
       for (const id of ["echo", "upload"]) $(id).disabled = true;
-    });
+    };
     status($("status"), "connected", true);
     for (const id of ["echo", "upload"]) $(id).disabled = false;
     $("version").textContent = JSON.stringify(JSON.parse(await ask("version")), null, 2);

@@ -32,6 +32,7 @@ for file in "$program" /opt/$package/config.json /opt/$package/style.css \
   /etc/chromium/native-messaging-hosts/org.zorva.plugin.json \
   /etc/opt/chrome/native-messaging-hosts/org.zorva.plugin.json \
   /usr/lib/mozilla/native-messaging-hosts/org.zorva.plugin.json \
+  "/usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/plugin@zorva.org.xpi" \
   /usr/share/$package/extension/manifest.json /etc/xdg/autostart/$package.desktop; do
   grep -qx "$file" "$work/files" || { echo "FAIL: $file not installed"; exit 1; }
 done

@@ -1,6 +1,7 @@
 """The Debian package that `cpack -G DEB` makes from this build, inspected
 without installing it: where every file goes, the browsers' host
-registrations and the extension they admit, the autostart entry, and module
+registrations and the extension they admit (unpacked for Chromium, packed
+where Firefox looks for it), the autostart entry, and module
 libraries free of the build tree's library path."""
 
 import base64
@@ -11,6 +12,7 @@ import os
 import subprocess
 import tempfile
 import unittest
+import zipfile
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PROGRAM_DIR = "opt/zorva-plugin"
@@ -77,6 +79,17 @@ class DebPackage(unittest.TestCase):
         self.assertEqual(manifest["path"], "/%s/plugin" % PROGRAM_DIR)
         self.assertEqual(manifest["allowed_extensions"],
                          [self.extension["browser_specific_settings"]["gecko"]["id"]])
+
+    def test_firefox_finds_the_same_extension_packed_under_its_firefox_id(self):
+        gecko_id = self.extension["browser_specific_settings"]["gecko"]["id"]
+        xpi = os.path.join(self.root, "usr/share/mozilla/extensions",
+                           "{ec8030f7-c20a-464f-9b0e-13a3a9e97384}", gecko_id + ".xpi")
+        with zipfile.ZipFile(xpi) as packed:
+            self.assertEqual(sorted(packed.namelist()),
+                             ["background.js", "content.js", "manifest.json"])
+            for name in packed.namelist():
+                with open(os.path.join(REPO, "extension", name), "rb") as source:
+                    self.assertEqual(packed.read(name), source.read(), name)
 
     def test_unpacked_extension_and_autostart_entry_of_websocket_mode(self):
         for name in ("manifest.json", "background.js", "content.js"):

@@ -3,13 +3,15 @@ Chromium talks to the staged host, which runs on a virtual X display with a
 SoftHSM2 token; xdotool answers the host's windows as the user would. A site
 the user has not approved yet is asked about first, then the user consents
 and types the PIN, and the page's 20 MiB document gets a signature that
-OpenSSL verifies; a cancel reaches the page as its typed error. Runs under
-xvfb-run."""
+OpenSSL verifies; a cancel reaches the page as its typed error, a consent
+nobody could answer as another, and so does a host killed in the middle of
+an upload, which also turns the page's status red. Runs under xvfb-run."""
 
 import functools
 import http.server
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -62,8 +64,8 @@ class SignPageInChromium(unittest.TestCase):
         cls.server.server_close()
         cls.work.cleanup()
 
-    def start_host(self, answers=None):
-        host = Host(stage_dir(), qt_platform="xcb", answers=answers)
+    def start_host(self, answers=None, qt_platform="xcb"):
+        host = Host(stage_dir(), qt_platform=qt_platform, answers=answers)
         self.addCleanup(host.close)
         return host
 
@@ -136,6 +138,7 @@ class SignPageInChromium(unittest.TestCase):
         checked = self.verify(shown["signatures"][0], document)
         self.assertEqual(checked.returncode, 0, checked.stderr)
         self.assertIn("Verification successful", checked.stderr)
+        self.assertEqual(shown["verified"], {"valid": "true", "signer": "CN=RSA Signer"})
         changed = self.document("changed.bin", 0)
         with open(document, "rb") as original, open(changed, "wb") as out:
             data = bytearray(original.read())
@@ -155,6 +158,32 @@ class SignPageInChromium(unittest.TestCase):
         self.assertEqual(shown["signatures"], [])
         self.assertIn("Signing was cancelled", shown["message"])
         self.assertNotIn("asking the user about origin", host.log())
+
+    def test_a_consent_nobody_can_answer_reaches_the_page_as_a_time_out_not_a_cancel(self):
+        # Without a display the host's window gets no answer, as when the user is away.
+        host = self.start_host(answers={self.origin: "allow"}, qt_platform="offscreen")
+        driver = self.start_page(host, "sign-page-timed-out", [self.document("b.txt", 100)])
+
+        shown = self.page_result(driver)
+
+        self.assertEqual(shown["error"], "TimedOutError")
+        self.assertIn("nobody answered the signing program's window in time", shown["message"])
+        self.assertTrue(shown["statusOk"])
+
+    def test_host_killed_mid_upload_gives_a_typed_connection_lost_error_and_a_red_status(self):
+        host = self.start_host(answers={self.origin: "allow"})
+        driver = self.start_page(host, "sign-page-connection-lost",
+                                 [self.document("large.bin", 64 * 1024 * 1024)])
+
+        host.wait_log("chunk store: write chunk", timeout=UPLOAD_LIMIT)
+        os.killpg(host.process.pid, signal.SIGKILL)
+        shown = self.page_result(driver)
+
+        self.assertEqual(shown["error"], "ConnectionLostError")
+        self.assertIn("The connection to the signing program was lost", shown["message"])
+        self.assertFalse(shown["statusOk"])
+        self.assertIn("not reachable", shown["status"])
+        self.assertLess(shown["progress"], 1)
 
 
 if __name__ == "__main__":

@@ -80,13 +80,22 @@ class PageInChromium(unittest.TestCase):
                          r"at ws://127\.0\.0\.1:1: is it running\? .*Local Network Access")
         self.assertEqual(client["echoes"], ["a", "b", "c"])
         self.assertTrue(client["joined"], "a reply in pieces was not joined back")
-        self.assertRegex(client["dropped"], r"^ConnectionError: the connection to the host at ")
+        self.assertRegex(client["dropped"], r"^ConnectionLostError: the connection to the "
+                         r"signing program \(ws://127\.0\.0\.1:\d+\) was lost")
         self.assertEqual(client["typed"], {
             "20003": "CancelledError", "164": "PinLockedError", "224": "TokenMissingError",
             "50": "TokenMissingError", "225": "TokenMissingError", "20025": "OriginRefusedError",
-            "160": "HostError", "20005": "HostError"})
-        for line in ("chunk store: checksums for uuid: ", " equal, value: "):
-            self.host.wait_log(line)
+            "160": "TokenError", "20005": "UnsupportedError", "20006": "NoDataError",
+            "20015": "RequestError", "20019": "LimitExceededError",
+            "20020": "DocumentChangedError", "20026": "LimitExceededError",
+            "20002": "ConnectionLostError", "99999": "HostError"})
+        self.assertEqual(client["timedOut"], "TimedOutError")
+        self.assertEqual(client["english"], {
+            "message": "there is nothing to work on: the document is empty (code 20006)",
+            "errorMessage": "Данные не найдены"})
+        # The pieces carry no checksum: the SHA-256 of the bytes is what counts.
+        self.host.wait_log("chunk store: got last chunk")
+        self.assertNotIn("chunk store: checksums for uuid", self.host.log())
 
 
 if __name__ == "__main__":

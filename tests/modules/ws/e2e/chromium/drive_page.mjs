@@ -9,8 +9,13 @@ const [pageUrl, userDataDir, screenshot, ...files] = process.argv.slice(2);
 // Runs in the page: the client library's own promises, beyond what the page shows.
 async function exerciseClient(hostUrl) {
   const { connect, makeRequest, errorOf } = await import("/clients/js/zorva-client.js");
-  const typed = Object.fromEntries(["20003", "164", "224", "50", "225", "20025", "160", "20005"]
+  const typed = Object.fromEntries(["20003", "164", "224", "50", "225", "20025", "160", "20005",
+                                    "20006", "20015", "20019", "20020", "20026", "20002", "99999"]
     .map((code) => [code, errorOf({ code, errorMessage: "message", error: "text" }).name]));
+  const timedOut = errorOf({ code: "20003", error: "20003 Application 'consent: no answer " +
+                             "from the user in time, or no display to ask on'" }).name;
+  const empty = errorOf({ code: "20006", errorMessage: "Данные не найдены" });
+  const english = { message: empty.message, errorMessage: empty.errorMessage };
   const refusedUrl = hostUrl.replace(/:\d+$/, ":1");
   const refused = await connect(refusedUrl)
     .then(() => "connected", (error) => `${error.name}: ${error.message}`);
@@ -22,10 +27,11 @@ async function exerciseClient(hostUrl) {
   const joined = (await client.request(makeRequest("system", "echo", big))).method.result === big;
 
   // A text that is no message ends the connection: the request after it is never answered.
-  client.socket.send("no message");
+  client.transport.socket.send("no message");
   const dropped = await client.request(makeRequest("system", "echo", "lost"))
     .then(() => "answered", (error) => `${error.name}: ${error.message}`);
-  return { refused, echoes: replies.map((reply) => reply.method.result), joined, dropped, typed };
+  return { refused, echoes: replies.map((reply) => reply.method.result), joined, dropped, typed,
+           timedOut, english };
 }
 const TIMEOUT = 120_000;
 

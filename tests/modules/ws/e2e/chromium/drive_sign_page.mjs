@@ -40,13 +40,25 @@ try {
       signatures.push(saved);
     }
   }
+  // The client's own verdict on the first signature, over the same endpoint.
+  const verified = signatures.length === 0 ? null : await page.evaluate(async () => {
+    const { connect } = await import("/clients/js/zorva-client.js");
+    const url = new URLSearchParams(location.search).get("ws");
+    const client = await connect({ transport: "websocket", url });
+    const link = document.querySelector("#signatures a");
+    const signature = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    const verdict = await client.verify(signature, document.getElementById("files").files[0]);
+    return { valid: verdict.valid, signer: verdict.signer };
+  });
   const shown = await page.evaluate(() => ({
+    status: document.getElementById("status").textContent,
+    statusOk: document.getElementById("status").classList.contains("ok"),
     message: document.getElementById("message").textContent,
     error: document.getElementById("message").dataset.error ?? "",
     progress: document.getElementById("progress").value,
   }));
   await page.screenshot({ path: job.screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, certificates, chosen, signatures, problems }));
+  console.log(JSON.stringify({ ...shown, verified, certificates, chosen, signatures, problems }));
 } finally {
   await context.close();
 }

@@ -1,0 +1,106 @@
+// Opens the example signing page in Debian's headless Chromium or Firefox ESR
+// with the browser extension installed, lists the certificates, signs the
+// given files with the certificate whose subject names the given key and
+// prints what the page shows, with the signatures in base64, as JSON on
+// standard output. Whoever runs it answers the host's windows. Before that,
+// with "probe" set, the page tries the WebSocket endpoint at that address,
+// as a public site meets Local Network Access; and the client echoes a text
+// of 3,000,000 characters through the extension, which the host answers in
+// pieces, and verifies the signature through it.
+// Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
+//          "profile": dir, "extension": dir, "certificate": subject part,
+//          "files": [path, ...], "screenshot": path, "probe": ws url, "echo": false,
+//          "args": [...]}'
+import puppeteer from "puppeteer-core";
+
+const job = JSON.parse(process.argv[2]);
+// The host's dialogs wait for the user up to 120 s each.
+const TIMEOUT = 150_000;
+const settled = (done) => `#message.ok:is([data-done="${done}"]), #message.failed`;
+
+function launch() {
+  const common = { headless: true, userDataDir: job.profile, protocolTimeout: TIMEOUT };
+  if (job.browser === "firefox")
+    return puppeteer.launch({ ...common, browser: "firefox",
+                              executablePath: "/usr/bin/firefox-esr" });
+  return puppeteer.launch({
+    ...common, executablePath: "/usr/bin/chromium", pipe: true, enableExtensions: [job.extension],
+    args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
+           "--disable-component-update", "--disable-sync", "--no-first-run", ...(job.args ?? [])],
+  });
+}
+
+// In the page: what connecting to the WebSocket endpoint alone gives.
+async function probe(url) {
+  const { connect } = await import("/clients/js/zorva-client.js");
+  return connect({ transport: "websocket", url })
+    .then((client) => (client.close(), "connected"), (error) => error.name);
+}
+
+// In the page: whether a reply the host sends in pieces comes back whole
+// through the extension, and in how many pieces.
+async function echo() {
+  const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const client = await connect({ transport: "extension" });
+  const text = "0123456789".repeat(300_000);
+  const reply = await client.request(makeRequest("system", "echo", text));
+  return { transport: client.transportName, same: reply.method.result === text };
+}
+
+// In the page: the client's verdict on the first offered signature and the
+// chosen document, through the extension.
+async function verify() {
+  const { connect } = await import("/clients/js/zorva-client.js");
+  const client = await connect({ transport: "extension" });
+  const link = document.querySelector("#signatures a");
+  const signature = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+  const verdict = await client.verify(signature, document.getElementById("files").files[0]);
+  return { valid: verdict.valid, signer: verdict.signer };
+}
+
+// In the page: the offered signatures, read back from their links.
+async function signatures() {
+  const links = [...document.querySelectorAll("#signatures a")];
+  return Promise.all(links.map(async (link) => {
+    const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    return { name: link.download, base64: bytes.toBase64() };
+  }));
+}
+
+const browser = await launch();
+try {
+  if (job.browser === "firefox") await browser.installExtension(job.extension);
+  const page = (await browser.pages())[0] ?? (await browser.newPage());
+  page.setDefaultTimeout(TIMEOUT);
+  const problems = [];
+  page.on("pageerror", (error) => problems.push(String(error)));
+  await page.goto(job.page);
+  await page.waitForSelector("#status:is(.ok, .failed)");
+  const probed = job.probe ? await page.evaluate(probe, job.probe) : "";
+  const echoed = job.echo === false ? null : await page.evaluate(echo);
+
+  await page.click("#list");
+  await page.waitForSelector(settled("list"));
+  const certificates = await page.$$eval("#certificates tbody tr", (rows) =>
+    rows.map((row) => ({ id: row.dataset.id, subject: row.cells[1].textContent })));
+  const chosen = certificates.find((entry) => entry.subject.includes(job.certificate));
+  if (chosen) {
+    await page.click(`#certificates tr[data-id="${chosen.id}"] input`);
+    await (await page.$("#files")).uploadFile(...job.files);
+    await page.click("#sign");
+    await page.waitForSelector(settled("sign"));
+  }
+  const shown = await page.evaluate(() => ({
+    status: document.getElementById("status").textContent,
+    statusOk: document.getElementById("status").classList.contains("ok"),
+    message: document.getElementById("message").textContent,
+    error: document.getElementById("message").dataset.error ?? "",
+    digests: [...document.querySelectorAll("#digests code")].map((code) => code.textContent),
+  }));
+  const verified = shown.message.startsWith("Signed") ? await page.evaluate(verify) : null;
+  await page.screenshot({ path: job.screenshot, fullPage: true });
+  console.log(JSON.stringify({ ...shown, probed, echoed, verified, certificates, chosen, problems,
+                               signatures: await page.evaluate(signatures) }));
+} finally {
+  await browser.close();
+}
