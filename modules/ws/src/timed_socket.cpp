@@ -19,6 +19,12 @@ void TimedSocket::startServing() {
                                  std::chrono::ceil<std::chrono::milliseconds>(limits_.idle));
 }
 
+void TimedSocket::setIdleLimit(Clock::duration idle) {
+    if (idle == limits_.idle) return;
+    limits_.idle = idle;
+    if (!deadlineSet_) startServing();
+}
+
 void TimedSocket::startClosing() {
     deadlineSet_ = true;
     deadline_ = Clock::now() + limits_.handshake;

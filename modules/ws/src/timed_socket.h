@@ -45,6 +45,8 @@ public:
 
     // The handshake is done: from now on each wait has the idle limit.
     void startServing();
+    // Each later wait while serving has this limit.
+    void setIdleLimit(Clock::duration idle);
     // Closing has begun and must be done within the handshake's limit.
     void startClosing();
 
