@@ -36,7 +36,11 @@ export class HostError extends Error {
   }
 }
 
-/** The user cancelled, closed the dialog or let it time out. */
+/**
+ * The user cancelled, closed the dialog or let it time out; or cancelled one
+ * of this site's windows a short while ago, and the host holds its new ones
+ * back for a while.
+ */
 export class CancelledError extends HostError {}
 
 /** The token's PIN is locked: too many wrong PINs. */
@@ -45,8 +49,22 @@ export class PinLockedError extends HostError {}
 /** No token in the reader, or it was removed during the operation. */
 export class TokenMissingError extends HostError {}
 
-/** The user has not allowed this site to use the host, or refused it. */
+/**
+ * The user has not allowed this site to use the host, refused it, or closed
+ * the host's question about it a short while ago (the site is then not asked
+ * again at once).
+ */
 export class OriginRefusedError extends HostError {}
+
+/**
+ * The host's window for an earlier request of this page is still queued or
+ * shown: answer that one first. The host gives it the general code 20001
+ * with "an action is already pending" in its message.
+ */
+export class PendingError extends HostError {}
+
+const PENDING_CODE = 20001;
+const PENDING_TEXT = "an action is already pending";
 
 /** The codes of the host (application codes and PKCS#11 return values) behind each class. */
 export const ERROR_CODES = Object.freeze({
@@ -73,6 +91,9 @@ const CLASSES = [
  */
 export function errorOf(reply) {
   const code = Number(reply.code);
+  if (code === PENDING_CODE && String(reply.errorMessage ?? "").includes(PENDING_TEXT)) {
+    return new PendingError(reply);
+  }
   const [, Type] = CLASSES.find(([codes]) => codes.includes(code)) ?? [null, HostError];
   return new Type(reply);
 }

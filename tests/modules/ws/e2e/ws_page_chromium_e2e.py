@@ -84,7 +84,8 @@ class PageInChromium(unittest.TestCase):
         self.assertEqual(client["typed"], {
             "20003": "CancelledError", "164": "PinLockedError", "224": "TokenMissingError",
             "50": "TokenMissingError", "225": "TokenMissingError", "20025": "OriginRefusedError",
-            "160": "HostError", "20005": "HostError"})
+            "160": "HostError", "20005": "HostError", "pending": "PendingError",
+            "general": "HostError"})
         for line in ("chunk store: checksums for uuid: ", " equal, value: "):
             self.host.wait_log(line)
 

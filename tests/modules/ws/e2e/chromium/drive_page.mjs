@@ -11,6 +11,9 @@ async function exerciseClient(hostUrl) {
   const { connect, makeRequest, errorOf } = await import("/clients/js/zorva-client.js");
   const typed = Object.fromEntries(["20003", "164", "224", "50", "225", "20025", "160", "20005"]
     .map((code) => [code, errorOf({ code, errorMessage: "message", error: "text" }).name]));
+  typed.pending = errorOf({ code: "20001", error: "text",
+    errorMessage: "20001 Application 'text': consent: an action is already pending" }).name;
+  typed.general = errorOf({ code: "20001", errorMessage: "message", error: "text" }).name;
   const refusedUrl = hostUrl.replace(/:\d+$/, ":1");
   const refused = await connect(refusedUrl)
     .then(() => "connected", (error) => `${error.name}: ${error.message}`);
