@@ -29,6 +29,9 @@ namespace http = boost::beast::http;
 namespace {
 
 constexpr std::size_t keptTextCapacity = 2 * 1024 * 1024;
+// How long a program of another user may take to send the request it is
+// refused on: it must not hold a connection's thread for long.
+constexpr std::chrono::seconds foreignPeerLimit{1};
 
 // The library's suggested server timeouts less a second, without keep-alive
 // pings. The stream applies them only to asynchronous operations; for our
@@ -82,7 +85,9 @@ void Connection::shutdown() {
 // from a program, not a page.
 void Connection::handshake() {
     // Looked up while the peer surely holds its end.
-    const platform::SocketPeer peer = platform::socketPeer(stream_.next_layer().next_layer().native_handle());
+    const platform::SocketPeer peer =
+        platform::socketPeer(stream_.next_layer().next_layer().native_handle());
+    if (!peer.isThisUser) stream_.next_layer().shortenHandshake(foreignPeerLimit);
     beast::flat_buffer buffer;
     Request request;
     http::read(stream_.next_layer(), buffer, request);

@@ -25,6 +25,10 @@ void TimedSocket::setIdleLimit(Clock::duration idle) {
     if (!deadlineSet_) startServing();
 }
 
+void TimedSocket::shortenHandshake(Clock::duration limit) {
+    if (deadlineSet_) deadline_ = std::min(deadline_, Clock::now() + limit);
+}
+
 void TimedSocket::startClosing() {
     deadlineSet_ = true;
     deadline_ = Clock::now() + limits_.handshake;
