@@ -51,8 +51,9 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
-    auto* hint = new QLabel(tr("Deny blocks this site until you remove it from Approved sites; "
-                               "closing this window only answers \"not now\"."));
+    auto* hint =
+        new QLabel(tr("Deny blocks this site until you remove it from Approved sites; "
+                      "closing this window only answers \"not now\"."));
     hint->setObjectName("hint");
     hint->setWordWrap(true);
     layout->addWidget(hint);
@@ -70,12 +71,12 @@ std::optional<bool> askOriginApproval(const std::string& origin, const std::stri
     try {
         SitePrompt site(sites, origin);
         bool denied = false;
-        const auto result = runPrompt(
-            [&] { return new ApprovalDialog(text(origin), text(productName)); },
-            [&denied](QDialog& dialog, PromptResult) {
-                denied = static_cast<ApprovalDialog&>(dialog).denied();
-            },
-            defaultPromptLimit, &site);
+        const auto result =
+            runPrompt([&] { return new ApprovalDialog(text(origin), text(productName)); },
+                      [&denied](QDialog& dialog, PromptResult) {
+                          denied = static_cast<ApprovalDialog&>(dialog).denied();
+                      },
+                      defaultPromptLimit, &site);
         if (result == PromptResult::TimedOut) return std::nullopt;
         if (result == PromptResult::Rejected && !denied) {
             site.dismissed();

@@ -23,8 +23,7 @@ bool endsOf(int socketHandle, Ends& ends) {
     socklen_t peerLength = sizeof ends.peer;
     return ::getsockname(socketHandle, reinterpret_cast<sockaddr*>(&ends.local), &localLength) ==
                0 &&
-           ::getpeername(socketHandle, reinterpret_cast<sockaddr*>(&ends.peer), &peerLength) ==
-               0 &&
+           ::getpeername(socketHandle, reinterpret_cast<sockaddr*>(&ends.peer), &peerLength) == 0 &&
            ends.local.ss_family == ends.peer.ss_family &&
            (ends.local.ss_family == AF_INET || ends.local.ss_family == AF_INET6);
 }

@@ -38,9 +38,9 @@ void SitePrompt::checkEmbargo() const {
     if (left == SiteLedger::Clock::duration::zero()) return;
     PLUGIN_LOG(warning) << "ui: prompt of origin \"" << origin_ << "\" refused: held back for "
                         << seconds(left);
-    throw SitePromptRefused(SitePromptRefused::Reason::Embargo,
-                            "the user dismissed this site's window: no new one for " +
-                                seconds(left));
+    throw SitePromptRefused(
+        SitePromptRefused::Reason::Embargo,
+        "the user dismissed this site's window: no new one for " + seconds(left));
 }
 
 void SitePrompt::dismissed() {

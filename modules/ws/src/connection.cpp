@@ -44,6 +44,10 @@ websocket::stream_base::timeout serverTimeout() {
     return timeout;
 }
 
+std::string userText(const platform::SocketPeer& peer) {
+    return peer.userId ? std::to_string(*peer.userId) : std::string("unknown");
+}
+
 }  // namespace
 
 Connection::Connection(IProtocol& server, const std::atomic<bool>& stopped,
@@ -92,9 +96,7 @@ void Connection::handshake() {
     Request request;
     http::read(stream_.next_layer(), buffer, request);
     if (!peer.isThisUser)
-        refuse(request, http::status::forbidden,
-               "peer refused: \"uid " +
-                   (peer.userId ? std::to_string(*peer.userId) : std::string("unknown")) + '"');
+        refuse(request, http::status::forbidden, "peer refused: \"uid " + userText(peer) + '"');
     const auto host = request[http::field::host];
     if (!isLoopbackHost(host, settings_.port))
         refuse(request, http::status::forbidden, "host refused: \"" + std::string(host) + '"');
@@ -155,8 +157,7 @@ void Connection::limitWait() {
     if (approved_) return;
     const auto session = settings_.session.lock();
     approved_ = session && session->isApproved(origin_);
-    stream_.next_layer().setIdleLimit(approved_ ? settings_.limits.idle
-                                                : settings_.unapprovedIdle);
+    stream_.next_layer().setIdleLimit(approved_ ? settings_.limits.idle : settings_.unapprovedIdle);
 }
 
 void Connection::readMessage() {

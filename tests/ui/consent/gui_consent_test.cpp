@@ -291,8 +291,8 @@ TEST_F(GuiConsentUnderX, PendingOriginAndACancelledSiteAreAnsweredAtOnceWithoutA
         const char* text;
     };
     const Case cases[] = {
-        {"same origin while shown", "https://portal.example", "https://portal.example", true,
-         20001, "an action is already pending"},
+        {"same origin while shown", "https://portal.example", "https://portal.example", true, 20001,
+         "an action is already pending"},
         {"subdomain after a cancel", "https://portal.example", "https://fresh.portal.example",
          false, 20003, "no new one for 15 s"},
         {"program after a cancel", "", "", false, 0, ""},
