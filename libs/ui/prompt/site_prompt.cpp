@@ -1,5 +1,6 @@
 #include "site_prompt.h"
 
+#include "exception.h"
 #include "logging.h"
 
 #include <chrono>
@@ -23,9 +24,10 @@ SitePrompt::SitePrompt(SiteLedger& ledger, std::string origin)
     checkEmbargo();
     if (ledger_.startPending(origin_)) return;
     PLUGIN_LOG(warning) << "ui: prompt of origin \"" << origin_ << "\" refused: one is pending";
-    throw SitePromptRefused(SitePromptRefused::Reason::Pending,
-                            "an action is already pending: the user has not answered this "
-                            "site's window yet");
+    PLUGIN_THROW(SitePromptRefused(SitePromptRefused::Reason::Pending,
+                                   "an action is already pending: the user has not answered "
+                                   "this page's window yet"),
+                 "SitePrompt");
 }
 
 SitePrompt::~SitePrompt() {
@@ -38,9 +40,10 @@ void SitePrompt::checkEmbargo() const {
     if (left == SiteLedger::Clock::duration::zero()) return;
     PLUGIN_LOG(warning) << "ui: prompt of origin \"" << origin_ << "\" refused: held back for "
                         << seconds(left);
-    throw SitePromptRefused(
-        SitePromptRefused::Reason::Embargo,
-        "the user dismissed this site's window: no new one for " + seconds(left));
+    PLUGIN_THROW(
+        SitePromptRefused(SitePromptRefused::Reason::Embargo,
+                          "the user dismissed this site's window: no new one for " + seconds(left)),
+        "checkEmbargo");
 }
 
 void SitePrompt::dismissed() {
