@@ -88,13 +88,16 @@ void Connection::shutdown() {
 // it is refused before the upgrade. A request without an Origin header comes
 // from a program, not a page.
 void Connection::handshake() {
-    // Looked up while the peer surely holds its end.
-    const platform::SocketPeer peer =
-        platform::socketPeer(stream_.next_layer().next_layer().native_handle());
-    if (!peer.isThisUser) stream_.next_layer().shortenHandshake(foreignPeerLimit);
+    // Looked up while the peer surely holds its end; once more after the
+    // request when the lookup failed, as it does while the process has no
+    // descriptor to spare.
+    const int handle = stream_.next_layer().next_layer().native_handle();
+    platform::SocketPeer peer = platform::socketPeer(handle);
+    if (peer.userId && !peer.isThisUser) stream_.next_layer().shortenHandshake(foreignPeerLimit);
     beast::flat_buffer buffer;
     Request request;
     http::read(stream_.next_layer(), buffer, request);
+    if (!peer.userId) peer = platform::socketPeer(handle);
     if (!peer.isThisUser)
         refuse(request, http::status::forbidden, "peer refused: \"uid " + userText(peer) + '"');
     const auto host = request[http::field::host];
