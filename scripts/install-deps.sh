@@ -10,6 +10,7 @@ apt-get install -y --no-install-recommends \
   python3 python3-websockets xvfb xauth chromium firefox-esr \
   fonts-roboto fonts-roboto-fontface fonts-lato python3-pil trayer \
   libssl-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc \
+  libpsl-dev publicsuffix \
   xdotool imagemagick lintian dpkg-dev fakeroot
 # npm comes with the machine's Node.js where one is installed; else Debian's.
 command -v npm >/dev/null || apt-get install -y --no-install-recommends nodejs npm

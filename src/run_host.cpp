@@ -12,6 +12,7 @@
 #include "platform.h"
 #include "protocol_unavailable.h"
 #include "session.h"
+#include "site_ledger.h"
 #include "system_tray.h"
 #include "thread_count_hint.h"
 #include "worker.h"
@@ -52,8 +53,9 @@ boost::shared_ptr<Session> initSession(const format::ConfigPtr& config) {
 
 void askAboutOrigins(Session& session) {
     const std::string productName = ui::GuiRegistry::instance().impl().applicationName();
-    session.approvals().setAsk([productName](const std::string& origin) {
-        return ui::askOriginApproval(origin, productName);
+    const auto sites = std::make_shared<ui::SiteLedger>();
+    session.approvals().setAsk([productName, sites](const std::string& origin) {
+        return ui::askOriginApproval(origin, productName, *sites);
     });
 }
 

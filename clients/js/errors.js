@@ -54,7 +54,11 @@ export class HostError extends Error {
   }
 }
 
-/** The user cancelled or closed the consent or approval window. */
+/**
+ * The user cancelled or closed the consent or approval window; or cancelled
+ * one of this site's windows a short while ago, and the host holds its new
+ * ones back for a while.
+ */
 export class CancelledError extends HostError {}
 
 /** Nobody answered the host's window in time (or it had no display to ask on). */
@@ -69,8 +73,19 @@ export class TokenMissingError extends HostError {}
 /** The token or its library failed otherwise. */
 export class TokenError extends HostError {}
 
-/** The user has not allowed this site to use the host, or refused it. */
+/**
+ * The user has not allowed this site to use the host, refused it, or closed
+ * the host's question about it a short while ago (the site is then not asked
+ * again at once).
+ */
 export class OriginRefusedError extends HostError {}
+
+/**
+ * The host's window for an earlier request of this page is still queued or
+ * shown: answer that one first. The host gives it the general code 20001
+ * with "an action is already pending" in its message.
+ */
+export class PendingError extends HostError {}
 
 /** The document the host received is not the one the page hashed. */
 export class DocumentChangedError extends HostError {}
@@ -135,6 +150,9 @@ const TABLE = [
 const TIMED_OUT = "no answer from the user in time";
 // The host ended the session: to a page, the connection is lost.
 const SESSION_ENDED = 20002;
+// A request while this page's earlier window is still queued or shown.
+const PENDING_CODE = 20001;
+const PENDING_TEXT = "an action is already pending";
 
 /** The codes behind each class a page tests for. */
 export const ERROR_CODES = Object.freeze(Object.fromEntries(
@@ -158,6 +176,8 @@ export function errorOf(reply) {
   const [, Type, text] = TABLE.find(([known]) => known === code) ??
     [code, HostError, "the signing program failed"];
   const hostText = `${reply.errorMessage ?? ""} ${reply.error ?? ""}`;
+  if (code === PENDING_CODE && hostText.includes(PENDING_TEXT))
+    return new PendingError(reply, "an earlier request of this page still waits for the user");
   if (Type === CancelledError && hostText.includes(TIMED_OUT))
     return new TimedOutError(reply, "nobody answered the signing program's window in time");
   return new Type(reply, text);

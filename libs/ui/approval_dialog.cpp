@@ -2,6 +2,7 @@
 
 #include "dialog_buttons_style.h"
 #include "prompt_runner.h"
+#include "site_prompt.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -16,7 +17,7 @@ QString text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
 }
 
-QDialogButtonBox* answerButtons(QDialog* dialog) {
+QDialogButtonBox* answerButtons(QDialog* dialog, bool& denied) {
     auto* box = new QDialogButtonBox;
     auto* style = new DialogButtonsStyle;
     style->setParent(dialog);
@@ -26,7 +27,11 @@ QDialogButtonBox* answerButtons(QDialog* dialog) {
     // Enter must not approve a site by accident: no button is the default.
     allow->setAutoDefault(false);
     QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    // Escape and the window's close button reject without it: they only dismiss.
+    QObject::connect(box, &QDialogButtonBox::rejected, dialog, [dialog, &denied] {
+        denied = true;
+        dialog->reject();
+    });
     return box;
 }
 
@@ -46,7 +51,13 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
-    layout->addWidget(answerButtons(this));
+    auto* hint =
+        new QLabel(tr("Deny blocks this site until you remove it from Approved sites; "
+                      "closing this window only answers \"not now\"."));
+    hint->setObjectName("hint");
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
+    layout->addWidget(answerButtons(this, denied_));
 }
 
 ApprovalDialog::~ApprovalDialog() = default;
@@ -55,11 +66,27 @@ QString ApprovalDialog::questionText(const QString& origin, const QString& produ
     return tr("%1 wants to use %2 on this computer.").arg(origin, productName);
 }
 
-std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName) {
-    const auto result =
-        runPrompt([&] { return new ApprovalDialog(text(origin), text(productName)); });
-    if (result == PromptResult::TimedOut) return std::nullopt;
-    return result == PromptResult::Accepted;
+std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName,
+                                      SiteLedger& sites) {
+    try {
+        SitePrompt site(sites, origin);
+        bool denied = false;
+        const auto result =
+            runPrompt([&] { return new ApprovalDialog(text(origin), text(productName)); },
+                      [&denied](QDialog& dialog, PromptResult) {
+                          denied = static_cast<ApprovalDialog&>(dialog).denied();
+                      },
+                      defaultPromptLimit, &site);
+        if (result == PromptResult::TimedOut) return std::nullopt;
+        if (result == PromptResult::Rejected && !denied) {
+            site.dismissed();
+            return std::nullopt;
+        }
+        site.answered();
+        return result == PromptResult::Accepted;
+    } catch (const SitePromptRefused&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace zorva::plugin::ui

@@ -8,8 +8,11 @@
 
 namespace zorva::plugin::ui {
 
-// Asks whether a web site may use the product: Allow accepts, Deny (and
-// Escape, and closing the window) rejects.
+class SiteLedger;
+
+// Asks whether a web site may use the product: Allow accepts, Deny rejects
+// and blocks the site; Escape and closing the window reject too, but only
+// dismiss the question ("not now").
 class ApprovalDialog : public QDialog {
     Q_OBJECT
 
@@ -18,10 +21,18 @@ public:
     ~ApprovalDialog() override;
 
     static QString questionText(const QString& origin, const QString& productName);
+    // Whether the user chose Deny, not merely closed the window.
+    bool denied() const { return denied_; }
+
+private:
+    bool denied_ = false;
 };
 
 // Asks the user through the process's prompt queue: true allows, false
-// denies, none when nobody answered in time.
-std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName);
+// denies, none when the user dismissed the question, nobody answered in time
+// or the site may not be asked now (the ledger holds back a site whose
+// questions the user dismissed, and asks about an origin once at a time).
+std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName,
+                                      SiteLedger& sites);
 
 }  // namespace zorva::plugin::ui

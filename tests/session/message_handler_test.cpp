@@ -461,9 +461,9 @@ TEST_F(MessageHandlerOriginTest, ServeOneStampsTheConnectionsOriginAndServesByIt
     }
 }
 
-TEST_F(MessageHandlerOriginTest, RequestToStopEndsTheHostOnlyForAProgramOrAnApprovedPage) {
+TEST_F(MessageHandlerOriginTest, RequestToStopEndsTheHostOnlyForAProgram) {
     const std::pair<std::string, bool> cases[] = {
-        {"", true}, {"https://listed.example", true}, {"https://stranger.example", false}};
+        {"", true}, {"https://listed.example", false}, {"https://stranger.example", false}};
     for (const auto& [origin, stops] : cases) {
         SCOPED_TRACE(origin);
         FakeProtocol protocol;

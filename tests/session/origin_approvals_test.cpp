@@ -68,6 +68,37 @@ TEST_F(OriginApprovalsTest, AnswersDecideAndOnlyGivenAnswersAreKept) {
     }
 }
 
+// A denial holds for every origin of the site, so fresh subdomains get no
+// question of their own; an Allow holds for its one origin.
+TEST_F(OriginApprovalsTest, DenialHoldsForTheWholeSiteAndAnAllowForItsOrigin) {
+    struct Case {
+        const char* answered;
+        bool answer;
+        const char* next;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"https://a.evil.example.com", false, "https://fresh.evil.example.com:8443", false},
+        {"https://a.evil.example.com", false, "https://example.com", false},
+        {"https://a.good.example.org", true, "https://b.good.example.org", true},
+        {"https://a.evil.example.com", false, "https://other.example.net", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.next);
+        fs::remove(file);
+        OriginApprovals approvals = this->approvals();
+        std::vector<std::string> asked;
+        approvals.setAsk([&](const std::string& origin) {
+            asked.push_back(origin);
+            return origin == c.answered ? std::optional<bool>(c.answer) : std::nullopt;
+        });
+        approvals.admits(c.answered);
+
+        EXPECT_FALSE(approvals.admits(c.next));
+        EXPECT_EQ(asked.size(), c.asked ? 2u : 1u);
+    }
+}
+
 TEST_F(OriginApprovalsTest, ListedOriginIsApprovedWithoutAskingOrWritingAFile) {
     OriginApprovals gate = approvals("https://sign.example.org http://localhost:*");
     gate.setAsk([](const std::string& origin) -> std::optional<bool> {

@@ -251,16 +251,17 @@ void MessageHandler::serveOne(module::IProtocol* protocol) {
 }
 
 // Any page could otherwise end the host that the user started, and keep it
-// down until the next login.
+// down until the next login: an approved page as well, since approval lets a
+// site ask for signatures, not take the host from the user's other pages.
+// Programs of the user (no origin) still stop it, as the tray's Exit does.
 void MessageHandler::stop(module::IProtocol* protocol) {
     const std::string& origin = format::connectionOrigin();
-    const auto session = session_.lock();
-    if (origin.empty() || (session && session->isApproved(origin))) {
+    if (origin.empty()) {
         protocol->interrupt();
         return;
     }
     PLUGIN_LOG(warning) << "session: request to stop refused, origin: \"" << origin << '"';
-    PLUGIN_THROW(std::runtime_error("request to stop from an origin without approval"), "serveOne");
+    PLUGIN_THROW(std::runtime_error("request to stop from a page"), "serveOne");
 }
 
 std::vector<format::MessagePtr> MessageHandler::splitReply(const format::MessagePtr& reply) {

@@ -43,8 +43,8 @@ public:
     format::MessagePtr handle(const format::MessagePtr& request, int* state = nullptr);
     // Receives one request from the protocol and sends its reply. A request
     // reaches a module only when the session admits its origin; a request to
-    // stop from an origin without approval ends only its own connection, by
-    // the exception this raises.
+    // stop from a page, approved or not, ends only its own connection, by the
+    // exception this raises.
     void serveOne(module::IProtocol* protocol);
 
     // Cuts a reply of a megabyte or more into numbered pieces.

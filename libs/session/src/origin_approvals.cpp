@@ -1,6 +1,7 @@
 #include "origin_approvals.h"
 
 #include "logging.h"
+#include "site_name.h"
 
 #include <algorithm>
 
@@ -44,6 +45,11 @@ bool OriginApprovals::admits(const std::string& origin) {
     std::unique_lock<std::mutex> lock(mutex_);
     asked_.wait(lock, [&] { return pending_.count(origin) == 0; });
     if (const auto answer = answers_.find(origin); answer != answers_.end()) return answer->second;
+    if (const auto denied = deniedOfSite(origin)) {
+        PLUGIN_LOG(warning) << "session: origin \"" << origin << "\" refused: its site's \""
+                            << *denied << "\" was denied";
+        return false;
+    }
     if (!ask_) {
         PLUGIN_LOG(warning) << "session: no way to ask about origin \"" << origin << '"';
         return false;
@@ -70,6 +76,15 @@ bool OriginApprovals::admits(const std::string& origin) {
                          : *answer ? "allowed"
                                    : "denied");
     return answer.value_or(false);
+}
+
+// A denial holds for the whole site: a page must not get a fresh question
+// from each subdomain it makes up. An Allow holds for its one origin.
+std::optional<std::string> OriginApprovals::deniedOfSite(const std::string& origin) const {
+    const std::string site = siteOf(origin);
+    for (const auto& [answered, allowed] : answers_)
+        if (!allowed && siteOf(answered) == site) return answered;
+    return std::nullopt;
 }
 
 approval_store::Answers OriginApprovals::answers() const {

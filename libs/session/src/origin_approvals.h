@@ -18,12 +18,14 @@ namespace zorva::plugin {
 // Which browser origins may use the host: those the administrator listed
 // ("protocol.origins" entries of the configuration) and those the user
 // allowed. The user's answers, denials included, are kept in a file of the
-// user's data directory; an origin met for the first time is asked about.
+// user's data directory; an origin met for the first time is asked about,
+// unless the user denied another origin of its site.
 // Connection threads ask and the tray's dialog edits at the same time.
 class OriginApprovals {
 public:
-    // Asks the user: true allows, false denies, none when nobody answered
-    // (the question is then asked again next time).
+    // Asks the user: true allows, false denies, none when the user only
+    // dismissed the question or nobody answered (nothing is kept: it may be
+    // asked again later).
     using Ask = std::function<std::optional<bool>(const std::string& origin)>;
 
     // A file that cannot be read starts with no answers and is logged.
@@ -45,6 +47,8 @@ public:
 
 private:
     bool isListed(const std::string& origin) const;
+    // An origin of the same site that the user denied; called under the lock.
+    std::optional<std::string> deniedOfSite(const std::string& origin) const;
     void store(const approval_store::Answers& answers) const;
 
     const boost::filesystem::path file_;

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 // The connected-socket section of the platform layer: blocking transfers
 // whose waits the kernel bounds, so a server thread never polls per read.
@@ -34,5 +36,17 @@ std::size_t receiveSome(int socketHandle, const SocketBuffer* buffers, std::size
 // leave together. Never raises a signal for a peer that went away.
 std::size_t sendSome(int socketHandle, const ConstSocketBuffer* buffers, std::size_t count,
                      boost::system::error_code& error);
+
+// Who holds the other end of a connected TCP socket on this machine: the user
+// that the system's table of connections records for the peer's socket (on
+// Linux the socket diagnostics of the kernel; on Windows the owning process
+// of the TCP row, and that process's user). No id when the peer is not found
+// there: it is on another machine, or it has closed its end already.
+struct SocketPeer {
+    std::optional<std::uint32_t> userId;
+    // Whether that is the user this process runs as; false without an id.
+    bool isThisUser = false;
+};
+SocketPeer socketPeer(int socketHandle);
 
 }  // namespace zorva::plugin::platform

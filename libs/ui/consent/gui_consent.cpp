@@ -4,12 +4,19 @@
 #include "exception.h"
 #include "gui_registry.h"
 #include "prompt_session.h"
+#include "site_prompt.h"
 
 #include <string>
 #include <utility>
 
 namespace zorva::plugin::ui {
 namespace {
+
+// The code of a signature refused because the site's window is already up:
+// no code of the table says "pending", so the general error carries the
+// reason, "an action is already pending", in its message.
+constexpr int alreadyPending = 20001;
+constexpr int cancelled = 20003;
 
 // Raises 20003 unless the user answered.
 void requireAnswer(PromptResult result) {
@@ -18,26 +25,49 @@ void requireAnswer(PromptResult result) {
         result == PromptResult::Rejected
             ? "consent: the user cancelled"
             : "consent: no answer from the user in time, or no display to ask on";
-    PLUGIN_THROW(exception::ApplicationException(20003) << exception::Message_(reason), "ask");
+    PLUGIN_THROW(exception::ApplicationException(cancelled) << exception::Message_(reason), "ask");
+}
+
+// A cancel also holds the site's windows back for a while.
+void requireAnswer(PromptResult result, SitePrompt& site) {
+    if (result == PromptResult::Rejected) site.dismissed();
+    requireAnswer(result);
 }
 
 }  // namespace
 
 GuiConsent::GuiConsent(std::chrono::milliseconds limit) : limit_(limit) {}
 
+// A site held back, or one whose window is up already, is answered at once.
 void GuiConsent::ask(const crypto::ConsentRequest& request, const crypto::ConsentAttempt& attempt) {
+    try {
+        SitePrompt site(sites_, request.origin);
+        askInTurn(request, attempt, site);
+    } catch (const SitePromptRefused& refused) {
+        const bool pending = refused.reason() == SitePromptRefused::Reason::Pending;
+        PLUGIN_THROW(exception::ApplicationException(pending ? alreadyPending : cancelled)
+                         << exception::Message_(std::string("consent: ") + refused.what()),
+                     "ask");
+    }
+}
+
+void GuiConsent::askInTurn(const crypto::ConsentRequest& request,
+                           const crypto::ConsentAttempt& attempt, SitePrompt& site) {
     crypto::ConsentAnswer answer;
     PromptSession prompt(
         [&request] { return new ConsentDialog(request, GuiRegistry::instance().impl()); },
         [&answer](SubmittingDialog& dialog) {
             answer = static_cast<ConsentDialog&>(dialog).takeAnswer();
         },
-        {}, limit_);
+        {}, limit_, &site);
     for (;;) {
-        requireAnswer(prompt.next());
+        requireAnswer(prompt.next(), site);
         std::optional<crypto::ConsentFailure> failure = attempt(std::move(answer));
         // The user may have left while the attempt ran: then nothing is signed.
-        if (!failure) return requireAnswer(prompt.accept());
+        if (!failure) {
+            requireAnswer(prompt.accept(), site);
+            return site.answered();
+        }
         prompt.retry([failure = std::move(*failure)](SubmittingDialog& dialog) {
             static_cast<ConsentDialog&>(dialog).showFailedAttempt(failure);
         });

@@ -2,10 +2,13 @@
 
 #include "consent.h"
 #include "prompt_runner.h"
+#include "site_ledger.h"
 
 #include <chrono>
 
 namespace zorva::plugin::ui {
+
+class SitePrompt;
 
 // Asks the person at the keyboard in the consent dialog, through the
 // process's prompt queue: one prompt on screen at a time, the site approval's
@@ -14,7 +17,9 @@ namespace zorva::plugin::ui {
 // held until the dialog closes. The user has `limit` to answer, counted anew
 // after each failed attempt and not while one is checked. A cancel, a closed
 // dialog, the time-out or a host without a display is ApplicationException
-// 20003.
+// 20003. After a cancel the site's requests get 20003 at once for a while,
+// without a window; a request of an origin whose window is queued or shown
+// already gets 20001, "an action is already pending", at once.
 class GuiConsent : public crypto::IConsent {
 public:
     explicit GuiConsent(std::chrono::milliseconds limit = defaultPromptLimit);
@@ -22,7 +27,11 @@ public:
     void ask(const crypto::ConsentRequest& request, const crypto::ConsentAttempt& attempt) override;
 
 private:
+    void askInTurn(const crypto::ConsentRequest& request, const crypto::ConsentAttempt& attempt,
+                   SitePrompt& site);
+
     const std::chrono::milliseconds limit_;
+    SiteLedger sites_;
 };
 
 }  // namespace zorva::plugin::ui

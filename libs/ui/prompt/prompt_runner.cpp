@@ -5,8 +5,8 @@
 namespace zorva::plugin::ui {
 
 PromptResult runPrompt(const PromptFactory& factory, const PromptFinished& finished,
-                       std::chrono::milliseconds limit) {
-    PromptSession prompt(factory, {}, finished, limit);
+                       std::chrono::milliseconds limit, const SitePrompt* site) {
+    PromptSession prompt(factory, {}, finished, limit, site);
     return prompt.next();
 }
 

@@ -7,6 +7,8 @@ class QDialog;
 
 namespace zorva::plugin::ui {
 
+class SitePrompt;
+
 // How a prompt ended. Nobody answering (time-out, no display to show it on,
 // the application gone) is told apart from a refusal.
 enum class PromptResult { Accepted, Rejected, TimedOut };
@@ -27,8 +29,11 @@ using PromptFinished = std::function<void(QDialog& dialog, PromptResult result)>
 // Callable from any thread but the GUI thread; a failing factory's exception
 // reaches the caller. One queue serves the whole process: the host and every
 // module share this library. A dialog that checks its answer and may ask
-// again in the same window goes through PromptSession instead.
+// again in the same window goes through PromptSession instead. A web
+// origin's prompt is checked again when its turn comes, as PromptSession
+// checks it.
 PromptResult runPrompt(const PromptFactory& factory, const PromptFinished& finished = {},
-                       std::chrono::milliseconds limit = defaultPromptLimit);
+                       std::chrono::milliseconds limit = defaultPromptLimit,
+                       const SitePrompt* site = nullptr);
 
 }  // namespace zorva::plugin::ui

@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "prompt_notice.h"
+#include "site_prompt.h"
 #include "submitting_dialog.h"
 
 #include <QCoreApplication>
@@ -207,7 +208,8 @@ bool userCanSee() {
 }  // namespace
 
 PromptSession::PromptSession(const PromptFactory& factory, const PromptUpdate& submitted,
-                             const PromptFinished& finished, std::chrono::milliseconds limit)
+                             const PromptFinished& finished, std::chrono::milliseconds limit,
+                             const SitePrompt* site)
     : mailbox_(std::make_shared<Mailbox>()) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application && QThread::currentThread() == application->thread())
@@ -218,6 +220,7 @@ PromptSession::PromptSession(const PromptFactory& factory, const PromptUpdate& s
         return;
     }
     turn_.emplace();
+    if (site) site->checkEmbargo();
     auto shown = std::make_shared<Shown>(mailbox_, factory, submitted, finished, limit);
     shown_ = shown;
     QMetaObject::invokeMethod(

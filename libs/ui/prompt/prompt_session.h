@@ -10,6 +10,7 @@
 
 namespace zorva::plugin::ui {
 
+class SitePrompt;
 class SubmittingDialog;
 
 // Runs on the GUI thread on the prompt's dialog while it shows.
@@ -28,9 +29,13 @@ public:
     // Waits for the turn and shows the dialog. `submitted` runs on the GUI
     // thread at each submission of a SubmittingDialog: the place to copy out
     // what the user entered. `finished` runs there once the dialog closed.
+    // A web origin's prompt is looked at again when its turn comes: the user
+    // may have dismissed one of its site's prompts meanwhile, and then it
+    // raises SitePromptRefused instead of coming up.
     PromptSession(const PromptFactory& factory, const PromptUpdate& submitted,
                   const PromptFinished& finished = {},
-                  std::chrono::milliseconds limit = defaultPromptLimit);
+                  std::chrono::milliseconds limit = defaultPromptLimit,
+                  const SitePrompt* site = nullptr);
     // Closes the dialog if it still shows, waits until it is gone and gives
     // the turn to the next caller.
     ~PromptSession();

@@ -5,7 +5,9 @@
 #include "http_refusal.h"
 #include "logging.h"
 #include "message_handler.h"
+#include "platform_socket.h"
 #include "request_origin.h"
+#include "session.h"
 
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/write.hpp>
@@ -27,6 +29,9 @@ namespace http = boost::beast::http;
 namespace {
 
 constexpr std::size_t keptTextCapacity = 2 * 1024 * 1024;
+// How long a program of another user may take to send the request it is
+// refused on: it must not hold a connection's thread for long.
+constexpr std::chrono::seconds foreignPeerLimit{1};
 
 // The library's suggested server timeouts less a second, without keep-alive
 // pings. The stream applies them only to asynchronous operations; for our
@@ -37,6 +42,10 @@ websocket::stream_base::timeout serverTimeout() {
     timeout.idle_timeout -= std::chrono::seconds(1);
     timeout.keep_alive_pings = false;
     return timeout;
+}
+
+std::string userText(const platform::SocketPeer& peer) {
+    return peer.userId ? std::to_string(*peer.userId) : std::string("unknown");
 }
 
 }  // namespace
@@ -72,30 +81,52 @@ void Connection::shutdown() {
     stream_.next_layer().next_layer().shutdown(net::ip::tcp::socket::shutdown_both, ignored);
 }
 
-// Any page can reach the loopback port. A page on a name of its own that
-// resolves here names that host and is refused; a browser always names the
-// page's origin, so with an allowlist a page not on it is refused before the
-// upgrade. A request without an Origin header comes from a program, not a page.
+// Any page can reach the loopback port, and so can every other user of the
+// machine: only the user's own programs and pages are served. A page on a
+// name of its own that resolves here names that host and is refused; a
+// browser always names the page's origin, so with an allowlist a page not on
+// it is refused before the upgrade. A request without an Origin header comes
+// from a program, not a page.
 void Connection::handshake() {
+    // Looked up while the peer surely holds its end; once more after the
+    // request when the lookup failed, as it does while the process has no
+    // descriptor to spare.
+    const int handle = stream_.next_layer().next_layer().native_handle();
+    platform::SocketPeer peer = platform::socketPeer(handle);
+    if (peer.userId && !peer.isThisUser) stream_.next_layer().shortenHandshake(foreignPeerLimit);
     beast::flat_buffer buffer;
-    http::request<http::string_body> request;
+    Request request;
     http::read(stream_.next_layer(), buffer, request);
+    if (!peer.userId) peer = platform::socketPeer(handle);
+    if (!peer.isThisUser)
+        refuse(request, http::status::forbidden, "peer refused: \"uid " + userText(peer) + '"');
     const auto host = request[http::field::host];
-    if (!isLoopbackHost(host, settings_.port)) refuse(request, "host", host);
+    if (!isLoopbackHost(host, settings_.port))
+        refuse(request, http::status::forbidden, "host refused: \"" + std::string(host) + '"');
     const auto origin = request.find(http::field::origin);
     if (origin != request.end()) origin_ = std::string(origin->value());
+    approved_ = origin_.empty();
     // The message handler stamps it on each request this thread receives.
     format::setConnectionOrigin(origin_);
     if (settings_.origins && origin != request.end() && !settings_.origins->allows(origin_))
-        refuse(request, "origin", origin->value());
+        refuse(request, http::status::forbidden, "origin refused: \"" + origin_ + '"');
+    if (!approved_) takeSlot(request);
     stream_.accept(request);
 }
 
-void Connection::refuse(const http::request<http::string_body>& request, const std::string& what,
-                        beast::string_view value) {
-    PLUGIN_LOG(warning) << "ws: " << what << " refused: \"" << value << '"';
-    refuseUpgrade(stream_.next_layer(), http::status::forbidden, request.version());
-    PLUGIN_THROW(std::runtime_error(what + " refused"), "handshake");
+void Connection::takeSlot(const Request& request) {
+    if (!settings_.originSlots) return;
+    slot_ = settings_.originSlots->take(origin_);
+    if (!slot_)
+        refuse(request, http::status::service_unavailable,
+               "connection refused, " + std::to_string(settings_.originSlots->perOrigin()) +
+                   " connections of origin \"" + origin_ + "\" are served");
+}
+
+void Connection::refuse(const Request& request, http::status status, const std::string& reason) {
+    PLUGIN_LOG(warning) << "ws: " << reason;
+    refuseUpgrade(stream_.next_layer(), status, request.version());
+    PLUGIN_THROW(std::runtime_error(reason), "handshake");
 }
 
 void Connection::serve() {
@@ -125,7 +156,17 @@ format::MessagePtr Connection::receive() {
     return message;
 }
 
+// A page without approval has a short while for each request; once its
+// origin is approved, the usual idle limit holds.
+void Connection::limitWait() {
+    if (approved_) return;
+    const auto session = settings_.session.lock();
+    approved_ = session && session->isApproved(origin_);
+    stream_.next_layer().setIdleLimit(approved_ ? settings_.limits.idle : settings_.unapprovedIdle);
+}
+
 void Connection::readMessage() {
+    limitWait();
     text_.clear();
     auto buffer = net::dynamic_buffer(text_);
     try {

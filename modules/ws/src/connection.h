@@ -3,6 +3,7 @@
 #include "iprotocol.h"
 #include "module.h"
 #include "origin_allowlist.h"
+#include "origin_slots.h"
 #include "timed_socket.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -13,7 +14,9 @@
 #include <rapidjson/stringbuffer.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +26,11 @@ namespace zorva::plugin::module {
 // connection starts and only read afterwards.
 struct ConnectionSettings {
     TimedSocket::Limits limits;
+    // How long a page whose origin has no approval may stay silent: a page
+    // that the user never allowed must not hold connections for long.
+    TimedSocket::Clock::duration unapprovedIdle = std::chrono::seconds(10);
+    // Shared by every connection; none: origins are not counted.
+    std::shared_ptr<OriginSlots> originSlots;
     // The port the server listens on, which a page's Host header may name.
     std::uint16_t port = 0;
     // None: any page may connect.
@@ -66,10 +74,14 @@ public:
     const std::string& origin() const { return origin_; }
 
 private:
+    using Request = boost::beast::http::request<boost::beast::http::string_body>;
+
     void handshake();
-    void refuse(const boost::beast::http::request<boost::beast::http::string_body>& request,
-                const std::string& what, boost::beast::string_view value);
+    void takeSlot(const Request& request);
+    void refuse(const Request& request, boost::beast::http::status status,
+                const std::string& reason);
     void serve();
+    void limitWait();
     void readMessage();
     void closeIdle();
 
@@ -78,6 +90,10 @@ private:
     const ConnectionSettings& settings_;
     Stream stream_;
     std::string origin_;
+    std::optional<OriginSlots::Slot> slot_;
+    // Whether the origin was approved when last looked at; a program's
+    // connection counts as approved.
+    bool approved_ = false;
     // Requests are read into one text the connection keeps: on this platform
     // fresh pages for every megabyte-sized chunk cost more than the chunk's copies.
     std::string text_;

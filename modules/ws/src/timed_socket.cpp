@@ -19,6 +19,16 @@ void TimedSocket::startServing() {
                                  std::chrono::ceil<std::chrono::milliseconds>(limits_.idle));
 }
 
+void TimedSocket::setIdleLimit(Clock::duration idle) {
+    if (idle == limits_.idle) return;
+    limits_.idle = idle;
+    if (!deadlineSet_) startServing();
+}
+
+void TimedSocket::shortenHandshake(Clock::duration limit) {
+    if (deadlineSet_) deadline_ = std::min(deadline_, Clock::now() + limit);
+}
+
 void TimedSocket::startClosing() {
     deadlineSet_ = true;
     deadline_ = Clock::now() + limits_.handshake;

@@ -45,6 +45,10 @@ public:
 
     // The handshake is done: from now on each wait has the idle limit.
     void startServing();
+    // Each later wait while serving has this limit.
+    void setIdleLimit(Clock::duration idle);
+    // The handshake must be done within `limit` from now, if that is sooner.
+    void shortenHandshake(Clock::duration limit);
     // Closing has begun and must be done within the handshake's limit.
     void startClosing();
 

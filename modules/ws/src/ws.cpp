@@ -60,6 +60,7 @@ void Ws::readSettings(std::uint16_t port) {
     settings_.port = port;
     settings_.protocolFormat = config()->format;
     settings_.session = session();
+    settings_.originSlots = std::make_shared<OriginSlots>(maxConnectionsPerOrigin);
     settings_.origins = OriginAllowlist::fromMeta(config()->meta);
     if (settings_.origins)
         PLUGIN_LOG(info) << "ws: allowed origins: " << settings_.origins->text();

@@ -32,6 +32,9 @@ class Ws : public Module, public IProtocol, public IWs {
 public:
     // Connections served at once; beyond them the handshake is refused.
     static constexpr std::size_t maxConnections = 256;
+    // Connections of one page's origin served at once; beyond them its
+    // handshake is refused too, so that one page cannot take them all.
+    static constexpr std::size_t maxConnectionsPerOrigin = 16;
 
     Ws();
     ~Ws() override;

@@ -110,6 +110,16 @@ int errorCodeOf(std::future<void>& asked) {
     }
 }
 
+// The code and text of the error the call raised; 0 when it answered.
+std::pair<int, std::string> failureOf(std::future<void>& asked) {
+    try {
+        asked.get();
+        return {0, {}};
+    } catch (const std::system_error& error) {
+        return {error.code().value(), error.what()};
+    }
+}
+
 class GuiConsentUnderX : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test::brandedApplication(); }
@@ -264,6 +274,61 @@ TEST_F(GuiConsentUnderX, SecondRequestWaitsUnseenUntilTheFirstIsAnswered) {
     test::pressKey(secondDialog, "Escape");
     answered(waiting);
     EXPECT_EQ(errorCodeOf(waiting), 20003);
+}
+
+// A page cannot keep windows coming: a second request of an origin whose
+// window is up is refused at once, not queued, and after a cancel the whole
+// site gets no window for a while. The user's own programs are never held back.
+TEST_F(GuiConsentUnderX, PendingOriginAndACancelledSiteAreAnsweredAtOnceWithoutAWindow) {
+    struct Case {
+        const char* name;
+        const char* first;
+        const char* second;
+        // The second asks while the first window shows, else once it was cancelled.
+        bool whileShown;
+        // What the second gets at once; 0: it gets a window of its own.
+        int code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"same origin while shown", "https://portal.example", "https://portal.example", true, 20001,
+         "an action is already pending"},
+        {"subdomain after a cancel", "https://portal.example", "https://fresh.portal.example",
+         false, 20003, "no new one for 15 s"},
+        {"program after a cancel", "", "", false, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuiConsent consent;
+        crypto::ConsentRequest first = portalRequest(), second = portalRequest();
+        first.origin = c.first;
+        second.origin = c.second;
+        auto asked = askUnanswered(consent, first);
+        ConsentDialog& firstDialog = shownDialog();
+        if (!c.whileShown) {
+            test::pressKey(firstDialog, "Escape");
+            answered(asked);
+            ASSERT_TRUE(waitUntil([] { return shownDialogs().empty(); }));
+        }
+
+        auto again = askUnanswered(consent, second);
+        if (c.code != 0) {
+            answered(again);
+            const auto [code, text] = failureOf(again);
+            EXPECT_EQ(code, c.code);
+            EXPECT_NE(text.find(c.text), std::string::npos) << text;
+            EXPECT_EQ(shownDialogs().size(), c.whileShown ? 1u : 0u);
+        } else {
+            test::pressKey(shownDialog(), "Escape");
+            answered(again);
+            EXPECT_EQ(errorCodeOf(again), 20003);
+        }
+        if (c.whileShown) {
+            test::pressKey(firstDialog, "Escape");
+            answered(asked);
+        }
+        EXPECT_EQ(errorCodeOf(asked), 20003);
+    }
 }
 
 // A window manager that refuses the keyboard to a window asking for it on its

@@ -223,6 +223,61 @@ class ConsentLanguage(unittest.IsolatedAsyncioTestCase):
             shutil.rmtree(root, ignore_errors=True)
 
 
+def sign_hash(certificate):
+    data = {"certificate": certificate, "hashFunction": "SHA-256",
+            "hash": base64.b64encode(hashlib.sha256(b"prepared").digest()).decode()}
+    return request("signHash", json.dumps(data), module="crypto")
+
+
+def wait_for_dialog():
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
+                   check=True, capture_output=True, timeout=30)
+
+
+class PageCannotKeepWindowsComing(unittest.IsolatedAsyncioTestCase):
+    """A page's second signature while its window is up is refused at once,
+    and after a cancel the whole site gets no window for a while."""
+
+    PAGE = "https://portal.example"
+    SUBDOMAIN = "https://fresh.portal.example"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="zorva-crypto-e2e-")
+        private_token(cls.root)
+        cls.host = Host(stage_dir(), qt_platform="xcb",
+                        answers={cls.PAGE: "allow", cls.SUBDOMAIN: "allow"})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    async def test_pending_origin_and_cancelled_site_are_answered_at_once_without_a_window(self):
+        certificate = certificate_id("EC Signer")
+        first = await connect(self.host.url, origin=self.PAGE)
+        others = {origin: await connect(self.host.url, origin=origin)
+                  for origin in (self.PAGE, self.SUBDOMAIN)}
+        try:
+            await first.send(json.dumps(sign_hash(certificate)))
+            await asyncio.to_thread(wait_for_dialog)
+            # origin asking, code it gets at once, text of the reason, the first window's key
+            cases = [(self.PAGE, "20001", "an action is already pending", "Escape"),
+                     (self.SUBDOMAIN, "20003", "no new one for", None)]
+            for origin, code, text, key in cases:
+                reply = await ask(others[origin], sign_hash(certificate))
+                self.assertEqual(reply["code"], code, origin)
+                self.assertIn(text, reply["errorMessage"], origin)
+                if key:
+                    await asyncio.to_thread(answer_dialog, key)
+                    self.assertEqual((await receive_reply(first))["code"], "20003")
+        finally:
+            for ws in [first, *others.values()]:
+                await ws.close()
+        self.host.wait_log('ui: prompt of origin "%s" refused: one is pending' % self.PAGE)
+        self.host.wait_log('ui: prompt of origin "%s" refused: held back for' % self.SUBDOMAIN)
+
+
 class AlgorithmsOption(unittest.TestCase):
     def test_plugin_dash_capital_a_logs_the_tokens_mechanisms(self):
         root = tempfile.mkdtemp(prefix="zorva-crypto-algorithms-")

@@ -88,7 +88,8 @@ class PageInChromium(unittest.TestCase):
             "160": "TokenError", "20005": "UnsupportedError", "20006": "NoDataError",
             "20015": "RequestError", "20019": "LimitExceededError",
             "20020": "DocumentChangedError", "20026": "LimitExceededError",
-            "20002": "ConnectionLostError", "99999": "HostError"})
+            "20002": "ConnectionLostError", "99999": "HostError",
+            "pending": "PendingError", "general": "HostError"})
         self.assertEqual(client["timedOut"], "TimedOutError")
         self.assertEqual(client["english"], {
             "message": "there is nothing to work on: the document is empty (code 20006)",

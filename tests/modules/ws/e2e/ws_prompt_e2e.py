@@ -1,8 +1,9 @@
 """The real host asks the user about a page it does not know, on a virtual X
 display, and xdotool answers as the user would: Allow serves the page and is
 kept in a file only the user can read, Deny refuses it and is kept too, and a
-page is asked about once however many connections it opens meanwhile. Runs
-under xvfb-run."""
+page is asked about once however many connections it opens meanwhile. Escape
+only dismisses the question, and holds the site back for a while; a denial
+holds for the whole site. Runs under xvfb-run."""
 
 import asyncio
 import json
@@ -65,6 +66,30 @@ class Prompt(unittest.IsolatedAsyncioTestCase):
             self.assertEqual((await ask(ws, request("echo", "again")))["code"], "0")
         finally:
             await ws.close()
+
+    async def test_escape_dismisses_and_holds_the_site_back_and_deny_blocks_the_site(self):
+        # origin asked, key, answer kept, another origin of the site, why it is refused at once
+        cases = [
+            ("https://dismiss.example", "Escape", None, "https://www.dismiss.example",
+             'ui: prompt of origin "https://www.dismiss.example" refused: held back for'),
+            ("https://block.example", "alt+d", "deny", "https://fresh.block.example",
+             'session: origin "https://fresh.block.example" refused: '
+             'its site\'s "https://block.example" was denied'),
+        ]
+        for origin, keys, kept, sibling, refusal in cases:
+            (reply,) = await self.echo_while_answering(origin, keys)
+            self.assertEqual(reply["code"], "20025", origin)
+            with open(self.host.permissions_path, encoding="utf-8") as answers:
+                self.assertEqual(json.load(answers)["origins"].get(origin), kept, origin)
+
+            # Nobody answers now: a window would keep the reply for 120 s.
+            ws = await connect(self.host.url, origin=sibling)
+            try:
+                self.assertEqual((await ask(ws, request("echo", "hi")))["code"], "20025")
+            finally:
+                await ws.close()
+            self.host.wait_log(refusal)
+        self.host.wait_log('session: origin "https://dismiss.example" not answered')
 
     async def test_denied_page_is_refused_and_kept(self):
         origin = "https://deny.example"

@@ -12,6 +12,9 @@ async function exerciseClient(hostUrl) {
   const typed = Object.fromEntries(["20003", "164", "224", "50", "225", "20025", "160", "20005",
                                     "20006", "20015", "20019", "20020", "20026", "20002", "99999"]
     .map((code) => [code, errorOf({ code, errorMessage: "message", error: "text" }).name]));
+  typed.pending = errorOf({ code: "20001", error: "text",
+    errorMessage: "20001 Application 'text': consent: an action is already pending" }).name;
+  typed.general = errorOf({ code: "20001", errorMessage: "message", error: "text" }).name;
   const timedOut = errorOf({ code: "20003", error: "20003 Application 'consent: no answer " +
                              "from the user in time, or no display to ask on'" }).name;
   const empty = errorOf({ code: "20006", errorMessage: "Данные не найдены" });
