@@ -165,6 +165,10 @@ Protocol: %3</source>
         <source>%1 wants to use %2 on this computer.</source>
         <translation>%1 хочет использовать %2 на этом компьютере.</translation>
     </message>
+    <message>
+        <source>Deny blocks this site until you remove it from Approved sites; closing this window only answers &quot;not now&quot;.</source>
+        <translation>«Запретить» блокирует этот сайт, пока вы не удалите его из списка «Одобренные сайты»; закрытие этого окна означает лишь «не сейчас».</translation>
+    </message>
 </context>
 <context>
     <name>zorva::plugin::ui::ApprovalsDialog</name>
