@@ -23,9 +23,10 @@ for target in "${TARGETS[@]}"; do
   rm -rf "$work" && mkdir -p "$work/corpus" "$work/findings"
   cp fuzz/corpus/"$target"/* "$work/corpus/"
   (cd "$dir" && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS="$ubsan" "./${target}_fuzz" -max_total_time="$SECONDS_PER_TARGET" \
-      -timeout=10 -rss_limit_mb=4096 -artifact_prefix=run/findings/ run/corpus \
+      -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=run/findings/ run/corpus \
       >run/fuzz.log 2>&1) || status=1
-  runs=$(grep -o 'Done [0-9]* runs' "$work/fuzz.log" | grep -o '[0-9]*' || echo "?")
+  # The final statistics are printed after a finding too, unlike "Done N runs".
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/fuzz.log" | grep -o '[0-9]*$' || echo "?")
   findings=$(find "$work/findings" -type f | wc -l)
   echo "$target: $runs executions in ${SECONDS_PER_TARGET}s, $findings findings"
   find "$work/findings" -type f -printf '  %p\n'

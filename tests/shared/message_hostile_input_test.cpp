@@ -96,6 +96,10 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
         {"invalid UTF-8", withId("\xff\xfe"), "JSON parse error: 'Invalid encoding in string.'"},
         {"overlong NUL", withId("\xc0\x80"), "JSON parse error: 'Invalid encoding in string.'"},
         {"surrogate", withId("\xed\xa0\x80"), "JSON parse error: 'Invalid encoding in string.'"},
+        {"escaped low surrogate alone", withId(R"(a\udccc)"),
+         "JSON parse error: 'The surrogate pair in string is invalid.' (offset: 8)"},
+        {"escaped low surrogate after a pair", withId(R"(\ud800\udc00\udc00)"),
+         "JSON parse error: 'The surrogate pair in string is invalid.' (offset: 19)"},
         {"byte order mark", "\xEF\xBB\xBF" + minimal,
          "JSON parse error: 'Byte order mark.' (offset: 0)"},
         {"NUL after the value", minimal + std::string("\0garbage", 8),
@@ -118,6 +122,8 @@ TEST(MessageHostileInput, TextThatIsNotJsonIsAParseError) {
         }
     }
     EXPECT_EQ(readOutcome(withId("\xc3\xa9\xe2\x82\xac")), Outcome::Record);
+    EXPECT_EQ(json_dto::from_json<Message>(withId(R"(\ud83d\ude00 \\udccc \u00e9)")).id,
+              "\xf0\x9f\x98\x80 \\udccc \xc3\xa9");
 }
 
 // A lead byte announces continuation bytes; the check of the encoding must not
