@@ -1,9 +1,11 @@
 #include "approval_dialog.h"
 
 #include "dialog_buttons_style.h"
+#include "input_guard.h"
 #include "prompt_runner.h"
 
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,20 +16,6 @@ namespace {
 
 QString text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
-}
-
-QDialogButtonBox* answerButtons(QDialog* dialog) {
-    auto* box = new QDialogButtonBox;
-    auto* style = new DialogButtonsStyle;
-    style->setParent(dialog);
-    box->setStyle(style);
-    QPushButton* allow = box->addButton(QObject::tr("&Allow"), QDialogButtonBox::AcceptRole);
-    box->addButton(QObject::tr("&Deny"), QDialogButtonBox::RejectRole);
-    // Enter must not approve a site by accident: no button is the default.
-    allow->setAutoDefault(false);
-    QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return box;
 }
 
 }  // namespace
@@ -46,13 +34,47 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
-    layout->addWidget(answerButtons(this));
+    layout->addWidget(answerButtons());
+
+    auto* guard = new InputGuard(this);
+    connect(guard, &InputGuard::holdingChanged, this, [this](bool holding) {
+        for (QPushButton* button : {allow_, deny_}) button->setEnabled(!holding);
+        if (!holding) deny_->setFocus();
+    });
 }
 
 ApprovalDialog::~ApprovalDialog() = default;
 
 QString ApprovalDialog::questionText(const QString& origin, const QString& productName) {
     return tr("%1 wants to use %2 on this computer.").arg(origin, productName);
+}
+
+QDialogButtonBox* ApprovalDialog::answerButtons() {
+    auto* box = new QDialogButtonBox;
+    auto* style = new DialogButtonsStyle;
+    style->setParent(this);
+    box->setStyle(style);
+    allow_ = box->addButton(QObject::tr("&Allow"), QDialogButtonBox::AcceptRole);
+    allow_->setObjectName("approvalAllow");
+    deny_ = box->addButton(QObject::tr("&Deny"), QDialogButtonBox::RejectRole);
+    deny_->setObjectName("approvalDeny");
+    // A focused button would take Enter as its own.
+    for (QPushButton* button : {allow_, deny_}) button->setAutoDefault(false);
+    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return box;
+}
+
+// The button box makes its first accepting button the default once shown.
+void ApprovalDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    for (QPushButton* button : {allow_, deny_}) button->setDefault(false);
+}
+
+// Allowing a site lasts: Enter, the key that ends so much else, answers nothing.
+void ApprovalDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return event->accept();
+    QDialog::keyPressEvent(event);
 }
 
 std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName) {

@@ -2,6 +2,7 @@
 
 #include "approvals_dialog.h"
 #include "event_wait.h"
+#include "input_guard.h"
 #include "origin_approvals.h"
 #include "qt_application.h"
 #include "temp_dir.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -24,6 +26,21 @@ using namespace zorva::plugin;
 using namespace std::chrono_literals;
 
 const std::string origin = "https://sign.example.org";
+
+// The approval window of the product on screen, if one is.
+ui::ApprovalDialog* shownApproval(const std::string& product) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<ui::ApprovalDialog*>(widget);
+            dialog && dialog->isVisible() && dialog->windowTitle().toStdString() == product)
+            return dialog;
+    return nullptr;
+}
+
+// The window has the keyboard and its input guard lets keys in.
+bool listening(const std::string& product) {
+    const ui::ApprovalDialog* dialog = shownApproval(product);
+    return dialog && dialog->isActiveWindow() && !dialog->findChild<ui::InputGuard*>()->holding();
+}
 
 bool headless() {
     const QString platform = QGuiApplication::platformName();
@@ -62,11 +79,16 @@ protected:
 
     // Each prompt gets a title of its own: the window of the one before may
     // still be on its way out.
-    static std::optional<bool> answerWith(const QString& keys) {
+    static std::string nextProduct() {
         static int prompts = 0;
-        const std::string product = "ApprovalTest" + std::to_string(++prompts);
+        return "ApprovalTest" + std::to_string(++prompts);
+    }
+
+    static std::optional<bool> answerWith(const QString& keys) {
+        const std::string product = nextProduct();
         auto answer =
             std::async(std::launch::async, [&] { return ui::askOriginApproval(origin, product); });
+        EXPECT_TRUE(runEventsUntil([&] { return listening(product); })) << "never took keys";
         Keyboard keyboard(QString::fromStdString(product), keys);
         EXPECT_TRUE(runEventsUntil([&] {
             return keyboard.finished() && answer.wait_for(0s) == std::future_status::ready;
@@ -83,6 +105,39 @@ TEST_F(ApprovalDialogTest, KeysOfTheUserGiveTheAnswer) {
     };
     const Case cases[] = {{"alt+a", true}, {"alt+d", false}, {"Escape", false}};
     for (const Case& c : cases) EXPECT_EQ(answerWith(c.keys), c.answer) << c.keys;
+}
+
+// Keys sent as the window comes up were meant for the page; Enter never
+// answers. The keyboard starts on Deny once the window listens.
+TEST_F(ApprovalDialogTest, KeysAsTheWindowComesUpAndEnterLaterAnswerNothing) {
+    for (const char* early : {"Return", "KP_Enter", "space", "alt+a", "Escape"}) {
+        SCOPED_TRACE(early);
+        const std::string product = nextProduct();
+        auto answer =
+            std::async(std::launch::async, [&] { return ui::askOriginApproval(origin, product); });
+        Keyboard keys(QString::fromStdString(product), early);
+        ASSERT_TRUE(runEventsUntil([&] { return keys.finished(); }));
+        EXPECT_TRUE(keys.succeeded()) << keys.errors();
+        ui::ApprovalDialog* dialog = shownApproval(product);
+        ASSERT_NE(dialog, nullptr);
+        for (const char* button : {"approvalAllow", "approvalDeny"})
+            EXPECT_FALSE(dialog->findChild<QPushButton*>(button)->isEnabled()) << button;
+
+        ASSERT_TRUE(runEventsUntil([&] { return listening(product); }));
+        EXPECT_EQ(QApplication::focusWidget(), dialog->findChild<QPushButton*>("approvalDeny"));
+        for (const char* button : {"approvalAllow", "approvalDeny"}) {
+            EXPECT_TRUE(dialog->findChild<QPushButton*>(button)->isEnabled()) << button;
+            EXPECT_FALSE(dialog->findChild<QPushButton*>(button)->isDefault()) << button;
+        }
+        Keyboard enter(QString::fromStdString(product), "Return");
+        ASSERT_TRUE(runEventsUntil([&] { return enter.finished(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(answer.wait_for(0s), std::future_status::timeout) << "answered";
+        Keyboard deny(QString::fromStdString(product), "alt+d");
+        ASSERT_TRUE(runEventsUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }));
+        EXPECT_EQ(answer.get(), std::optional<bool>(false));
+        ASSERT_TRUE(runEventsUntil([&] { return deny.finished(); }));
+    }
 }
 
 TEST_F(ApprovalDialogTest, QuestionNamesTheOriginAndTheProductAsPlainText) {

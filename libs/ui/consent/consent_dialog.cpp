@@ -2,16 +2,16 @@
 
 #include "consent_lists.h"
 #include "dialog_buttons_style.h"
+#include "input_guard.h"
+#include "pin_field.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cstring>
 #include <initializer_list>
 
 namespace zorva::plugin::ui {
@@ -89,23 +89,22 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     layout->addWidget(buttons);
 
     connect(certificates_, &QTreeWidget::currentItemChanged, this, [this] { showCertificate(); });
-    connect(pin_, &QLineEdit::textChanged, this, [this] { updateSignButton(); });
+    connect(pin_, &PinField::changed, this, [this] { updateButtons(); });
+    guard_ = new InputGuard(this);
+    connect(guard_, &InputGuard::holdingChanged, this, [this] { updateButtons(); });
     showCertificate();
 }
 
 ConsentDialog::~ConsentDialog() {
     // The list's own destruction must not reach this half-destroyed dialog.
     certificates_->disconnect(this);
-    pin_->setText(QString());
 }
 
 void ConsentDialog::addPinArea() {
     auto* layout = static_cast<QVBoxLayout*>(this->layout());
     pinPrompt_ = label("consentPinPrompt", {});
-    pin_ = new QLineEdit;
+    pin_ = new PinField;
     pin_->setObjectName("consentPin");
-    pin_->setEchoMode(QLineEdit::Password);
-    pin_->setContextMenuPolicy(Qt::NoContextMenu);
     warning_ = label("consentWarning", {});
     layout->addWidget(pinPrompt_);
     layout->addWidget(pin_);
@@ -141,7 +140,7 @@ void ConsentDialog::showCertificate() {
         certificate && error_->text().isEmpty() ? attemptsWarning(certificate->token) : QString();
     warning_->setText(warning);
     warning_->setVisible(!warning.isEmpty());
-    updateSignButton();
+    updateButtons();
     if (pin_->isVisibleTo(this)) {
         pin_->setFocus();
     } else {
@@ -149,23 +148,22 @@ void ConsentDialog::showCertificate() {
     }
 }
 
-void ConsentDialog::updateSignButton() {
+// Both buttons wait out the input guard, so the user sees that the window
+// does not listen yet.
+void ConsentDialog::updateButtons() {
     const crypto::ConsentCertificate* certificate = chosen();
-    sign_->setEnabled(!checking() && certificate &&
-                      (certificate->token.pinPad || !pin_->text().isEmpty()));
+    const bool listening = !checking() && !guard_->holding();
+    sign_->setEnabled(listening && certificate &&
+                      (certificate->token.pinPad || !pin_->isEmpty()));
+    cancel_->setEnabled(listening);
 }
 
 crypto::ConsentAnswer ConsentDialog::takeAnswer() {
     crypto::ConsentAnswer answer;
     const crypto::ConsentCertificate* certificate = chosen();
     if (certificate) answer.certificateId = certificate->id;
-    if (certificate && !certificate->token.pinPad) {
-        QByteArray pin = pin_->text().toUtf8();
-        answer.pin = crypto::Secret(pin.constData(), static_cast<std::size_t>(pin.size()));
-        std::memset(pin.data(), 0, static_cast<std::size_t>(pin.size()));
-    }
-    // Unlike clear(), drops the field's undo history, which holds what was typed.
-    pin_->setText(QString());
+    if (certificate && !certificate->token.pinPad) answer.pin = pin_->take();
+    pin_->clear();
     return answer;
 }
 

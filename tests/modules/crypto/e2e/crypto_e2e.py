@@ -18,8 +18,8 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "ws", "e2e"))
-from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # noqa: E402
-                    request, stage_dir)
+from wshost import (Host, ask, connect, embedded_file_pieces, prompt_holds,  # noqa: E402
+                    receive_reply, request, stage_dir, wait_listening)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
 # The consent window's title in the default branding.
@@ -42,13 +42,14 @@ def certificate_id(name):
         return hashlib.sha256(der.read()).hexdigest()
 
 
-def answer_dialog(*keys, pin=None):
-    """Waits for the host's dialog, focuses it and types the PIN and keys
-    through the X server (XTEST), as a keyboard does. Returns the X windows
-    that carry the dialog's title."""
+def answer_dialog(host, holds_before, *keys, pin=None):
+    """Waits for the host's dialog, focuses it, waits until it takes keys and
+    types the PIN and keys through the X server (XTEST), as a keyboard does.
+    Returns the X windows that carry the dialog's title."""
     windows = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
                              check=True, capture_output=True, text=True, timeout=30).stdout.split()
     subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
+    wait_listening(host, DIALOG, holds_before)
     if pin:
         subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
     subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
@@ -95,15 +96,17 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         try:
             pieces = sign_pieces(document, certificate)
             message_id = "sign-%d" % len(document)
+            holds = prompt_holds(self.host, DIALOG)
             for number, (data, file_id) in enumerate(pieces, 1):
                 await ws.send(json.dumps(request(
                     "sign", data, module="crypto", id=message_id,
                     meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
             windows = []
             for tries, wrong in enumerate(wrong_pins, 1):
-                windows.append(await asyncio.to_thread(answer_dialog, "Return", pin=wrong))
+                windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, "Return",
+                                                       pin=wrong))
                 await asyncio.to_thread(self.host.wait_log, AGAIN, tries)
-            windows.append(await asyncio.to_thread(answer_dialog, *keys, pin=pin))
+            windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, *keys, pin=pin))
             return await receive_reply(ws), windows
         finally:
             await ws.close()
