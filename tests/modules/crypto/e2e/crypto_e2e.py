@@ -22,6 +22,7 @@ from wshost import (Host, ask, connect, embedded_file_pieces, prompt_holds,  # n
                     receive_reply, request, stage_dir, wait_listening)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
+SOFTHSM = "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"
 # The consent window's title in the default branding.
 DIALOG = "Создание электронной подписи"
 # The host's log line once the dialog waits for another PIN.
@@ -77,12 +78,44 @@ def sign_pieces(document, certificate):
     return pieces
 
 
-class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
+def change_pin(old, new):
+    """Gives the private token's user another PIN."""
+    subprocess.run(["pkcs11-tool", "--module", SOFTHSM, "--login", "--pin", old, "--change-pin",
+                    "--new-pin", new], check=True, capture_output=True, timeout=60)
+
+
+def memory_holding(pid, needles):
+    """The needles found in the live process's memory, read region by region
+    through /proc/PID/mem as its memory map lists them."""
+    found = set()
+    with open("/proc/%d/maps" % pid) as maps, open("/proc/%d/mem" % pid, "rb", 0) as mem:
+        for line in maps:
+            fields = line.split()
+            start, end = (int(address, 16) for address in fields[0].split("-"))
+            if not fields[1].startswith("r"):
+                continue
+            try:
+                mem.seek(start)
+                region = mem.read(end - start)
+            except (OSError, OverflowError, ValueError):
+                continue
+            found.update(needle for needle in needles if needle in region)
+    return found
+
+
+class SigningHost(unittest.IsolatedAsyncioTestCase):
+    """The staged host on the X display with a private copy of the token."""
+
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="zorva-crypto-e2e-")
         private_token(cls.root)
+        cls.prepare_token()
         cls.host = Host(stage_dir(), qt_platform="xcb")
+
+    @classmethod
+    def prepare_token(cls):
+        pass
 
     @classmethod
     def tearDownClass(cls):
@@ -111,6 +144,8 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         finally:
             await ws.close()
 
+
+class CryptoEndToEnd(SigningHost):
     async def test_sign_of_an_uploaded_document_verifies_and_a_changed_byte_fails(self):
         document = bytes(range(256)) * 2000
 
@@ -146,6 +181,27 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
 
         subjects = sorted(entry["subject"] for entry in json.loads(reply["method"]["result"]))
         self.assertEqual(subjects, ["CN=Always Signer", "CN=EC Signer", "CN=RSA Signer"])
+
+
+class PinLeavesNoCopy(SigningHost):
+    # Digits that nothing else in the host's memory is likely to hold.
+    PIN = "58203917"
+
+    @classmethod
+    def prepare_token(cls):
+        change_pin("123456", cls.PIN)
+
+    async def test_after_three_signatures_the_live_host_holds_the_pin_nowhere(self):
+        certificate = certificate_id("EC Signer")
+        for number in range(3):
+            reply, _ = await self.sign(b"document %d" % number * (100 + number), certificate,
+                                       "Return", pin=self.PIN,
+                                       wrong_pins=["0000"] if number == 1 else ())
+            self.assertEqual(reply["code"], "0", reply.get("error"))
+
+        needles = {self.PIN.encode("utf-8"): "UTF-8", self.PIN.encode("utf-16-le"): "UTF-16LE"}
+        found = memory_holding(self.host.process.pid, needles)
+        self.assertEqual(sorted(needles[needle] for needle in found), [])
 
 
 class AlgorithmsOption(unittest.TestCase):
