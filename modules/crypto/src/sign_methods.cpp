@@ -3,6 +3,7 @@
 #include "cades_signature.h"
 #include "consent_login.h"
 #include "document_digest.h"
+#include "document_name.h"
 #include "evp_digest.h"
 #include "exception.h"
 #include "json_binding.h"
@@ -130,6 +131,8 @@ void checkSignRequest(const SignRequest& request) {
     if (request.files.empty()) fail(20006, "sign: no documents", "sign");
     if (request.sha256.size() != request.files.size())
         fail(20015, "sign: one \"sha256\" per file", "sign");
+    for (std::size_t i = 0; i < request.files.size(); ++i)
+        checkDocumentName(request.files[i].name, i + 1, "sign");
 }
 
 }  // namespace
