@@ -3,6 +3,7 @@
 #include "dialog_buttons_style.h"
 #include "input_guard.h"
 #include "prompt_runner.h"
+#include "shown_text.h"
 
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -28,12 +29,28 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
 
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    auto* question = new QLabel(questionText(origin, productName));
+    auto* question = new QLabel;
     question->setObjectName("question");
     // The origin is the page's own text: never let it be taken for markup.
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
+    // However long the origin, the window fits the screen, and the end of
+    // its host and its port stay in sight.
+    const int width = promptTextWidth(this);
+    question->setMaximumWidth(width);
+    question->ensurePolished();
+    const ShownText shown = visibleCharacters(origin);
+    const QString elided = elideOrigin(shown.text, question->fontMetrics(), width);
+    question->setText(questionText(elided, productName));
+    if (elided != shown.text || shown.marked) question->setToolTip(fullTextTip(shown.text));
+    if (shown.marked) {
+        auto* warning = new QLabel(markerWarning());
+        warning->setObjectName("approvalMarkers");
+        warning->setWordWrap(true);
+        warning->setMaximumWidth(width);
+        layout->addWidget(warning);
+    }
     layout->addWidget(answerButtons());
 
     auto* guard = new InputGuard(this);

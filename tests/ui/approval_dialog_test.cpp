@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QProcess>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,33 @@ TEST_F(ApprovalDialogTest, QuestionNamesTheOriginAndTheProductAsPlainText) {
     EXPECT_EQ(question->text().toStdString(),
               "https://<b>x</b>.example wants to use ZorvaPlugin on this computer.");
     EXPECT_EQ(question->textFormat(), Qt::PlainText);
+}
+
+// However long or deceiving the origin, the window fits the screen, the end
+// of the host and the port stay in sight, and hidden characters show.
+TEST_F(ApprovalDialogTest, OriginIsElidedToFitTheScreenAndItsHiddenCharactersShow) {
+    struct Case {
+        QString origin, ends;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"https://" + QString(240, 'h') + ".example.org:8443", "h.example.org:8443", false},
+        {QString::fromUtf8("https://bank\u202Egro.example"),
+         QString::fromUtf8("bank⟨U+202E⟩gro.example"), true},
+        {"https://a.example", "https://a.example", false},
+    };
+    for (const Case& c : cases) {
+        ui::ApprovalDialog dialog(c.origin, "ZorvaPlugin");
+        dialog.show();
+        ASSERT_TRUE(runEventsUntil([&] { return dialog.isVisible(); }));
+        const QRect screen = dialog.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(dialog.frameGeometry())) << c.origin.toStdString();
+        const QString question = dialog.findChild<QLabel*>("question")->text();
+        EXPECT_TRUE(question.startsWith("https://")) << question.toStdString();
+        EXPECT_TRUE(question.contains(c.ends + " wants to use ZorvaPlugin"))
+            << question.toStdString();
+        EXPECT_EQ(dialog.findChild<QLabel*>("approvalMarkers") != nullptr, c.marked);
+    }
 }
 
 TEST_F(ApprovalDialogTest, RemovedSiteLeavesTheListAndTheFile) {

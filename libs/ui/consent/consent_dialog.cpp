@@ -4,6 +4,7 @@
 #include "dialog_buttons_style.h"
 #include "input_guard.h"
 #include "pin_field.h"
+#include "shown_text.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -64,14 +65,29 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     setStyleSheet(emphasis);
     setWindowIcon(QPixmap(text(branding.resourcePath("logo_32x32.png"))));
 
+    // Every part fits this width, so the window fits the screen however long
+    // the page's texts are.
+    const int width = promptTextWidth(this);
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(label("consentOrigin", originText(request.origin)));
-    layout->addWidget(label("consentOperation", text(request.operation)));
-    if (!request.documents.empty()) layout->addWidget(documentList(request.documents));
+    const bool originMarked = addOrigin(width);
+    auto* operation = label("consentOperation", text(request.operation));
+    operation->setMaximumWidth(width);
+    layout->addWidget(operation);
+    QTreeWidget* documents = nullptr;
+    if (!request.documents.empty()) {
+        documents = documentList(request.documents, width);
+        layout->addWidget(documents);
+    }
+    if (request.hash) layout->addWidget(hashList(*request.hash));
     layout->addWidget(label("consentCertificatesCaption", "Certificate"));
-    certificates_ = certificateList(request.certificates, request.preselectedId);
+    certificates_ = certificateList(request.certificates, request.preselectedId, width);
     layout->addWidget(certificates_);
+    if (originMarked || (documents && markedTexts(*documents)) || markedTexts(*certificates_)) {
+        auto* warning = label("consentMarkers", markerWarning());
+        warning->setMaximumWidth(width);
+        layout->addWidget(warning);
+    }
     addPinArea();
 
     auto* buttons = new QDialogButtonBox;
@@ -98,6 +114,20 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
 ConsentDialog::~ConsentDialog() {
     // The list's own destruction must not reach this half-destroyed dialog.
     certificates_->disconnect(this);
+}
+
+// The origin in large type: elided so that its registrable domain and port
+// stay, and whole in its tooltip.
+bool ConsentDialog::addOrigin(int width) {
+    const ShownText origin = visibleCharacters(originText(request_.origin));
+    QLabel* shown = label("consentOrigin", {});
+    shown->setWordWrap(false);
+    layout()->addWidget(shown);
+    // The dialog's sheet sets the origin's type once the label is its child.
+    shown->ensurePolished();
+    shown->setText(elideOrigin(origin.text, shown->fontMetrics(), width));
+    if (shown->text() != origin.text || origin.marked) shown->setToolTip(fullTextTip(origin.text));
+    return origin.marked;
 }
 
 void ConsentDialog::addPinArea() {

@@ -38,6 +38,7 @@ protected:
     void showChecking(bool checking) override;
 
 private:
+    bool addOrigin(int width);
     void addPinArea();
     void showCertificate();
     const crypto::ConsentCertificate* chosen() const;

@@ -80,10 +80,14 @@ Request parse(const std::string& data, const char* operation) {
     }
 }
 
+// The hash functions signatureScheme knows are all SHA-2.
+std::string hashName(const EVP_MD* digest) {
+    return "SHA-" + std::to_string(EVP_MD_get_size(digest) * 8);
+}
+
 std::string algorithmName(const std::string& key, const SignatureScheme& scheme) {
     static const char* const paddings[] = {"PKCS1.5", "PSS", "NONE"};
-    return key + "/SHA-" + std::to_string(EVP_MD_get_size(scheme.digest) * 8) + "/" +
-           paddings[static_cast<int>(scheme.padding)];
+    return key + "/" + hashName(scheme.digest) + "/" + paddings[static_cast<int>(scheme.padding)];
 }
 
 // The token's answer is checked with the certificate's public key before it
@@ -155,7 +159,9 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                             "Sign a hash prepared by the site",
                             {},
                             {},
-                            candidates.front().id};
+                            candidates.front().id,
+                            ConsentHash{hashName(scheme.digest),
+                                        toHex(digest.data(), digest.size()).substr(0, 16)}};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
     checkHashSignature(*certificate, scheme, digest, signature);

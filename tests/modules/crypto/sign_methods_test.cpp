@@ -151,6 +151,9 @@ TEST_F(SignMethods, SignHashMakesSignaturesThatOpensslPkeyutlVerifies) {
         ASSERT_EQ(consent.asked.size(), 1u);
         EXPECT_EQ(consent.asked[0].origin, "https://portal.example");
         EXPECT_EQ(consent.asked[0].operation, "Sign a hash prepared by the site");
+        ASSERT_TRUE(consent.asked[0].hash);
+        EXPECT_EQ(consent.asked[0].hash->function, testCase.hashFunction);
+        EXPECT_EQ(consent.asked[0].hash->prefix, "5a5a5a5a5a5a5a5a") << "what the window shows";
     }
 }
 

@@ -12,10 +12,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QKeyEvent>
+#include <QProcess>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -299,6 +301,98 @@ TEST_F(ConsentDialogUnderX, KeysTypedAsTheWindowComesUpOrComesBackAreIgnored) {
         EXPECT_TRUE(part<PinField>("consentPin").isEmpty()) << "keys reached the PIN";
         EXPECT_TRUE(part<QPushButton>("consentCancel").isEnabled());
         typePin("1");
+        dialog_->reject();
+    }
+}
+
+// The X server's own figures, as xdotool gives them: X, Y, WIDTH and HEIGHT
+// of a window, WIDTH and HEIGHT of the screen.
+std::map<QString, int> xGeometry(const QStringList& arguments) {
+    QProcess run;
+    run.start("xdotool", arguments);
+    EXPECT_TRUE(run.waitForFinished(10000));
+    std::map<QString, int> figures;
+    for (const QString& line : QString::fromUtf8(run.readAllStandardOutput()).split('\n'))
+        if (line.contains('=')) figures[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return figures;
+}
+
+// The page's and the certificate's texts are shown as they are: whatever
+// their length the window and its Sign button stay on the screen, the end of
+// a name and the registrable domain and port of an origin stay in sight, and
+// characters that change how a text reads are shown as markers with a warning.
+TEST_F(ConsentDialogUnderX, LongAndDeceivingTextsAreShownWhollyVisibleInAWindowThatFits) {
+    const std::string longHost = std::string(240, 'h') + ".example.org";
+    struct Case {
+        const char* name;
+        std::string origin, document, subject;
+        // What the origin, the first document and the first subject show.
+        QString shownOrigin, shownDocument, shownSubject;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"10,000-character name", "https://portal.example", std::string(10000, 'n') + "_end.pdf",
+         "CN=Ivan Petrov, O=Example", "https://portal.example", "n_end.pdf",
+         "CN=Ivan Petrov, O=Example", false},
+        {"253-character host", "https://" + longHost + ":8443", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", "h.example.org:8443", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", false},
+        {"450-character subject", "https://portal.example", "contract.pdf",
+         "CN=Ivan Petrov, O=" + std::string(430, 'o'), "https://portal.example", "contract.pdf",
+         "oooo", false},
+        {"right-to-left override", "https://portal.example", "invoice_\u202Efdp.exe",
+         "CN=Ivan\u200BPetrov", "https://portal.example",
+         QString::fromUtf8("invoice_⟨U+202E⟩fdp.exe"), QString::fromUtf8("CN=Ivan⟨U+200B⟩Petrov"),
+         true},
+        {"line break", "https://portal.example", "a.pdf\nALSO SIGNED: b.pdf",
+         "CN=Ivan Petrov, O=Example", "https://portal.example",
+         QString::fromUtf8("a.pdf⟨U+000A⟩ALSO SIGNED: b.pdf"), "CN=Ivan Petrov, O=Example", true},
+        {"origin with a bidi isolate", "https://portal\u2067.example", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", QString::fromUtf8("https://portal⟨U+2067⟩.example"),
+         "contract.pdf", "CN=Ivan Petrov, O=Example", true},
+    };
+    auto screen = xGeometry({"getdisplaygeometry", "--shell"});
+    ASSERT_GT(screen["WIDTH"], 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        crypto::ConsentRequest request = portalRequest();
+        request.origin = c.origin;
+        request.documents[0].name = c.document;
+        request.certificates[0].subject = c.subject;
+        show(request);
+        QCoreApplication::processEvents();
+
+        auto window =
+            xGeometry({"getwindowgeometry", "--shell", QString::number(dialog_->winId())});
+        ASSERT_GT(window["WIDTH"], 0);
+        const QRect onScreen(0, 0, screen["WIDTH"], screen["HEIGHT"]);
+        EXPECT_TRUE(onScreen.contains(QRect(window["X"], window["Y"], window["WIDTH"],
+                                            window["HEIGHT"])))
+            << window["WIDTH"] << "x" << window["HEIGHT"] << " at " << window["X"] << ","
+            << window["Y"];
+        auto& sign = part<QPushButton>("consentSign");
+        EXPECT_TRUE(onScreen.contains(QRect(sign.mapToGlobal(QPoint(0, 0)), sign.size())))
+            << "Sign off screen";
+
+        const QString origin = part("consentOrigin").text();
+        EXPECT_TRUE(origin.startsWith("https://")) << origin.toStdString();
+        EXPECT_TRUE(origin.endsWith(c.shownOrigin)) << origin.toStdString();
+        const QTreeWidgetItem& document = *part<QTreeWidget>("consentDocuments").topLevelItem(0);
+        EXPECT_TRUE(document.text(0).endsWith(c.shownDocument)) << document.text(0).toStdString();
+        const QTreeWidgetItem& subject = *part<QTreeWidget>("consentCertificates").topLevelItem(0);
+        const QString warningSign = QString::fromUtf8("⚠ ");
+        EXPECT_TRUE(QString(subject.text(0)).remove(warningSign).startsWith("CN=Ivan"))
+            << subject.text(0).toStdString();
+        EXPECT_TRUE(subject.text(0).endsWith(c.shownSubject)) << subject.text(0).toStdString();
+        const QString ellipsis = QString::fromUtf8("…");
+        const std::pair<QString, std::string> texts[] = {
+            {origin, c.origin}, {document.text(0), c.document}, {subject.text(0), c.subject}};
+        for (const auto& [shown, given] : texts)
+            EXPECT_EQ(shown.contains(ellipsis), given.size() > 200) << shown.toStdString();
+        if (document.text(0).contains(ellipsis))
+            EXPECT_TRUE(document.toolTip(0).contains(QString::fromStdString(c.document)));
+        EXPECT_EQ(dialog_->findChild<QLabel*>("consentMarkers") != nullptr, c.marked);
+        if (c.marked) screenshot("consent-marked-text");
         dialog_->reject();
     }
 }
