@@ -43,14 +43,17 @@ def certificate_id(name):
         return hashlib.sha256(der.read()).hexdigest()
 
 
-def answer_dialog(host, holds_before, *keys, pin=None):
-    """Waits for the host's dialog, focuses it, waits until it takes keys and
-    types the PIN and keys through the X server (XTEST), as a keyboard does.
-    Returns the X windows that carry the dialog's title."""
+def answer_dialog(host, holds_before, *keys, pin=None, inspect=None):
+    """Waits for the host's dialog, focuses it, waits until it takes keys,
+    lets `inspect` look at the window, and types the PIN and keys through the
+    X server (XTEST), as a keyboard does. Returns the X windows that carry
+    the dialog's title."""
     windows = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", DIALOG],
                              check=True, capture_output=True, text=True, timeout=30).stdout.split()
     subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
     wait_listening(host, DIALOG, holds_before)
+    if inspect:
+        inspect(windows[0])
     if pin:
         subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
     subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
@@ -68,10 +71,28 @@ def cms_verifies(signature, document, root):
         capture_output=True).returncode == 0
 
 
-def sign_pieces(document, certificate):
+def geometry(command, *window):
+    """The X server's figures for a window or the screen, as xdotool gives
+    them: X, Y, WIDTH, HEIGHT."""
+    shell = subprocess.run(["xdotool", command, "--shell", *window], check=True,
+                           capture_output=True, text=True, timeout=30).stdout
+    return {key: int(value) for key, value in
+            (line.split("=", 1) for line in shell.splitlines() if "=" in line)
+            if value.isdigit()}
+
+
+def picture(window, name):
+    """Keeps a picture of the screen when ZORVA_SCREENSHOTS names a folder."""
+    folder = os.environ.get("ZORVA_SCREENSHOTS")
+    if folder:
+        subprocess.run(["import", "-window", "root", os.path.join(folder, name + ".png")],
+                       check=True, timeout=60)
+
+
+def sign_pieces(document, certificate, name="contract.pdf"):
     """A `sign` request cut as a page cuts an upload: the document travels
     in chunks inside the description of its file."""
-    _, pieces = embedded_file_pieces("contract.pdf", document, piece_size=64 * 1024)
+    _, pieces = embedded_file_pieces(name, document, piece_size=64 * 1024)
     head = {"certificate": certificate, "format": "CAdES-BES", "detached": "true",
             "sha256": [hashlib.sha256(document).hexdigest()]}
     pieces[0] = (json.dumps(head)[:-1] + ',"files":[', "")
@@ -122,12 +143,14 @@ class SigningHost(unittest.IsolatedAsyncioTestCase):
         cls.host.close()
         shutil.rmtree(cls.root, ignore_errors=True)
 
-    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=()):
+    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=(),
+                   name="contract.pdf", inspect=None):
         """Uploads and signs; the user types each wrong PIN, then `pin`, into
-        the dialog. Returns the reply and the windows each answer went to."""
+        the dialog, which `inspect` may look at first. Returns the reply and
+        the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
-            pieces = sign_pieces(document, certificate)
+            pieces = sign_pieces(document, certificate, name)
             message_id = "sign-%d" % len(document)
             holds = prompt_holds(self.host, DIALOG)
             for number, (data, file_id) in enumerate(pieces, 1):
@@ -139,7 +162,8 @@ class SigningHost(unittest.IsolatedAsyncioTestCase):
                 windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, "Return",
                                                        pin=wrong))
                 await asyncio.to_thread(self.host.wait_log, AGAIN, tries)
-            windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, *keys, pin=pin))
+            windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, *keys, pin=pin,
+                                                   inspect=inspect))
             return await receive_reply(ws), windows
         finally:
             await ws.close()
@@ -167,6 +191,52 @@ class CryptoEndToEnd(SigningHost):
         self.assertEqual(windows[0], windows[1], "the second PIN went to another window")
         signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
         self.assertTrue(cms_verifies(signature, document, self.root))
+
+    def assert_fits_the_screen(self, window):
+        screen = geometry("getdisplaygeometry")
+        shown = geometry("getwindowgeometry", window)
+        self.assertGreaterEqual(min(shown["X"], shown["Y"]), 0, shown)
+        self.assertLessEqual(shown["X"] + shown["WIDTH"], screen["WIDTH"], shown)
+        self.assertLessEqual(shown["Y"] + shown["HEIGHT"], screen["HEIGHT"], shown)
+
+    async def test_any_utf8_name_up_to_1024_characters_is_signed_in_a_window_that_fits(self):
+        cases = [("1,024 Cyrillic characters", "Договор " * 127 + "№15.pdf", "consent-long-name"),
+                 ("right-to-left override", "invoice_\u202efdp.exe", "consent-rlo-name"),
+                 ("line break", "a.pdf\nALSO SIGNED: b.pdf", None)]
+        for number, (case, name, picture_name) in enumerate(cases):
+            with self.subTest(case):
+                def inspect(window, picture_name=picture_name):
+                    self.assert_fits_the_screen(window)
+                    if picture_name:
+                        picture(window, picture_name)
+
+                reply, _ = await self.sign(b"named %d" % number * (50 + number),
+                                           certificate_id("EC Signer"), "Return", pin="123456",
+                                           name=name, inspect=inspect)
+
+                self.assertEqual(reply["code"], "0", reply.get("error"))
+                self.assertEqual(json.loads(reply["method"]["result"])[0]["name"], name)
+
+    async def test_sign_hash_window_shows_the_hash_and_fits(self):
+        ws = await connect(self.host.url)
+        try:
+            holds = prompt_holds(self.host, DIALOG)
+            digest = hashlib.sha256(b"prepared by the site").digest()
+            await ws.send(json.dumps(request("signHash", json.dumps(
+                {"certificate": certificate_id("EC Signer"), "hashFunction": "SHA-256",
+                 "hash": base64.b64encode(digest).decode()}), module="crypto", id="hash-1")))
+
+            def inspect(window):
+                self.assert_fits_the_screen(window)
+                picture(window, "consent-sign-hash")
+
+            await asyncio.to_thread(answer_dialog, self.host, holds, "Return", pin="123456",
+                                    inspect=inspect)
+            reply = await receive_reply(ws)
+        finally:
+            await ws.close()
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
 
     async def test_closing_the_dialog_cancels_with_20003(self):
         reply, _ = await self.sign(b"declined", certificate_id("EC Signer"), "Escape")
