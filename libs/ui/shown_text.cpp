@@ -14,8 +14,8 @@ namespace {
 
 // Letters by category that still draw nothing.
 bool isInvisibleFiller(char32_t code) {
-    return code == 0x034F || code == 0x115F || code == 0x1160 || code == 0x2800 ||
-           code == 0x3164 || code == 0xFFA0;
+    return code == 0x034F || code == 0x115F || code == 0x1160 || code == 0x2800 || code == 0x3164 ||
+           code == 0xFFA0;
 }
 
 bool needsMarker(char32_t code) {
@@ -117,8 +117,8 @@ QString markerWarning() {
 }
 
 int promptTextWidth(const QWidget* window) {
-    const QScreen* screen = window && window->screen() ? window->screen()
-                                                       : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     const int available = screen ? screen->availableGeometry().width() : 800;
     return std::max(160, std::min(available - 80, 720));
 }

@@ -439,9 +439,9 @@ TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     const MessagePtr joined = joinAll(store, chunked("long", pieces));
 
     ASSERT_TRUE(joined);
-    EXPECT_EQ(joined->method.data, "{\"a\":1,\"files\":[" +
-                                       joinedDescription(file, catalog(store, "long") / "after-long") +
-                                       "]}");
+    EXPECT_EQ(joined->method.data,
+              "{\"a\":1,\"files\":[" +
+                  joinedDescription(file, catalog(store, "long") / "after-long") + "]}");
 }
 
 TEST(ChunkStore, LastChunkWithAChunkMissingFails) {
@@ -534,16 +534,16 @@ TEST(ChunkStore, UnsafeNamesAreRefusedAndNothingIsWrittenOrRemoved) {
 // A document's name is data: the store keeps the file under its uuid, and the
 // description keeps the name as it came.
 TEST(ChunkStore, EmbeddedFileNameIsDataAndTheFileKeepsTheStoresOwnName) {
-    const std::string names[] = {"../../evil", "a/b\\c", "line\nbreak\ttab",
-                                 "invoice_\u202Efdp.exe", std::string(1024, 'x'),
-                                 std::string(100, 'x') + "\xD0\x94\xD0\xBE\xD0\xB3.pdf"};
+    const std::string names[] = {
+        "../../evil",           "a/b\\c",
+        "line\nbreak\ttab",     "invoice_\u202Efdp.exe",
+        std::string(1024, 'x'), std::string(100, 'x') + "\xD0\x94\xD0\xBE\xD0\xB3.pdf"};
     ChunkStore store;
     const std::set<std::string> before = outsideRoot();
     for (const std::string& name : names) {
         const FileInfo file = description("evil", name);
         const std::string id = "named-" + std::to_string(name.size());
-        const auto pieces =
-            concat({{{"[", ""}}, embeddedFile(file, {"ZXZpbA=="}), {{"]", ""}}});
+        const auto pieces = concat({{{"[", ""}}, embeddedFile(file, {"ZXZpbA=="}), {{"]", ""}}});
 
         const MessagePtr joined = joinAll(store, chunked(id, pieces));
 

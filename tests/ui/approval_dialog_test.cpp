@@ -10,8 +10,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -135,7 +135,8 @@ TEST_F(ApprovalDialogTest, KeysAsTheWindowComesUpAndEnterLaterAnswerNothing) {
         QCoreApplication::processEvents();
         EXPECT_EQ(answer.wait_for(0s), std::future_status::timeout) << "answered";
         Keyboard deny(QString::fromStdString(product), "alt+d");
-        ASSERT_TRUE(runEventsUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }));
+        ASSERT_TRUE(
+            runEventsUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }));
         EXPECT_EQ(answer.get(), std::optional<bool>(false));
         ASSERT_TRUE(runEventsUntil([&] { return deny.finished(); }));
     }

@@ -183,8 +183,7 @@ void ConsentDialog::showCertificate() {
 void ConsentDialog::updateButtons() {
     const crypto::ConsentCertificate* certificate = chosen();
     const bool listening = !checking() && !guard_->holding();
-    sign_->setEnabled(listening && certificate &&
-                      (certificate->token.pinPad || !pin_->isEmpty()));
+    sign_->setEnabled(listening && certificate && (certificate->token.pinPad || !pin_->isEmpty()));
     cancel_->setEnabled(listening);
 }
 

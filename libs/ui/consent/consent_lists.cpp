@@ -2,10 +2,10 @@
 
 #include "shown_text.h"
 
+#include <QColor>
 #include <QHeaderView>
 #include <QLocale>
 #include <QStringList>
-#include <QColor>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -48,8 +48,8 @@ void setShownCell(QTreeWidgetItem& item, int column, const std::string& utf8, in
     item.setText(column,
                  sign + elideMiddle(shown.text, metrics, width - metrics.horizontalAdvance(sign)));
     if (item.text(column) != shown.text)
-        item.setToolTip(column, fullTextTip(shown.marked ? shown.text + "\n\n" + markerWarning()
-                                                         : shown.text));
+        item.setToolTip(
+            column, fullTextTip(shown.marked ? shown.text + "\n\n" + markerWarning() : shown.text));
     if (!shown.marked) return;
     item.setForeground(column, QColor(0x9a, 0x5b, 0x00));
     item.setData(0, markedRole, true);

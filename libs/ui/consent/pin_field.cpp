@@ -91,8 +91,8 @@ void PinField::paintEvent(QPaintEvent*) {
     frame.midLineWidth = 0;
     frame.state |= QStyle::State_Sunken;
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &frame, &painter, this);
-    const QRect area = style()->subElementRect(QStyle::SE_LineEditContents, &frame, this)
-                           .adjusted(4, 0, -4, 0);
+    const QRect area =
+        style()->subElementRect(QStyle::SE_LineEditContents, &frame, this).adjusted(4, 0, -4, 0);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, QString(length_, dot));
@@ -112,7 +112,8 @@ QSize PinField::sizeHint() const {
     return style()->sizeFromContents(QStyle::CT_LineEdit, &frame, text, this);
 }
 
-QSize PinField::minimumSizeHint() const { return {fontMetrics().horizontalAdvance('x') * 8,
-                                                  sizeHint().height()}; }
+QSize PinField::minimumSizeHint() const {
+    return {fontMetrics().horizontalAdvance('x') * 8, sizeHint().height()};
+}
 
 }  // namespace zorva::plugin::ui

@@ -48,8 +48,8 @@ InputGuard::InputGuard(QWidget* window) : QObject(window), window_(window) {
 
 bool InputGuard::eventFilter(QObject* object, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (object == window_ && (type == QEvent::Show || type == QEvent::WindowActivate ||
-                              type == QEvent::ZOrderChange)) {
+    if (object == window_ &&
+        (type == QEvent::Show || type == QEvent::WindowActivate || type == QEvent::ZOrderChange)) {
         hold();
     }
     return holding() && isUserInput(type) && insideWindow(object);

@@ -155,13 +155,13 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
     if (digest.size() != static_cast<std::size_t>(EVP_MD_get_size(scheme.digest)))
         fail(20015, "signHash: the hash is not as long as the hash function's", "signHash");
 
-    ConsentRequest question{format::originOf(request),
-                            "Sign a hash prepared by the site",
-                            {},
-                            {},
-                            candidates.front().id,
-                            ConsentHash{hashName(scheme.digest),
-                                        toHex(digest.data(), digest.size()).substr(0, 16)}};
+    ConsentRequest question{
+        format::originOf(request),
+        "Sign a hash prepared by the site",
+        {},
+        {},
+        candidates.front().id,
+        ConsentHash{hashName(scheme.digest), toHex(digest.data(), digest.size()).substr(0, 16)}};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
     checkHashSignature(*certificate, scheme, digest, signature);

@@ -9,10 +9,10 @@
 #include "temp_dir.h"
 #include "x_display.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -366,8 +366,8 @@ TEST_F(ConsentDialogUnderX, LongAndDeceivingTextsAreShownWhollyVisibleInAWindowT
             xGeometry({"getwindowgeometry", "--shell", QString::number(dialog_->winId())});
         ASSERT_GT(window["WIDTH"], 0);
         const QRect onScreen(0, 0, screen["WIDTH"], screen["HEIGHT"]);
-        EXPECT_TRUE(onScreen.contains(QRect(window["X"], window["Y"], window["WIDTH"],
-                                            window["HEIGHT"])))
+        EXPECT_TRUE(
+            onScreen.contains(QRect(window["X"], window["Y"], window["WIDTH"], window["HEIGHT"])))
             << window["WIDTH"] << "x" << window["HEIGHT"] << " at " << window["X"] << ","
             << window["Y"];
         auto& sign = part<QPushButton>("consentSign");
@@ -408,7 +408,9 @@ TEST(PinFieldKeys, TypedCharactersBecomeTheSecretAndBackspaceTakesWholeCharacter
         {"digits", {{Qt::Key_1, "1"}, {Qt::Key_2, "2"}, {Qt::Key_3, "3"}}, "123", 3},
         {"backspace", {{Qt::Key_1, "1"}, {Qt::Key_2, "2"}, {Qt::Key_Backspace, ""}}, "1", 1},
         {"cyrillic then backspace",
-         {{Qt::Key_A, "a"}, {0, QString::fromUtf8("ж")}, {0, QString::fromUtf8("я")},
+         {{Qt::Key_A, "a"},
+          {0, QString::fromUtf8("ж")},
+          {0, QString::fromUtf8("я")},
           {Qt::Key_Backspace, ""}},
          "a\xd0\xb6",
          2},
