@@ -59,15 +59,14 @@ void PinField::keyPressEvent(QKeyEvent* event) {
     } else {
         // One key's character at a time: the text of the whole PIN never
         // exists outside the Secret.
-        QString typed = event->text();
-        bool printable = !typed.isEmpty();
-        for (const QChar c : typed) printable = printable && c.isPrint();
+        const QString typed = event->text();
+        const bool printable = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(),
+                                                               [](QChar c) { return c.isPrint(); });
         if (printable) {
             QByteArray utf8 = typed.toUtf8();
             pin_.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
             length_ += static_cast<int>(typed.toUcs4().size());
             OPENSSL_cleanse(utf8.data(), static_cast<std::size_t>(utf8.size()));
-            OPENSSL_cleanse(typed.data(), static_cast<std::size_t>(typed.size()) * sizeof(QChar));
         }
     }
     event->accept();
