@@ -107,7 +107,9 @@ QString elideOrigin(const QString& origin, const QFontMetrics& metrics, int widt
     const QString scheme = match.captured(1);
     const QString port = match.captured(3) + match.captured(4);
     const int room = width - metrics.horizontalAdvance(scheme + port);
-    return scheme + elideFront(match.captured(2), metrics, std::max(room, 0)) + port;
+    // No origin a browser sends has a tail this long: then it is only a text.
+    if (room < width / 3) return elideMiddle(origin, metrics, width);
+    return scheme + elideFront(match.captured(2), metrics, room) + port;
 }
 
 QString markerWarning() {
