@@ -7,12 +7,15 @@
 #include "shown_text.h"
 
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace zorva::plugin::ui {
@@ -52,6 +55,24 @@ const char* const emphasis =
     "QLabel#consentError { color: #c62828; font-weight: bold; }"
     "QLabel#consentWarning { color: #9a5b00; }"
     "QTreeWidget::item:disabled { color: #8c959f; }";
+
+// On a low screen the lists give up rows, which they then scroll, until the
+// window fits its available height.
+void fitHeight(QWidget& dialog, std::initializer_list<QTreeWidget*> lists) {
+    const QScreen* screen = dialog.screen();
+    // Room for the title bar and the frame that the window manager adds.
+    const int available = screen->availableGeometry().height() - 48;
+    for (QTreeWidget* list : lists) {
+        if (!list) continue;
+        const int row = std::max(list->sizeHintForRow(0), list->fontMetrics().height() + 6);
+        const int least = list->header()->sizeHint().height() + row + 2 * list->frameWidth() + 2;
+        while (dialog.layout()->sizeHint().height() > available &&
+               list->maximumHeight() - row >= least) {
+            list->setMaximumHeight(list->maximumHeight() - row);
+            dialog.layout()->invalidate();
+        }
+    }
+}
 
 }  // namespace
 
@@ -109,6 +130,7 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     guard_ = new InputGuard(this);
     connect(guard_, &InputGuard::holdingChanged, this, [this] { updateButtons(); });
     showCertificate();
+    fitHeight(*this, {documents, certificates_});
 }
 
 ConsentDialog::~ConsentDialog() {
