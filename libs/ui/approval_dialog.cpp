@@ -1,10 +1,13 @@
 #include "approval_dialog.h"
 
 #include "dialog_buttons_style.h"
+#include "input_guard.h"
 #include "prompt_runner.h"
+#include "shown_text.h"
 #include "site_prompt.h"
 
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -17,24 +20,6 @@ QString text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
 }
 
-QDialogButtonBox* answerButtons(QDialog* dialog, bool& denied) {
-    auto* box = new QDialogButtonBox;
-    auto* style = new DialogButtonsStyle;
-    style->setParent(dialog);
-    box->setStyle(style);
-    QPushButton* allow = box->addButton(QObject::tr("&Allow"), QDialogButtonBox::AcceptRole);
-    box->addButton(QObject::tr("&Deny"), QDialogButtonBox::RejectRole);
-    // Enter must not approve a site by accident: no button is the default.
-    allow->setAutoDefault(false);
-    QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    // Escape and the window's close button reject without it: they only dismiss.
-    QObject::connect(box, &QDialogButtonBox::rejected, dialog, [dialog, &denied] {
-        denied = true;
-        dialog->reject();
-    });
-    return box;
-}
-
 }  // namespace
 
 ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName, QWidget* parent)
@@ -45,25 +30,71 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
 
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    auto* question = new QLabel(questionText(origin, productName));
+    auto* question = new QLabel;
     question->setObjectName("question");
     // The origin is the page's own text: never let it be taken for markup.
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
+    if (shown.marked) {
+        auto* warning = new QLabel(markerWarning());
+        warning->setObjectName("approvalMarkers");
+        warning->setWordWrap(true);
+        warning->setMaximumWidth(width);
+        layout->addWidget(warning);
+    }
     auto* hint =
         new QLabel(tr("Deny blocks this site until you remove it from Approved sites; "
                       "closing this window only answers \"not now\"."));
     hint->setObjectName("hint");
     hint->setWordWrap(true);
+    hint->setMaximumWidth(width);
     layout->addWidget(hint);
-    layout->addWidget(answerButtons(this, denied_));
+    layout->addWidget(answerButtons());
+
+    auto* guard = new InputGuard(this);
+    connect(guard, &InputGuard::holdingChanged, this, [this](bool holding) {
+        for (QPushButton* button : {allow_, deny_}) button->setEnabled(!holding);
+        if (!holding) deny_->setFocus();
+    });
 }
 
 ApprovalDialog::~ApprovalDialog() = default;
 
 QString ApprovalDialog::questionText(const QString& origin, const QString& productName) {
     return tr("%1 wants to use %2 on this computer.").arg(origin, productName);
+}
+
+QDialogButtonBox* ApprovalDialog::answerButtons() {
+    auto* box = new QDialogButtonBox;
+    auto* style = new DialogButtonsStyle;
+    style->setParent(this);
+    box->setStyle(style);
+    allow_ = box->addButton(QObject::tr("&Allow"), QDialogButtonBox::AcceptRole);
+    allow_->setObjectName("approvalAllow");
+    deny_ = box->addButton(QObject::tr("&Deny"), QDialogButtonBox::RejectRole);
+    deny_->setObjectName("approvalDeny");
+    // A focused button would take Enter as its own.
+    for (QPushButton* button : {allow_, deny_}) button->setAutoDefault(false);
+    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // Escape and the window's close button reject without it: they only dismiss.
+    connect(box, &QDialogButtonBox::rejected, this, [this] {
+        denied_ = true;
+        reject();
+    });
+    return box;
+}
+
+// The button box makes its first accepting button the default once shown.
+void ApprovalDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    for (QPushButton* button : {allow_, deny_}) button->setDefault(false);
+}
+
+// Allowing a site lasts: Enter, the key that ends so much else, answers nothing.
+void ApprovalDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return event->accept();
+    QDialog::keyPressEvent(event);
 }
 
 std::optional<bool> askOriginApproval(const std::string& origin, const std::string& productName,

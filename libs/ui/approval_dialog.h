@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QString>
 
+class QDialogButtonBox;
+class QPushButton;
+
 #include <optional>
 #include <string>
 
@@ -12,7 +15,9 @@ class SiteLedger;
 
 // Asks whether a web site may use the product: Allow accepts, Deny rejects
 // and blocks the site; Escape and closing the window reject too, but only
-// dismiss the question ("not now").
+// dismiss the question ("not now"). No button is the default and Enter
+// answers nothing; the keyboard starts on Deny, and the window takes no input
+// for a moment after it comes up or gets the keyboard back.
 class ApprovalDialog : public QDialog {
     Q_OBJECT
 
@@ -24,7 +29,15 @@ public:
     // Whether the user chose Deny, not merely closed the window.
     bool denied() const { return denied_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    QDialogButtonBox* answerButtons();
+
+    QPushButton* allow_ = nullptr;
+    QPushButton* deny_ = nullptr;
     bool denied_ = false;
 };
 

@@ -584,7 +584,6 @@ TEST_F(MessageHandlerTest, HostileNamesAreRefusedWith20015AndNothingIsWrittenOut
         {"id ..", {chunk("..", 1, 3, "{")}},
         {"empty id", {request("probe", "echo", "", "previous"), chunk("", 2, 3, "{")}},
         {"file id", {chunk("files", 1, 3, "{", "../../../../x")}},
-        {"file name", embeddedFileChunks("named", "u3", "../../evil", "content", "")},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -595,6 +594,20 @@ TEST_F(MessageHandlerTest, HostileNamesAreRefusedWith20015AndNothingIsWrittenOut
         EXPECT_EQ(reply->code, "20015");
         EXPECT_EQ(filesOutsideTheRoot(), before);
     }
+}
+
+// A file's name is data: the store keeps the file under its uuid.
+TEST_F(MessageHandlerTest, FileNameThatLooksLikeAPathIsDataAndWritesNothingOutsideTheRoot) {
+    const auto before = filesOutsideTheRoot();
+    MessagePtr reply;
+
+    for (const auto& message : embeddedFileChunks("named", "u3", "../../evil", "content", ""))
+        reply = handle(message);
+
+    EXPECT_EQ(reply->code, "0") << reply->errorMessage;
+    EXPECT_NE(reply->method.result.find(R"("name":"../../evil")"), std::string::npos)
+        << reply->method.result;
+    EXPECT_EQ(filesOutsideTheRoot(), before);
 }
 
 }  // namespace

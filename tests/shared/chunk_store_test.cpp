@@ -261,7 +261,7 @@ TEST(ChunkStore, JoinsEmbeddedFileIntoAFileOfItsOwn) {
         const MessagePtr joined = joinAll(store, chunked("with-file", pieces));
 
         ASSERT_TRUE(joined);
-        const fs::path joinedFile = catalog(store, "with-file") / "fox.txt";
+        const fs::path joinedFile = catalog(store, "with-file") / c.uuid;
         EXPECT_EQ(joined->method.data, "{\"files\":[" + joinedDescription(file, joinedFile) + "]}");
         EXPECT_EQ(readFile(joinedFile), quickFox);
         const std::string expectedLog =
@@ -301,8 +301,8 @@ TEST(ChunkStore, KeepsCommaBeforeADescriptionAndSeparatesFilesOfOneName) {
     const MessagePtr joined = joinAll(store, chunked("two", pieces));
 
     ASSERT_TRUE(joined);
-    const fs::path firstFile = catalog(store, "two") / "doc.txt";
-    const fs::path secondFile = catalog(store, "two") / "doc-2" / "doc.txt";
+    const fs::path firstFile = catalog(store, "two") / "doc-1";
+    const fs::path secondFile = catalog(store, "two") / "doc-2";
     EXPECT_EQ(joined->method.data, "[" + joinedDescription(first, firstFile) + "," +
                                        joinedDescription(second, secondFile) + "]");
     EXPECT_EQ(readFile(firstFile), "first");
@@ -355,7 +355,7 @@ TEST(ChunkStore, ChunksOfWholeBase64GroupsJoinAsTheirText) {
             store, chunked(id, concat({{{"[", ""}}, embeddedFile(file, c.content), {{"]", ""}}})));
 
         ASSERT_TRUE(joined);
-        EXPECT_EQ(readFile(catalog(store, id) / "mixed.txt"), c.expected) << id;
+        EXPECT_EQ(readFile(catalog(store, id) / "mixed"), c.expected) << id;
     }
 }
 
@@ -391,7 +391,7 @@ TEST(ChunkStore, PackedContentJoinsAsItsLastCopiesInChunkOrder) {
         const MessagePtr joined = store.join(messages.back());
 
         ASSERT_TRUE(joined) << c.name;
-        EXPECT_EQ(readFile(catalog(store, c.name) / "packed.bin"), "ABCDEFJK") << c.name;
+        EXPECT_EQ(readFile(catalog(store, c.name) / "packed"), "ABCDEFJK") << c.name;
         const std::string pieceTwoFile = "3.7.packed";
         EXPECT_EQ(fs::exists(catalog(store, c.name) / pieceTwoFile),
                   std::string(c.name) == "text-after-packed")
@@ -421,8 +421,8 @@ TEST(ChunkStore, JoinTriedAgainAfterAFailureReadsEveryChunkAnew) {
     const MessagePtr joined = store.join(messages.back());
 
     ASSERT_TRUE(joined);
-    const fs::path firstFile = catalog(store, "again") / "first" / "first.bin";
-    const fs::path secondFile = catalog(store, "again") / "second.bin";
+    const fs::path firstFile = catalog(store, "again") / "first-2";
+    const fs::path secondFile = catalog(store, "again") / "second";
     EXPECT_EQ(joined->method.data, "[" + joinedDescription(first, firstFile) + "," +
                                        joinedDescription(second, secondFile) + "]");
     EXPECT_EQ(readFile(firstFile), "ABCDEFJK");
@@ -439,9 +439,9 @@ TEST(ChunkStore, PayloadOfManyChunksBeforeAFileIsNoFile) {
     const MessagePtr joined = joinAll(store, chunked("long", pieces));
 
     ASSERT_TRUE(joined);
-    EXPECT_EQ(joined->method.data, "{\"a\":1,\"files\":[" +
-                                       joinedDescription(file, catalog(store, "long") / "fox.txt") +
-                                       "]}");
+    EXPECT_EQ(joined->method.data,
+              "{\"a\":1,\"files\":[" +
+                  joinedDescription(file, catalog(store, "long") / "after-long") + "]}");
 }
 
 TEST(ChunkStore, LastChunkWithAChunkMissingFails) {
@@ -531,15 +531,27 @@ TEST(ChunkStore, UnsafeNamesAreRefusedAndNothingIsWrittenOrRemoved) {
     EXPECT_EQ(outsideRoot(), before);
 }
 
-TEST(ChunkStore, EmbeddedFileNameLeavingTheCatalogIsRefused) {
+// A document's name is data: the store keeps the file under its uuid, and the
+// description keeps the name as it came.
+TEST(ChunkStore, EmbeddedFileNameIsDataAndTheFileKeepsTheStoresOwnName) {
+    const std::string names[] = {
+        "../../evil",           "a/b\\c",
+        "line\nbreak\ttab",     "invoice_\u202Efdp.exe",
+        std::string(1024, 'x'), std::string(100, 'x') + "\xD0\x94\xD0\xBE\xD0\xB3.pdf"};
     ChunkStore store;
     const std::set<std::string> before = outsideRoot();
-    const auto pieces = concat(
-        {{{"[", ""}}, embeddedFile(description("evil", "../../evil"), {"ZXZpbA=="}), {{"]", ""}}});
+    for (const std::string& name : names) {
+        const FileInfo file = description("evil", name);
+        const std::string id = "named-" + std::to_string(name.size());
+        const auto pieces = concat({{{"[", ""}}, embeddedFile(file, {"ZXZpbA=="}), {{"]", ""}}});
 
-    expectApplicationError([&] { joinAll(store, chunked("evil", pieces)); }, 20015,
-                           "messageFromChunks");
+        const MessagePtr joined = joinAll(store, chunked(id, pieces));
 
+        ASSERT_TRUE(joined) << name;
+        const fs::path stored = catalog(store, id) / "evil";
+        EXPECT_EQ(joined->method.data, "[" + joinedDescription(file, stored) + "]") << name;
+        EXPECT_EQ(readFile(stored), "evil") << name;
+    }
     EXPECT_EQ(outsideRoot(), before);
 }
 

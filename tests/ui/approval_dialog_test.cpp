@@ -2,6 +2,7 @@
 
 #include "approvals_dialog.h"
 #include "event_wait.h"
+#include "input_guard.h"
 #include "origin_approvals.h"
 #include "qt_application.h"
 #include "site_ledger.h"
@@ -11,6 +12,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +28,21 @@ using namespace zorva::plugin;
 using namespace std::chrono_literals;
 
 const std::string origin = "https://sign.example.org";
+
+// The approval window of the product on screen, if one is.
+ui::ApprovalDialog* shownApproval(const std::string& product) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<ui::ApprovalDialog*>(widget);
+            dialog && dialog->isVisible() && dialog->windowTitle().toStdString() == product)
+            return dialog;
+    return nullptr;
+}
+
+// The window has the keyboard and its input guard lets keys in.
+bool listening(const std::string& product) {
+    const ui::ApprovalDialog* dialog = shownApproval(product);
+    return dialog && dialog->isActiveWindow() && !dialog->findChild<ui::InputGuard*>()->holding();
+}
 
 bool headless() {
     const QString platform = QGuiApplication::platformName();
@@ -62,14 +80,20 @@ protected:
     }
 
     // Each prompt gets a title of its own: the window of the one before may
-    // still be on its way out. Each starts with a fresh ledger: a dismissal
-    // would hold the next question back.
-    static std::optional<bool> answerWith(const QString& keys) {
+    // still be on its way out.
+    static std::string nextProduct() {
         static int prompts = 0;
-        const std::string product = "ApprovalTest" + std::to_string(++prompts);
+        return "ApprovalTest" + std::to_string(++prompts);
+    }
+
+    // Each question starts with a fresh ledger: a dismissal would hold the
+    // next question back.
+    static std::optional<bool> answerWith(const QString& keys) {
+        const std::string product = nextProduct();
         ui::SiteLedger sites;
         auto answer = std::async(std::launch::async,
                                  [&] { return ui::askOriginApproval(origin, product, sites); });
+        EXPECT_TRUE(runEventsUntil([&] { return listening(product); })) << "never took keys";
         Keyboard keyboard(QString::fromStdString(product), keys);
         EXPECT_TRUE(runEventsUntil([&] {
             return keyboard.finished() && answer.wait_for(0s) == std::future_status::ready;
@@ -89,6 +113,41 @@ TEST_F(ApprovalDialogTest, KeysOfTheUserGiveTheAnswer) {
     for (const Case& c : cases) EXPECT_EQ(answerWith(c.keys), c.answer) << c.keys;
 }
 
+// Keys sent as the window comes up were meant for the page; Enter never
+// answers. The keyboard starts on Deny once the window listens.
+TEST_F(ApprovalDialogTest, KeysAsTheWindowComesUpAndEnterLaterAnswerNothing) {
+    for (const char* early : {"Return", "KP_Enter", "space", "alt+a", "Escape"}) {
+        SCOPED_TRACE(early);
+        const std::string product = nextProduct();
+        ui::SiteLedger sites;
+        auto answer = std::async(std::launch::async,
+                                 [&] { return ui::askOriginApproval(origin, product, sites); });
+        Keyboard keys(QString::fromStdString(product), early);
+        ASSERT_TRUE(runEventsUntil([&] { return keys.finished(); }));
+        EXPECT_TRUE(keys.succeeded()) << keys.errors();
+        ui::ApprovalDialog* dialog = shownApproval(product);
+        ASSERT_NE(dialog, nullptr);
+        for (const char* button : {"approvalAllow", "approvalDeny"})
+            EXPECT_FALSE(dialog->findChild<QPushButton*>(button)->isEnabled()) << button;
+
+        ASSERT_TRUE(runEventsUntil([&] { return listening(product); }));
+        EXPECT_EQ(QApplication::focusWidget(), dialog->findChild<QPushButton*>("approvalDeny"));
+        for (const char* button : {"approvalAllow", "approvalDeny"}) {
+            EXPECT_TRUE(dialog->findChild<QPushButton*>(button)->isEnabled()) << button;
+            EXPECT_FALSE(dialog->findChild<QPushButton*>(button)->isDefault()) << button;
+        }
+        Keyboard enter(QString::fromStdString(product), "Return");
+        ASSERT_TRUE(runEventsUntil([&] { return enter.finished(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(answer.wait_for(0s), std::future_status::timeout) << "answered";
+        Keyboard deny(QString::fromStdString(product), "alt+d");
+        ASSERT_TRUE(
+            runEventsUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }));
+        EXPECT_EQ(answer.get(), std::optional<bool>(false));
+        ASSERT_TRUE(runEventsUntil([&] { return deny.finished(); }));
+    }
+}
+
 TEST_F(ApprovalDialogTest, QuestionNamesTheOriginAndTheProductAsPlainText) {
     ui::ApprovalDialog dialog("https://<b>x</b>.example", "ZorvaPlugin");
     const auto* question = dialog.findChild<QLabel*>("question");
@@ -96,6 +155,33 @@ TEST_F(ApprovalDialogTest, QuestionNamesTheOriginAndTheProductAsPlainText) {
     EXPECT_EQ(question->text().toStdString(),
               "https://<b>x</b>.example wants to use ZorvaPlugin on this computer.");
     EXPECT_EQ(question->textFormat(), Qt::PlainText);
+}
+
+// However long or deceiving the origin, the window fits the screen, the end
+// of the host and the port stay in sight, and hidden characters show.
+TEST_F(ApprovalDialogTest, OriginIsElidedToFitTheScreenAndItsHiddenCharactersShow) {
+    struct Case {
+        QString origin, ends;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"https://" + QString(240, 'h') + ".example.org:8443", "h.example.org:8443", false},
+        {QString::fromUtf8("https://bank\u202Egro.example"),
+         QString::fromUtf8("bank⟨U+202E⟩gro.example"), true},
+        {"https://a.example", "https://a.example", false},
+    };
+    for (const Case& c : cases) {
+        ui::ApprovalDialog dialog(c.origin, "ZorvaPlugin");
+        dialog.show();
+        ASSERT_TRUE(runEventsUntil([&] { return dialog.isVisible(); }));
+        const QRect screen = dialog.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(dialog.frameGeometry())) << c.origin.toStdString();
+        const QString question = dialog.findChild<QLabel*>("question")->text();
+        EXPECT_TRUE(question.startsWith("https://")) << question.toStdString();
+        EXPECT_TRUE(question.contains(c.ends + " wants to use ZorvaPlugin"))
+            << question.toStdString();
+        EXPECT_EQ(dialog.findChild<QLabel*>("approvalMarkers") != nullptr, c.marked);
+    }
 }
 
 TEST_F(ApprovalDialogTest, RemovedSiteLeavesTheListAndTheFile) {

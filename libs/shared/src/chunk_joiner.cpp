@@ -140,7 +140,7 @@ private:
         const bool base64 = info.contentEncoding == "base64";
         std::string uuid = tail(*first);
         uuid.erase(0, 1);
-        const fs::path target = targetPath(info.name.empty() ? uuid : info.name, uuid);
+        const fs::path target = targetPath(uuid);
         info.contentEncoding = "temp";
         info.path = target.string();
         // Taken even when there is nothing to compare: the entry holds a chunk
@@ -153,15 +153,17 @@ private:
         writeContent(target, first + 1, last - 1, base64);
     }
 
-    // Two files of one request may share a name, and a name may be that of a
-    // file the store still holds: neither may overwrite the other, so a name
-    // already taken moves into a directory of the file's uuid.
-    fs::path targetPath(const std::string& name, const std::string& uuid) const {
-        const fs::path target = catalog_ / checkedFileName(name, "messageFromChunks");
-        if (!fs::exists(target)) return target;
-        const fs::path own = catalog_ / checkedFileName(uuid, "messageFromChunks");
-        fs::create_directories(own);
-        return own / name;
+    // A document's name is the page's data, in any script and of any length,
+    // and never a path: the file is named after its uuid, which the store
+    // already takes as a file name. A uuid may come twice in one request, and
+    // a join tried again finds the files of the first try: neither may
+    // overwrite the other, so a name already taken gets a number.
+    fs::path targetPath(const std::string& uuid) const {
+        const fs::path target = catalog_ / checkedFileName(uuid, "messageFromChunks");
+        fs::path free = target;
+        for (int number = 2; fs::exists(free); ++number)
+            free = target.string() + '-' + std::to_string(number);
+        return free;
     }
 
     // The content chunks decode as one text: a group of four characters may

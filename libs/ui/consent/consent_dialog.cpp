@@ -2,17 +2,21 @@
 
 #include "consent_lists.h"
 #include "dialog_buttons_style.h"
+#include "input_guard.h"
+#include "pin_field.h"
+#include "shown_text.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cstring>
+#include <algorithm>
 #include <initializer_list>
 
 namespace zorva::plugin::ui {
@@ -65,6 +69,24 @@ const char* const emphasis =
     "QLabel#consentWarning { color: #9a5b00; }"
     "QTreeWidget::item:disabled { color: #8c959f; }";
 
+// On a low screen the lists give up rows, which they then scroll, until the
+// window fits its available height.
+void fitHeight(QWidget& dialog, std::initializer_list<QTreeWidget*> lists) {
+    const QScreen* screen = dialog.screen();
+    // Room for the title bar and the frame that the window manager adds.
+    const int available = screen->availableGeometry().height() - 48;
+    for (QTreeWidget* list : lists) {
+        if (!list) continue;
+        const int row = std::max(list->sizeHintForRow(0), list->fontMetrics().height() + 6);
+        const int least = list->header()->sizeHint().height() + row + 2 * list->frameWidth() + 2;
+        while (dialog.layout()->sizeHint().height() > available &&
+               list->maximumHeight() - row >= least) {
+            list->setMaximumHeight(list->maximumHeight() - row);
+            dialog.layout()->invalidate();
+        }
+    }
+}
+
 }  // namespace
 
 ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
@@ -77,14 +99,29 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     setStyleSheet(emphasis);
     setWindowIcon(QPixmap(text(branding.resourcePath("logo_32x32.png"))));
 
+    // Every part fits this width, so the window fits the screen however long
+    // the page's texts are.
+    const int width = promptTextWidth(this);
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(label("consentOrigin", originText(request.origin)));
-    layout->addWidget(label("consentOperation", operationText(request)));
-    if (!request.documents.empty()) layout->addWidget(documentList(request.documents));
+    const bool originMarked = addOrigin(width);
+    auto* operation = label("consentOperation", operationText(request));
+    operation->setMaximumWidth(width);
+    layout->addWidget(operation);
+    QTreeWidget* documents = nullptr;
+    if (!request.documents.empty()) {
+        documents = documentList(request.documents, width);
+        layout->addWidget(documents);
+    }
+    if (request.hash) layout->addWidget(hashList(*request.hash));
     layout->addWidget(label("consentCertificatesCaption", tr("Certificate")));
-    certificates_ = certificateList(request.certificates, request.preselectedId);
+    certificates_ = certificateList(request.certificates, request.preselectedId, width);
     layout->addWidget(certificates_);
+    if (originMarked || (documents && markedTexts(*documents)) || markedTexts(*certificates_)) {
+        auto* warning = label("consentMarkers", markerWarning());
+        warning->setMaximumWidth(width);
+        layout->addWidget(warning);
+    }
     addPinArea();
 
     auto* buttons = new QDialogButtonBox;
@@ -102,23 +139,37 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     layout->addWidget(buttons);
 
     connect(certificates_, &QTreeWidget::currentItemChanged, this, [this] { showCertificate(); });
-    connect(pin_, &QLineEdit::textChanged, this, [this] { updateSignButton(); });
+    connect(pin_, &PinField::changed, this, [this] { updateButtons(); });
+    guard_ = new InputGuard(this);
+    connect(guard_, &InputGuard::holdingChanged, this, [this] { updateButtons(); });
     showCertificate();
+    fitHeight(*this, {documents, certificates_});
 }
 
 ConsentDialog::~ConsentDialog() {
     // The list's own destruction must not reach this half-destroyed dialog.
     certificates_->disconnect(this);
-    pin_->setText(QString());
+}
+
+// The origin in large type: elided so that its registrable domain and port
+// stay, and whole in its tooltip.
+bool ConsentDialog::addOrigin(int width) {
+    const ShownText origin = visibleCharacters(originText(request_.origin));
+    QLabel* shown = label("consentOrigin", {});
+    shown->setWordWrap(false);
+    layout()->addWidget(shown);
+    // The dialog's sheet sets the origin's type once the label is its child.
+    shown->ensurePolished();
+    shown->setText(elideOrigin(origin.text, shown->fontMetrics(), width));
+    if (shown->text() != origin.text || origin.marked) shown->setToolTip(fullTextTip(origin.text));
+    return origin.marked;
 }
 
 void ConsentDialog::addPinArea() {
     auto* layout = static_cast<QVBoxLayout*>(this->layout());
     pinPrompt_ = label("consentPinPrompt", {});
-    pin_ = new QLineEdit;
+    pin_ = new PinField;
     pin_->setObjectName("consentPin");
-    pin_->setEchoMode(QLineEdit::Password);
-    pin_->setContextMenuPolicy(Qt::NoContextMenu);
     warning_ = label("consentWarning", {});
     layout->addWidget(pinPrompt_);
     layout->addWidget(pin_);
@@ -154,7 +205,7 @@ void ConsentDialog::showCertificate() {
         certificate && error_->text().isEmpty() ? attemptsWarning(certificate->token) : QString();
     warning_->setText(warning);
     warning_->setVisible(!warning.isEmpty());
-    updateSignButton();
+    updateButtons();
     if (pin_->isVisibleTo(this)) {
         pin_->setFocus();
     } else {
@@ -162,23 +213,21 @@ void ConsentDialog::showCertificate() {
     }
 }
 
-void ConsentDialog::updateSignButton() {
+// Both buttons wait out the input guard, so the user sees that the window
+// does not listen yet.
+void ConsentDialog::updateButtons() {
     const crypto::ConsentCertificate* certificate = chosen();
-    sign_->setEnabled(!checking() && certificate &&
-                      (certificate->token.pinPad || !pin_->text().isEmpty()));
+    const bool listening = !checking() && !guard_->holding();
+    sign_->setEnabled(listening && certificate && (certificate->token.pinPad || !pin_->isEmpty()));
+    cancel_->setEnabled(listening);
 }
 
 crypto::ConsentAnswer ConsentDialog::takeAnswer() {
     crypto::ConsentAnswer answer;
     const crypto::ConsentCertificate* certificate = chosen();
     if (certificate) answer.certificateId = certificate->id;
-    if (certificate && !certificate->token.pinPad) {
-        QByteArray pin = pin_->text().toUtf8();
-        answer.pin = crypto::Secret(pin.constData(), static_cast<std::size_t>(pin.size()));
-        std::memset(pin.data(), 0, static_cast<std::size_t>(pin.size()));
-    }
-    // Unlike clear(), drops the field's undo history, which holds what was typed.
-    pin_->setText(QString());
+    if (certificate && !certificate->token.pinPad) answer.pin = pin_->take();
+    pin_->clear();
     return answer;
 }
 

@@ -1,7 +1,9 @@
 #include "consent_lists.h"
 
 #include "consent_dialog.h"
+#include "shown_text.h"
 
+#include <QColor>
 #include <QHeaderView>
 #include <QLocale>
 #include <QStringList>
@@ -37,6 +39,24 @@ void fitContents(QTreeWidget& tree, int visibleRows) {
                           2 * tree.frameWidth() + 2);
 }
 
+constexpr int markedRole = Qt::UserRole + 2;
+
+// Sets a cell to a page's or a certificate's text as the user must see it.
+// A marked text leads with a warning sign and takes the warning's colour.
+void setShownCell(QTreeWidgetItem& item, int column, const std::string& utf8, int width) {
+    const ShownText shown = visibleCharacters(text(utf8));
+    const QString sign = shown.marked ? QString::fromUtf8("⚠ ") : QString();
+    const QFontMetrics metrics = item.treeWidget()->fontMetrics();
+    item.setText(column,
+                 sign + elideMiddle(shown.text, metrics, width - metrics.horizontalAdvance(sign)));
+    if (item.text(column) != shown.text)
+        item.setToolTip(
+            column, fullTextTip(shown.marked ? shown.text + "\n\n" + markerWarning() : shown.text));
+    if (!shown.marked) return;
+    item.setForeground(column, QColor(0x9a, 0x5b, 0x00));
+    item.setData(0, markedRole, true);
+}
+
 bool selectable(const QTreeWidgetItem& item) { return item.flags() & Qt::ItemIsSelectable; }
 
 QTreeWidgetItem* preselected(QTreeWidget& tree, const QString& id) {
@@ -67,12 +87,13 @@ QString sizeText(std::uint64_t size) {
     return ConsentDialog::tr(units[unit]).arg(QLocale().toString(value, 'f', 2));
 }
 
-QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents) {
+QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents, int width) {
     QTreeWidget* tree = table(
         "consentDocuments", {ConsentDialog::tr("Document"), ConsentDialog::tr("Size"), "SHA-256"});
     for (const auto& document : documents) {
         auto* item = new QTreeWidgetItem(
-            tree, {text(document.name), sizeText(document.size), text(document.sha256Prefix)});
+            tree, {QString(), sizeText(document.size), text(document.sha256Prefix)});
+        setShownCell(*item, 0, document.name, width * 11 / 20);
         item->setToolTip(1, ConsentDialog::tr("%1 bytes").arg(document.size));
         item->setFlags(Qt::ItemIsEnabled);
     }
@@ -80,8 +101,17 @@ QTreeWidget* documentList(const std::vector<crypto::ConsentDocument>& documents)
     return tree;
 }
 
+QTreeWidget* hashList(const crypto::ConsentHash& hash) {
+    QTreeWidget* tree =
+        table("consentHash", {ConsentDialog::tr("Hash function"), ConsentDialog::tr("Hash")});
+    auto* item = new QTreeWidgetItem(tree, {text(hash.function), text(hash.prefix)});
+    item->setFlags(Qt::ItemIsEnabled);
+    fitContents(*tree, 1);
+    return tree;
+}
+
 QTreeWidget* certificateList(const std::vector<crypto::ConsentCertificate>& certificates,
-                             const std::string& preselectedId) {
+                             const std::string& preselectedId, int width) {
     QTreeWidget* tree =
         table("consentCertificates", {ConsentDialog::tr("Subject"), ConsentDialog::tr("Issuer"),
                                       ConsentDialog::tr("Valid until")});
@@ -89,8 +119,9 @@ QTreeWidget* certificateList(const std::vector<crypto::ConsentCertificate>& cert
         const auto& certificate = certificates[i];
         const QString until = text(certificate.validUntil) +
                               (certificate.expired ? ConsentDialog::tr(" (expired)") : QString());
-        auto* item =
-            new QTreeWidgetItem(tree, {text(certificate.subject), text(certificate.issuer), until});
+        auto* item = new QTreeWidgetItem(tree, {QString(), QString(), until});
+        setShownCell(*item, 0, certificate.subject, width * 2 / 5);
+        setShownCell(*item, 1, certificate.issuer, width / 4);
         item->setData(0, Qt::UserRole, static_cast<int>(i));
         item->setData(0, Qt::UserRole + 1, text(certificate.id));
         // Shown so the user sees why a known certificate is missing from the choice.
@@ -104,5 +135,11 @@ QTreeWidget* certificateList(const std::vector<crypto::ConsentCertificate>& cert
 }
 
 int certificateIndex(const QTreeWidgetItem& item) { return item.data(0, Qt::UserRole).toInt(); }
+
+bool markedTexts(const QTreeWidget& list) {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        if (list.topLevelItem(i)->data(0, markedRole).toBool()) return true;
+    return false;
+}
 
 }  // namespace zorva::plugin::ui

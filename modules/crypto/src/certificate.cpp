@@ -6,11 +6,13 @@
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 namespace zorva::plugin::crypto {
 namespace {
@@ -25,6 +27,26 @@ std::string nameText(const X509_NAME* name) {
     char* data = nullptr;
     const long size = BIO_get_mem_data(bio.get(), &data);
     return std::string(data, static_cast<std::size_t>(size));
+}
+
+struct NameFree {
+    void operator()(X509_NAME* name) const { X509_NAME_free(name); }
+};
+
+// RFC 2253 writes the last entries first: the common names go to the end of
+// a copy so that they lead, the rest keeping its order.
+std::string commonNameFirst(const X509_NAME* name) {
+    const std::unique_ptr<X509_NAME, NameFree> reordered(X509_NAME_new());
+    OPENSSL_CHECK(reordered != nullptr, "describe");
+    for (const bool commonNames : {false, true}) {
+        for (int i = 0; i < X509_NAME_entry_count(name); ++i) {
+            const X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
+            const bool common = OBJ_obj2nid(X509_NAME_ENTRY_get_object(entry)) == NID_commonName;
+            if (common == commonNames)
+                OPENSSL_CHECK(X509_NAME_add_entry(reordered.get(), entry, -1, 0) == 1, "describe");
+        }
+    }
+    return nameText(reordered.get());
 }
 
 std::string timeText(const ASN1_TIME* time) {
@@ -51,6 +73,13 @@ CertificateText describe(X509& certificate) {
             nameText(X509_get_issuer_name(&certificate)),
             timeText(X509_get0_notBefore(&certificate)), timeText(X509_get0_notAfter(&certificate)),
             X509_cmp_current_time(X509_get0_notAfter(&certificate)) < 0};
+}
+
+CertificateText describeCommonNameFirst(X509& certificate) {
+    CertificateText text = describe(certificate);
+    text.subject = commonNameFirst(X509_get_subject_name(&certificate));
+    text.issuer = commonNameFirst(X509_get_issuer_name(&certificate));
+    return text;
 }
 
 bool canSign(X509& certificate) {

@@ -28,6 +28,9 @@ struct CertificateText {
     bool expired = false;
 };
 CertificateText describe(X509& certificate);
+// The same for the user's eyes: subject and issuer begin with their common
+// names, whatever order the certificate keeps.
+CertificateText describeCommonNameFirst(X509& certificate);
 
 // Whether the key usage allows signing (digitalSignature or
 // nonRepudiation); a certificate without the extension allows it.

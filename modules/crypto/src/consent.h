@@ -19,6 +19,13 @@ struct ConsentDocument {
     std::string sha256Prefix;
 };
 
+// A hash a site prepared, as the dialog shows it: the hash function, such as
+// "SHA-256", and the first 16 hexadecimal digits of the hash.
+struct ConsentHash {
+    std::string function;
+    std::string prefix;
+};
+
 // The state of the token that holds a certificate's key.
 struct ConsentToken {
     std::string label;
@@ -58,6 +65,8 @@ struct ConsentRequest {
     // The certificate the page named; the user may choose another one unless
     // the list holds only it.
     std::string preselectedId;
+    // What signHash signs, instead of documents.
+    std::optional<ConsentHash> hash;
 };
 
 struct ConsentAnswer {

@@ -21,7 +21,7 @@ ConsentToken currentState(const cryptoki::Token& token) {
 }
 
 ConsentCertificate consentCertificate(const SigningCertificate& certificate) {
-    const CertificateText text = describe(*parseCertificate(certificate.der));
+    const CertificateText text = describeCommonNameFirst(*parseCertificate(certificate.der));
     return {certificate.id,  text.subject, text.issuer,
             text.validUntil, text.expired, tokenState(certificate.token)};
 }

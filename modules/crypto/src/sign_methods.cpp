@@ -3,6 +3,7 @@
 #include "cades_signature.h"
 #include "consent_login.h"
 #include "document_digest.h"
+#include "document_name.h"
 #include "evp_digest.h"
 #include "exception.h"
 #include "json_binding.h"
@@ -81,10 +82,14 @@ Request parse(const std::string& data, const char* operation) {
     }
 }
 
+// The hash functions signatureScheme knows are all SHA-2.
+std::string hashName(const EVP_MD* digest) {
+    return "SHA-" + std::to_string(EVP_MD_get_size(digest) * 8);
+}
+
 std::string algorithmName(const std::string& key, const SignatureScheme& scheme) {
     static const char* const paddings[] = {"PKCS1.5", "PSS", "NONE"};
-    return key + "/SHA-" + std::to_string(EVP_MD_get_size(scheme.digest) * 8) + "/" +
-           paddings[static_cast<int>(scheme.padding)];
+    return key + "/" + hashName(scheme.digest) + "/" + paddings[static_cast<int>(scheme.padding)];
 }
 
 // The token's answer is checked with the certificate's public key before it
@@ -135,6 +140,8 @@ void checkSignRequest(const SignRequest& request) {
     if (request.files.empty()) fail(20006, "sign: no documents", "sign");
     if (request.sha256.size() != request.files.size())
         fail(20015, "sign: one \"sha256\" per file", "sign");
+    for (std::size_t i = 0; i < request.files.size(); ++i)
+        checkDocumentName(request.files[i].name, i + 1, "sign");
 }
 
 }  // namespace
@@ -158,7 +165,8 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
         QT_TRANSLATE_NOOP("zorva::plugin::crypto", "Sign a hash prepared by the site"),
         {},
         {},
-        candidates.front().id};
+        candidates.front().id,
+        ConsentHash{hashName(scheme.digest), toHex(digest.data(), digest.size()).substr(0, 16)}};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
     checkHashSignature(*certificate, scheme, digest, signature);

@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,36 @@ TEST(Secret, AnEmptySecretHasNoBytes) {
 
     EXPECT_TRUE(pinPad.empty());
     EXPECT_TRUE(typedEmpty.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The PIN field grows its secret a character at a time and takes characters
+// back; past the first page the bytes move to larger pages.
+TEST(Secret, GrowsAndShrinksInPlaceOfACopy) {
+    struct Case {
+        const char* name;
+        std::string start;
+        std::vector<std::string> appended;
+        std::size_t keep;
+        std::string expected;
+    };
+    const std::string page(4096, 'p');
+    const Case cases[] = {
+        {"typed from nothing", "", {"1", "2", "3"}, 3, "123"},
+        {"one taken back", "12", {"3"}, 2, "12"},
+        {"all taken back", "12", {}, 0, ""},
+        {"keep more than held", "12", {}, 5, "12"},
+        {"past one page", "x", {page, "y"}, page.size() + 2, "x" + page + "y"},
+    };
+    for (const Case& c : cases) {
+        Secret secret(c.start.data(), c.start.size());
+        for (const std::string& bytes : c.appended) secret.append(bytes.data(), bytes.size());
+        secret.truncate(c.keep);
+        EXPECT_EQ(textOf(secret), c.expected) << c.name;
+    }
 }
 
 }  // namespace

@@ -20,6 +20,10 @@
 #include <QJsonObject>
 
 #include <openssl/evp.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <boost/exception/get_error_info.hpp>
 
 #include <string>
 
@@ -147,6 +151,9 @@ TEST_F(SignMethods, SignHashMakesSignaturesThatOpensslPkeyutlVerifies) {
         ASSERT_EQ(consent.asked.size(), 1u);
         EXPECT_EQ(consent.asked[0].origin, "https://portal.example");
         EXPECT_EQ(consent.asked[0].operation, "Sign a hash prepared by the site");
+        ASSERT_TRUE(consent.asked[0].hash);
+        EXPECT_EQ(consent.asked[0].hash->function, testCase.hashFunction);
+        EXPECT_EQ(consent.asked[0].hash->prefix, "5a5a5a5a5a5a5a5a") << "what the window shows";
     }
 }
 
@@ -316,6 +323,64 @@ TEST_F(SignMethods, SignRefusesBadRequestsBeforeAskingTheUser) {
 
         EXPECT_EQ(failureCode([&] { sign(consent, testCase.data); }), testCase.code);
         EXPECT_TRUE(consent.asked.empty());
+    }
+}
+
+// Names are the page's data: any UTF-8 text up to 1,024 characters reaches the
+// user unchanged; only an empty name, a longer one or one that is not UTF-8
+// (which the JSON reader refuses) is refused, with the reason.
+TEST_F(SignMethods, DocumentNamesAreDataRefusedOnlyWhenEmptyNotUtf8OrTooLong) {
+    std::string cyrillic;
+    for (int i = 0; i < 1024; ++i) cyrillic += "\xD0\x96";
+    const std::string notUtf8 = "sign: JSON parse error: 'Invalid encoding in string.'";
+    struct Case {
+        const char* name;
+        std::string document;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"1,024 Cyrillic characters", cyrillic, ""},
+        {"line break and tab", "a\nALSO SIGNED: b\tc", ""},
+        {"right-to-left override", "invoice_\u202Efdp.exe", ""},
+        {"a path", "../../etc/passwd", ""},
+        {"empty", "", "sign: the name of document 1 is empty"},
+        {"a stray byte", "caf\xE9.pdf", notUtf8},
+        {"overlong slash", "a\xC0\xAF", notUtf8},
+        {"encoded surrogate", "a\xED\xA0\x80", notUtf8},
+        {"cut short", "a\xD0", notUtf8},
+        {"1,025 characters", cyrillic + "x",
+         "sign: the name of document 1 is longer than 1024 characters"},
+    };
+    const std::string id = TestToken::certificateId("EC Signer");
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        ScriptedConsent consent({{id, pin}});
+        rapidjson::StringBuffer name;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(name);
+        writer.String(testCase.document.data(),
+                      static_cast<rapidjson::SizeType>(testCase.document.size()));
+        const std::string quoted(name.GetString(), name.GetSize());
+        const std::string data = R"({"certificate":")" + id + R"(","sha256":[")" +
+                                 sha256Hex("abc") + R"("],"files":[{"name":)" + quoted +
+                                 R"(,"content":")" + zorva::plugin::base64::encode("abc") +
+                                 R"(","contentEncoding":"base64"}]})";
+        std::string reason;
+        try {
+            sign(consent, data);
+        } catch (const zorva::plugin::exception::ApplicationException& error) {
+            EXPECT_EQ(error.code().value(), 20015);
+            if (const std::string* text =
+                    boost::get_error_info<zorva::plugin::exception::Message_>(error))
+                reason = *text;
+        }
+        EXPECT_EQ(reason.substr(0, testCase.reason.size()), testCase.reason);
+        EXPECT_EQ(reason.empty(), testCase.reason.empty()) << reason;
+        if (testCase.reason.empty()) {
+            ASSERT_EQ(consent.asked.size(), 1u);
+            EXPECT_EQ(consent.asked[0].documents.at(0).name, testCase.document);
+        } else {
+            EXPECT_TRUE(consent.asked.empty());
+        }
     }
 }
 

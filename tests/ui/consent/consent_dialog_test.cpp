@@ -4,16 +4,20 @@
 #include "consent_dialog.h"
 #include "consent_lists.h"
 #include "consent_requests.h"
+#include "input_guard.h"
+#include "pin_field.h"
 #include "temp_dir.h"
 #include "x_display.h"
 
+#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,8 +82,8 @@ protected:
     }
 
     void typePin(const QString& pin) {
-        auto& field = part<QLineEdit>("consentPin");
-        typeInto(*dialog_, pin, [&] { return field.text().size(); });
+        auto& field = part<PinField>("consentPin");
+        typeInto(*dialog_, pin, [&] { return field.length(); });
     }
 
     void screenshot(const char* name) {
@@ -113,15 +117,14 @@ TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWit
     screenshot("consent-dialog");
 
     typePin("1234");
-    EXPECT_EQ(part<QLineEdit>("consentPin").displayText(), QString(4, QChar(0x25cf)))
-        << "the PIN is masked";
+    EXPECT_EQ(part<PinField>("consentPin").length(), 4);
     screenshot("consent-pin-typed");
     pressKey(*dialog_, "Return");
 
     const crypto::ConsentAnswer answer = submitted();
     EXPECT_EQ(answer.certificateId, "ec");
     EXPECT_EQ(pinOf(answer), "1234");
-    EXPECT_TRUE(part<QLineEdit>("consentPin").text().isEmpty()) << "the PIN stayed in the field";
+    EXPECT_TRUE(part<PinField>("consentPin").isEmpty()) << "the PIN stayed in the field";
 }
 
 TEST_F(ConsentDialogUnderX, EscapeCancelsAfterThePinWasTyped) {
@@ -159,10 +162,9 @@ TEST_F(ConsentDialogUnderX, WrongPinIsShownInTheSameWindowWhichTakesTheRightPinN
     EXPECT_EQ(part("consentError").text(), "Wrong PIN. Few attempts left.");
     EXPECT_FALSE(part("consentWarning").isVisible()) << "the error says it already";
     EXPECT_FALSE(part("consentStatus").isVisible());
-    EXPECT_TRUE(part<QLineEdit>("consentPin").text().isEmpty());
-    EXPECT_FALSE(part<QLineEdit>("consentPin").isUndoAvailable()) << "the wrong PIN can come back";
+    EXPECT_TRUE(part<PinField>("consentPin").isEmpty());
     EXPECT_EQ(certificates.currentItem(), certificates.topLevelItem(0)) << "the user's choice";
-    ASSERT_TRUE(waitUntil([&] { return part<QLineEdit>("consentPin").hasFocus(); }));
+    ASSERT_TRUE(waitUntil([&] { return part<PinField>("consentPin").hasFocus(); }));
     screenshot("consent-wrong-pin");
     typePin("1234");
     pressKey(*dialog_, "KP_Enter");
@@ -183,7 +185,7 @@ TEST_F(ConsentDialogUnderX, PinPadTokenAsksForThePinOnTheReaderAndSignsOnEnter) 
     show(request);
 
     EXPECT_EQ(part("consentPinPrompt").text(), "Enter the PIN on the reader's keypad");
-    EXPECT_FALSE(part<QLineEdit>("consentPin").isVisible());
+    EXPECT_FALSE(part<PinField>("consentPin").isVisible());
     EXPECT_EQ(dialog_->findChild<QTreeWidget*>("consentDocuments"), nullptr);
     screenshot("consent-pin-pad");
     pressKey(*dialog_, "Return");
@@ -253,6 +255,181 @@ TEST_F(ConsentDialogUnderX, TokenFlagsWarnOfTheAttemptsLeftUntilAPinWasWrong) {
         EXPECT_EQ(part("consentWarning").text().toStdString(), c.warning);
         if (c.finalTry && c.error.empty()) screenshot("consent-last-attempt");
         dialog_->reject();
+    }
+}
+
+// Keys meant for the page, typed as the window comes up or gets the keyboard
+// back, must neither sign nor spend one of the token's PIN tries.
+TEST_F(ConsentDialogUnderX, KeysTypedAsTheWindowComesUpOrComesBackAreIgnored) {
+    struct Case {
+        const char* name;
+        bool comesBack;
+        QString text;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"PIN and Enter as it comes up", false, "123456", "Return"},
+        {"stray text and keypad Enter as it comes up", false, "hello", "KP_Enter"},
+        {"Escape as it comes up", false, "", "Escape"},
+        {"PIN and Enter as it gets the keyboard back", true, "123456", "Return"},
+    };
+    QWidget page;
+    page.setWindowTitle("page");
+    page.show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        request_ = portalRequest();
+        dialog_ = std::make_unique<ConsentDialog>(request_, branding_);
+        const auto& guard = *dialog_->findChild<InputGuard*>();
+        dialog_->show();
+        if (c.comesBack) {
+            test::focus(*dialog_);
+            xdotool({"windowfocus", "--sync", QString::number(page.winId())});
+            ASSERT_TRUE(waitUntil([&] { return page.isActiveWindow(); }));
+        }
+        xdotool({"windowfocus", "--sync", QString::number(dialog_->winId())});
+        if (!c.text.isEmpty()) xdotool({"type", "--delay", "30", c.text});
+        xdotool({"key", c.key});
+        ASSERT_TRUE(waitUntil([&] { return guard.holding(); }));
+        EXPECT_FALSE(part<QPushButton>("consentCancel").isEnabled()) << "looks ready too early";
+        EXPECT_FALSE(part<QPushButton>("consentSign").isEnabled()) << "looks ready too early";
+
+        ASSERT_TRUE(waitUntil([&] { return test::listening(*dialog_); }));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dialog_->isVisible());
+        EXPECT_FALSE(dialog_->checking()) << "submitted";
+        EXPECT_TRUE(part<PinField>("consentPin").isEmpty()) << "keys reached the PIN";
+        EXPECT_TRUE(part<QPushButton>("consentCancel").isEnabled());
+        typePin("1");
+        dialog_->reject();
+    }
+}
+
+// The X server's own figures, as xdotool gives them: X, Y, WIDTH and HEIGHT
+// of a window, WIDTH and HEIGHT of the screen.
+std::map<QString, int> xGeometry(const QStringList& arguments) {
+    QProcess run;
+    run.start("xdotool", arguments);
+    EXPECT_TRUE(run.waitForFinished(10000));
+    std::map<QString, int> figures;
+    for (const QString& line : QString::fromUtf8(run.readAllStandardOutput()).split('\n'))
+        if (line.contains('=')) figures[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return figures;
+}
+
+// The page's and the certificate's texts are shown as they are: whatever
+// their length the window and its Sign button stay on the screen, the end of
+// a name and the registrable domain and port of an origin stay in sight, and
+// characters that change how a text reads are shown as markers with a warning.
+TEST_F(ConsentDialogUnderX, LongAndDeceivingTextsAreShownWhollyVisibleInAWindowThatFits) {
+    const std::string longHost = std::string(240, 'h') + ".example.org";
+    struct Case {
+        const char* name;
+        std::string origin, document, subject;
+        // What the origin, the first document and the first subject show.
+        QString shownOrigin, shownDocument, shownSubject;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"10,000-character name", "https://portal.example", std::string(10000, 'n') + "_end.pdf",
+         "CN=Ivan Petrov, O=Example", "https://portal.example", "n_end.pdf",
+         "CN=Ivan Petrov, O=Example", false},
+        {"253-character host", "https://" + longHost + ":8443", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", "h.example.org:8443", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", false},
+        {"450-character subject", "https://portal.example", "contract.pdf",
+         "CN=Ivan Petrov, O=" + std::string(430, 'o'), "https://portal.example", "contract.pdf",
+         "oooo", false},
+        {"right-to-left override", "https://portal.example", "invoice_\u202Efdp.exe",
+         "CN=Ivan\u200BPetrov", "https://portal.example",
+         QString::fromUtf8("invoice_⟨U+202E⟩fdp.exe"), QString::fromUtf8("CN=Ivan⟨U+200B⟩Petrov"),
+         true},
+        {"line break", "https://portal.example", "a.pdf\nALSO SIGNED: b.pdf",
+         "CN=Ivan Petrov, O=Example", "https://portal.example",
+         QString::fromUtf8("a.pdf⟨U+000A⟩ALSO SIGNED: b.pdf"), "CN=Ivan Petrov, O=Example", true},
+        {"origin with a bidi isolate", "https://portal\u2067.example", "contract.pdf",
+         "CN=Ivan Petrov, O=Example", QString::fromUtf8("https://portal⟨U+2067⟩.example"),
+         "contract.pdf", "CN=Ivan Petrov, O=Example", true},
+    };
+    auto screen = xGeometry({"getdisplaygeometry", "--shell"});
+    ASSERT_GT(screen["WIDTH"], 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        crypto::ConsentRequest request = portalRequest();
+        request.origin = c.origin;
+        request.documents[0].name = c.document;
+        request.certificates[0].subject = c.subject;
+        show(request);
+        QCoreApplication::processEvents();
+
+        auto window =
+            xGeometry({"getwindowgeometry", "--shell", QString::number(dialog_->winId())});
+        ASSERT_GT(window["WIDTH"], 0);
+        const QRect onScreen(0, 0, screen["WIDTH"], screen["HEIGHT"]);
+        EXPECT_TRUE(
+            onScreen.contains(QRect(window["X"], window["Y"], window["WIDTH"], window["HEIGHT"])))
+            << window["WIDTH"] << "x" << window["HEIGHT"] << " at " << window["X"] << ","
+            << window["Y"];
+        auto& sign = part<QPushButton>("consentSign");
+        EXPECT_TRUE(onScreen.contains(QRect(sign.mapToGlobal(QPoint(0, 0)), sign.size())))
+            << "Sign off screen";
+
+        const QString origin = part("consentOrigin").text();
+        EXPECT_TRUE(origin.startsWith("https://")) << origin.toStdString();
+        EXPECT_TRUE(origin.endsWith(c.shownOrigin)) << origin.toStdString();
+        const QTreeWidgetItem& document = *part<QTreeWidget>("consentDocuments").topLevelItem(0);
+        EXPECT_TRUE(document.text(0).endsWith(c.shownDocument)) << document.text(0).toStdString();
+        const QTreeWidgetItem& subject = *part<QTreeWidget>("consentCertificates").topLevelItem(0);
+        const QString warningSign = QString::fromUtf8("⚠ ");
+        EXPECT_TRUE(QString(subject.text(0)).remove(warningSign).startsWith("CN=Ivan"))
+            << subject.text(0).toStdString();
+        EXPECT_TRUE(subject.text(0).endsWith(c.shownSubject)) << subject.text(0).toStdString();
+        const QString ellipsis = QString::fromUtf8("…");
+        const std::pair<QString, std::string> texts[] = {
+            {origin, c.origin}, {document.text(0), c.document}, {subject.text(0), c.subject}};
+        for (const auto& [shown, given] : texts)
+            EXPECT_EQ(shown.contains(ellipsis), given.size() > 200) << shown.toStdString();
+        if (document.text(0).contains(ellipsis))
+            EXPECT_TRUE(document.toolTip(0).contains(QString::fromStdString(c.document)));
+        EXPECT_EQ(dialog_->findChild<QLabel*>("consentMarkers") != nullptr, c.marked);
+        if (c.marked) screenshot("consent-marked-text");
+        dialog_->reject();
+    }
+}
+
+TEST(PinFieldKeys, TypedCharactersBecomeTheSecretAndBackspaceTakesWholeCharacters) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, QString>> keys;
+        std::string pin;
+        int length;
+    };
+    const Case cases[] = {
+        {"digits", {{Qt::Key_1, "1"}, {Qt::Key_2, "2"}, {Qt::Key_3, "3"}}, "123", 3},
+        {"backspace", {{Qt::Key_1, "1"}, {Qt::Key_2, "2"}, {Qt::Key_Backspace, ""}}, "1", 1},
+        {"cyrillic then backspace",
+         {{Qt::Key_A, "a"},
+          {0, QString::fromUtf8("ж")},
+          {0, QString::fromUtf8("я")},
+          {Qt::Key_Backspace, ""}},
+         "a\xd0\xb6",
+         2},
+        {"backspace on nothing", {{Qt::Key_Backspace, ""}}, "", 0},
+        {"tab is no character", {{Qt::Key_1, "1"}, {Qt::Key_Tab, "\t"}}, "1", 1},
+    };
+    test::brandedApplication();
+    for (const Case& c : cases) {
+        PinField field;
+        for (const auto& [key, text] : c.keys) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+            QCoreApplication::sendEvent(&field, &press);
+        }
+        EXPECT_EQ(field.length(), c.length) << c.name;
+        const crypto::Secret pin = field.take();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(pin.bytes()), pin.size()), c.pin)
+            << c.name;
+        EXPECT_TRUE(field.isEmpty()) << c.name;
+        EXPECT_EQ(field.length(), 0) << c.name;
     }
 }
 

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
 
 #include <gtest/gtest.h>
 

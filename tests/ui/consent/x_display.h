@@ -3,6 +3,8 @@
 // Drives real windows on the test's X display as a person would: xdotool
 // sends the keys through the X server, and pictures are taken from it.
 
+#include "input_guard.h"
+#include "pin_field.h"
 #include "qt_application.h"
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QStringList>
@@ -54,27 +55,40 @@ inline void xdotool(const QStringList& arguments) {
     ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
 }
 
+// True once the window has the keyboard and its input guard lets keys in.
+inline bool listening(QWidget& window) {
+    const auto* guard = window.findChild<ui::InputGuard*>();
+    return window.isActiveWindow() && (!guard || !guard->holding());
+}
+
+// Gives the window the keyboard and waits until it takes keys: a window that
+// gets the keyboard back ignores them for a moment.
+inline void focus(QWidget& window) {
+    xdotool({"windowfocus", "--sync", QString::number(window.winId())});
+    ASSERT_TRUE(waitUntil([&] { return listening(window); })) << "the window never took keys";
+}
+
 // Gives the window the keyboard, types the text and waits until the focused
 // widget shows all of it.
 inline void typeInto(QWidget& window, const QString& text,
                      const std::function<int()>& typedLength) {
-    xdotool({"windowfocus", "--sync", QString::number(window.winId())});
+    focus(window);
     xdotool({"type", "--delay", "30", text});
     ASSERT_TRUE(waitUntil([&] { return typedLength() == text.size(); }))
         << "typed " << typedLength() << " of " << text.size() << " characters";
 }
 
 inline void pressKey(QWidget& window, const char* key) {
-    xdotool({"windowfocus", "--sync", QString::number(window.winId())});
+    focus(window);
     xdotool({"key", key});
 }
 
 // The PIN field once the window asks for a PIN: empty, enabled and focused,
 // as after it opened or after a wrong PIN; null when it does not.
-inline QLineEdit* waitForPinField(QWidget& window) {
-    auto* field = window.findChild<QLineEdit*>("consentPin");
+inline ui::PinField* waitForPinField(QWidget& window) {
+    auto* field = window.findChild<ui::PinField*>("consentPin");
     const bool asks = field && waitUntil([&] {
-                          return field->text().isEmpty() && field->isEnabled() && field->hasFocus();
+                          return field->isEmpty() && field->isEnabled() && field->hasFocus();
                       });
     return asks ? field : nullptr;
 }
@@ -83,9 +97,9 @@ inline QLineEdit* waitForPinField(QWidget& window) {
 // for it: the field empty once the last PIN was taken, and enabled once that
 // one was found wrong.
 inline void typePinAndSign(QWidget& window, const QString& pin) {
-    QLineEdit* const field = waitForPinField(window);
+    ui::PinField* const field = waitForPinField(window);
     ASSERT_TRUE(field);
-    typeInto(window, pin, [&] { return field->text().size(); });
+    typeInto(window, pin, [&] { return field->length(); });
     pressKey(window, "Return");
 }
 

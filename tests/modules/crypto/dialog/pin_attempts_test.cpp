@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QTreeWidget>
 

@@ -19,10 +19,11 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "ws", "e2e"))
-from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # noqa: E402
-                    request, stage_dir)
+from wshost import (Host, ask, connect, embedded_file_pieces, prompt_holds,  # noqa: E402
+                    receive_reply, request, stage_dir, wait_listening)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
+SOFTHSM = "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"
 # The consent window's title in the default branding, in English (the
 # harness's host runs in an English locale).
 DIALOG = "Creating an electronic signature"
@@ -78,15 +79,20 @@ def picture_window(window, path, timeout=30):
         previous = pixels
 
 
-def answer_dialog(*keys, pin=None, title=DIALOG, picture=None):
-    """Waits for the host's dialog, focuses it and types the PIN and keys
-    through the X server (XTEST), as a keyboard does; `picture` names a file
-    the window is first pictured in. Returns the X windows that carry the
-    dialog's title."""
+def answer_dialog(host, holds_before, *keys, pin=None, title=DIALOG, inspect=None,
+                  picture=None):
+    """Waits for the host's dialog, focuses it, waits until it takes keys
+    (`holds_before` is prompt_holds() from before the request), pictures it
+    into the file `picture` names, lets `inspect` look at the window, and
+    types the PIN and keys through the X server (XTEST), as a keyboard does.
+    Returns the X windows that carry the dialog's title."""
     windows = windows_titled(title)
     subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
+    wait_listening(host, title, holds_before)
     if picture:
         picture_window(windows[0], picture)
+    if inspect:
+        inspect(windows[0])
     if pin:
         subprocess.run(["xdotool", "type", "--delay", "30", pin], check=True, timeout=30)
     subprocess.run(["xdotool", "key"] + list(keys), check=True, timeout=30)
@@ -104,18 +110,36 @@ def cms_verifies(signature, document, root):
         capture_output=True).returncode == 0
 
 
-def sign_pieces(document, certificate):
+def geometry(command, *window):
+    """The X server's figures for a window or the screen, as xdotool gives
+    them: X, Y, WIDTH, HEIGHT."""
+    shell = subprocess.run(["xdotool", command, "--shell", *window], check=True,
+                           capture_output=True, text=True, timeout=30).stdout
+    return {key: int(value) for key, value in
+            (line.split("=", 1) for line in shell.splitlines() if "=" in line)
+            if value.isdigit()}
+
+
+def picture(window, name):
+    """Keeps a picture of the screen when ZORVA_SCREENSHOTS names a folder."""
+    folder = os.environ.get("ZORVA_SCREENSHOTS")
+    if folder:
+        subprocess.run(["import", "-window", "root", os.path.join(folder, name + ".png")],
+                       check=True, timeout=60)
+
+
+def sign_pieces(document, certificate, name="contract.pdf"):
     """A `sign` request cut as a page cuts an upload: the document travels
     in chunks inside the description of its file."""
-    _, pieces = embedded_file_pieces("contract.pdf", document, piece_size=64 * 1024)
+    _, pieces = embedded_file_pieces(name, document, piece_size=64 * 1024)
     head = {"certificate": certificate, "format": "CAdES-BES", "detached": "true",
             "sha256": [hashlib.sha256(document).hexdigest()]}
     pieces[0] = (json.dumps(head)[:-1] + ',"files":[', "")
     return pieces
 
 
-async def send_sign(ws, document, certificate):
-    pieces = sign_pieces(document, certificate)
+async def send_sign(ws, document, certificate, name="contract.pdf"):
+    pieces = sign_pieces(document, certificate, name)
     message_id = "sign-%d" % len(document)
     for number, (data, file_id) in enumerate(pieces, 1):
         await ws.send(json.dumps(request(
@@ -123,33 +147,72 @@ async def send_sign(ws, document, certificate):
             meta={"id": file_id, "chunk": str(number), "chunks": str(len(pieces))})))
 
 
-class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
+def change_pin(old, new):
+    """Gives the private token's user another PIN."""
+    subprocess.run(["pkcs11-tool", "--module", SOFTHSM, "--login", "--pin", old, "--change-pin",
+                    "--new-pin", new], check=True, capture_output=True, timeout=60)
+
+
+def memory_holding(pid, needles):
+    """The needles found in the live process's memory, read region by region
+    through /proc/PID/mem as its memory map lists them."""
+    found = set()
+    with open("/proc/%d/maps" % pid) as maps, open("/proc/%d/mem" % pid, "rb", 0) as mem:
+        for line in maps:
+            fields = line.split()
+            start, end = (int(address, 16) for address in fields[0].split("-"))
+            if not fields[1].startswith("r"):
+                continue
+            try:
+                mem.seek(start)
+                region = mem.read(end - start)
+            except (OSError, OverflowError, ValueError):
+                continue
+            found.update(needle for needle in needles if needle in region)
+    return found
+
+
+class SigningHost(unittest.IsolatedAsyncioTestCase):
+    """The staged host on the X display with a private copy of the token."""
+
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="zorva-crypto-e2e-")
         private_token(cls.root)
+        cls.prepare_token()
         cls.host = Host(stage_dir(), qt_platform="xcb")
+
+    @classmethod
+    def prepare_token(cls):
+        pass
 
     @classmethod
     def tearDownClass(cls):
         cls.host.close()
         shutil.rmtree(cls.root, ignore_errors=True)
 
-    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=()):
+    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=(),
+                   name="contract.pdf", inspect=None):
         """Uploads and signs; the user types each wrong PIN, then `pin`, into
-        the dialog. Returns the reply and the windows each answer went to."""
+        the dialog, which `inspect` may look at first. Returns the reply and
+        the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
-            await send_sign(ws, document, certificate)
+            holds = prompt_holds(self.host, DIALOG)
+            await send_sign(ws, document, certificate, name)
             windows = []
             for tries, wrong in enumerate(wrong_pins, 1):
-                windows.append(await asyncio.to_thread(answer_dialog, "Return", pin=wrong))
+                windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, "Return",
+                                                       pin=wrong))
                 await asyncio.to_thread(self.host.wait_log, AGAIN, tries)
-            windows.append(await asyncio.to_thread(answer_dialog, *keys, pin=pin))
+            windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, *keys, pin=pin,
+                                                   inspect=inspect))
             return await receive_reply(ws), windows
         finally:
             await ws.close()
 
+
+class CryptoEndToEnd(SigningHost):
     async def test_sign_of_an_uploaded_document_verifies_and_a_changed_byte_fails(self):
         document = bytes(range(256)) * 2000
 
@@ -171,6 +234,52 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         self.assertEqual(windows[0], windows[1], "the second PIN went to another window")
         signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
         self.assertTrue(cms_verifies(signature, document, self.root))
+
+    def assert_fits_the_screen(self, window):
+        screen = geometry("getdisplaygeometry")
+        shown = geometry("getwindowgeometry", window)
+        self.assertGreaterEqual(min(shown["X"], shown["Y"]), 0, shown)
+        self.assertLessEqual(shown["X"] + shown["WIDTH"], screen["WIDTH"], shown)
+        self.assertLessEqual(shown["Y"] + shown["HEIGHT"], screen["HEIGHT"], shown)
+
+    async def test_any_utf8_name_up_to_1024_characters_is_signed_in_a_window_that_fits(self):
+        cases = [("1,024 Cyrillic characters", "Договор " * 127 + "№15.pdf", "consent-long-name"),
+                 ("right-to-left override", "invoice_\u202efdp.exe", "consent-rlo-name"),
+                 ("line break", "a.pdf\nALSO SIGNED: b.pdf", None)]
+        for number, (case, name, picture_name) in enumerate(cases):
+            with self.subTest(case):
+                def inspect(window, picture_name=picture_name):
+                    self.assert_fits_the_screen(window)
+                    if picture_name:
+                        picture(window, picture_name)
+
+                reply, _ = await self.sign(b"named %d" % number * (50 + number),
+                                           certificate_id("EC Signer"), "Return", pin="123456",
+                                           name=name, inspect=inspect)
+
+                self.assertEqual(reply["code"], "0", reply.get("error"))
+                self.assertEqual(json.loads(reply["method"]["result"])[0]["name"], name)
+
+    async def test_sign_hash_window_shows_the_hash_and_fits(self):
+        ws = await connect(self.host.url)
+        try:
+            holds = prompt_holds(self.host, DIALOG)
+            digest = hashlib.sha256(b"prepared by the site").digest()
+            await ws.send(json.dumps(request("signHash", json.dumps(
+                {"certificate": certificate_id("EC Signer"), "hashFunction": "SHA-256",
+                 "hash": base64.b64encode(digest).decode()}), module="crypto", id="hash-1")))
+
+            def inspect(window):
+                self.assert_fits_the_screen(window)
+                picture(window, "consent-sign-hash")
+
+            await asyncio.to_thread(answer_dialog, self.host, holds, "Return", pin="123456",
+                                    inspect=inspect)
+            reply = await receive_reply(ws)
+        finally:
+            await ws.close()
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
 
     async def test_closing_the_dialog_cancels_with_20003(self):
         reply, _ = await self.sign(b"declined", certificate_id("EC Signer"), "Escape")
@@ -208,11 +317,12 @@ class ConsentLanguage(unittest.IsolatedAsyncioTestCase):
                                 answers={PORTAL: "allow"})
                     try:
                         ws = await connect(host.url, origin=PORTAL)
+                        holds = prompt_holds(host, title)
                         await send_sign(ws, b"%PDF-1.7 contract" * 4096,
                                         certificate_id("RSA Signer"))
                         picture = os.path.join(folder, name + ".png")
-                        await asyncio.to_thread(answer_dialog, "Escape", title=title,
-                                                picture=picture)
+                        await asyncio.to_thread(answer_dialog, host, holds, "Escape",
+                                                title=title, picture=picture)
                         reply = await receive_reply(ws)
                         await ws.close()
                     finally:
@@ -259,6 +369,7 @@ class PageCannotKeepWindowsComing(unittest.IsolatedAsyncioTestCase):
         others = {origin: await connect(self.host.url, origin=origin)
                   for origin in (self.PAGE, self.SUBDOMAIN)}
         try:
+            holds = prompt_holds(self.host, DIALOG)
             await first.send(json.dumps(sign_hash(certificate)))
             await asyncio.to_thread(wait_for_dialog)
             # origin asking, code it gets at once, text of the reason, the first window's key
@@ -269,13 +380,34 @@ class PageCannotKeepWindowsComing(unittest.IsolatedAsyncioTestCase):
                 self.assertEqual(reply["code"], code, origin)
                 self.assertIn(text, reply["errorMessage"], origin)
                 if key:
-                    await asyncio.to_thread(answer_dialog, key)
+                    await asyncio.to_thread(answer_dialog, self.host, holds, key)
                     self.assertEqual((await receive_reply(first))["code"], "20003")
         finally:
             for ws in [first, *others.values()]:
                 await ws.close()
         self.host.wait_log('ui: prompt of origin "%s" refused: one is pending' % self.PAGE)
         self.host.wait_log('ui: prompt of origin "%s" refused: held back for' % self.SUBDOMAIN)
+
+
+class PinLeavesNoCopy(SigningHost):
+    # Digits that nothing else in the host's memory is likely to hold.
+    PIN = "58203917"
+
+    @classmethod
+    def prepare_token(cls):
+        change_pin("123456", cls.PIN)
+
+    async def test_after_three_signatures_the_live_host_holds_the_pin_nowhere(self):
+        certificate = certificate_id("EC Signer")
+        for number in range(3):
+            reply, _ = await self.sign(b"document %d" % number * (100 + number), certificate,
+                                       "Return", pin=self.PIN,
+                                       wrong_pins=["0000"] if number == 1 else ())
+            self.assertEqual(reply["code"], "0", reply.get("error"))
+
+        needles = {self.PIN.encode("utf-8"): "UTF-8", self.PIN.encode("utf-16-le"): "UTF-16LE"}
+        found = memory_holding(self.host.process.pid, needles)
+        self.assertEqual(sorted(needles[needle] for needle in found), [])
 
 
 class AlgorithmsOption(unittest.TestCase):

@@ -18,7 +18,7 @@ import tempfile
 import threading
 import unittest
 
-from wshost import TIMEOUT, Host, stage_dir
+from wshost import TIMEOUT, Host, stage_dir, wait_listening
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..", ".."))
 DRIVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "chromium",
@@ -97,6 +97,8 @@ class SignPageInChromium(unittest.TestCase):
         (window, *_) = xdotool("search", "--sync", "--onlyvisible", "--all", "--pid",
                                str(host.process.pid), "--name", title, timeout=UPLOAD_LIMIT)
         xdotool("windowfocus", "--sync", window)
+        # Each title comes up once per host here.
+        wait_listening(host, title.strip("^$"))
         return window
 
     def answer_consent(self, host, keys, picture=None):

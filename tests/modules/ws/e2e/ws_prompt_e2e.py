@@ -12,15 +12,17 @@ import stat
 import subprocess
 import unittest
 
-from wshost import TIMEOUT, Host, ask, connect, request, stage_dir
+from wshost import TIMEOUT, Host, ask, connect, prompt_holds, request, stage_dir, wait_listening
 
 PRODUCT = "ZorvaPlugin"
 
 
-def answer_prompt(keys):
-    """Waits for the prompt window and types the keys into it."""
+def answer_prompt(host, holds_before, keys):
+    """Waits for the prompt window, and until it takes keys, and types the keys
+    into it."""
     subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % PRODUCT,
                     "windowfocus", "--sync"], check=True, timeout=TIMEOUT)
+    wait_listening(host, PRODUCT, holds_before)
     subprocess.run(["xdotool", "key", keys], check=True, timeout=TIMEOUT)
 
 
@@ -36,10 +38,11 @@ class Prompt(unittest.IsolatedAsyncioTestCase):
         cls.host.close()
 
     async def echo_while_answering(self, origin, keys, connections=1):
+        holds = prompt_holds(self.host, PRODUCT)
         sockets = [await connect(self.host.url, origin=origin) for _ in range(connections)]
         try:
             replies = [asyncio.ensure_future(ask(ws, request("echo", "hi"))) for ws in sockets]
-            await asyncio.to_thread(answer_prompt, keys)
+            await asyncio.to_thread(answer_prompt, self.host, holds, keys)
             return [await reply for reply in replies]
         finally:
             for ws in sockets:

@@ -75,6 +75,27 @@ def wait_log(host, text, count=1, timeout=TIMEOUT):
         time.sleep(0.05)
 
 
+def prompt_holds(host, title):
+    """How often the prompt windows titled `title` began to ignore input."""
+    return host.log().count('ui: the prompt "%s" ignores input for a moment' % title)
+
+
+def wait_listening(host, title, holds_before=0, timeout=TIMEOUT):
+    """Waits until a prompt window titled `title` takes keys: a window ignores
+    them for a moment after it comes up or gets the keyboard back, and logs
+    when it begins and ends. holds_before: prompt_holds before this window
+    came up."""
+    deadline = time.monotonic() + timeout
+    while True:
+        log = host.log()
+        holds = log.count('ui: the prompt "%s" ignores input for a moment' % title)
+        if holds > holds_before and log.count('ui: the prompt "%s" takes input' % title) == holds:
+            return
+        if time.monotonic() > deadline:
+            raise AssertionError("the prompt %r never took input:\n%s" % (title, log[-4000:]))
+        time.sleep(0.05)
+
+
 class Host:
     """One `plugin -P ws` process serving ws://127.0.0.1:<port>."""
 
