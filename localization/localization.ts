@@ -279,5 +279,20 @@ Protocol: %3</source>
         <source> (expired)</source>
         <translation> (истёк)</translation>
     </message>
+    <message>
+        <source>Hash function</source>
+        <translation>Хеш-функция</translation>
+    </message>
+    <message>
+        <source>Hash</source>
+        <translation>Хеш</translation>
+    </message>
+</context>
+<context>
+    <name>zorva::plugin::ui::ShownText</name>
+    <message>
+        <source>⚠ Some texts hold characters that change how they read or that cannot be seen: each is shown as ⟨U+…⟩.</source>
+        <translation>⚠ Некоторые тексты содержат символы, которые меняют их прочтение или невидимы: каждый из них показан как ⟨U+…⟩.</translation>
+    </message>
 </context>
 </TS>

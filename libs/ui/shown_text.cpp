@@ -1,5 +1,6 @@
 #include "shown_text.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QRegularExpression>
@@ -113,7 +114,8 @@ QString elideOrigin(const QString& origin, const QFontMetrics& metrics, int widt
 }
 
 QString markerWarning() {
-    return QString::fromUtf8(
+    return QCoreApplication::translate(
+        "zorva::plugin::ui::ShownText",
         "⚠ Some texts hold characters that change how they read or that cannot be seen: "
         "each is shown as ⟨U+…⟩.");
 }
