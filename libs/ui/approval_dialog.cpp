@@ -36,6 +36,15 @@ ApprovalDialog::ApprovalDialog(const QString& origin, const QString& productName
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
     layout->addWidget(question);
+    // However long the origin, the window fits the screen, and the end of
+    // its host and its port stay in sight.
+    const int width = promptTextWidth(this);
+    question->setMaximumWidth(width);
+    question->ensurePolished();
+    const ShownText shown = visibleCharacters(origin);
+    const QString elided = elideOrigin(shown.text, question->fontMetrics(), width);
+    question->setText(questionText(elided, productName));
+    if (elided != shown.text || shown.marked) question->setToolTip(fullTextTip(shown.text));
     if (shown.marked) {
         auto* warning = new QLabel(markerWarning());
         warning->setObjectName("approvalMarkers");
