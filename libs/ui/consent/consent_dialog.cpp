@@ -68,6 +68,7 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(label("consentOrigin", originText(request.origin)));
     layout->addWidget(label("consentOperation", text(request.operation)));
+    if (!request.level.empty()) layout->addWidget(label("consentLevel", text(request.level)));
     if (!request.documents.empty()) layout->addWidget(documentList(request.documents));
     layout->addWidget(label("consentCertificatesCaption", "Certificate"));
     certificates_ = certificateList(request.certificates, request.preselectedId);

@@ -52,6 +52,10 @@ struct ConsentRequest {
     // The certificate the page named; the user may choose another one unless
     // the list holds only it.
     std::string preselectedId;
+    // What will be made and whom the host contacts for it, such as
+    // "Signature level CAdES-T; the host will ask tsa.example for a
+    // timestamp"; empty for a hash.
+    std::string level;
 };
 
 struct ConsentAnswer {

@@ -5,13 +5,17 @@
 #include "document_digest.h"
 #include "evp_digest.h"
 #include "exception.h"
+#include "http_client.h"
 #include "json_binding.h"
 #include "openssl_error.h"
 #include "request_origin.h"
+#include "signature_levels.h"
 
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+
+#include <boost/exception/get_error_info.hpp>
 
 #include <cctype>
 #include <memory>
@@ -33,14 +37,14 @@ struct SignHashRequest {
 };
 
 struct SignRequest {
-    std::string certificate, format, detached, hashFunction, padding;
+    std::string certificate, format, tsa, detached, hashFunction, padding;
     std::vector<std::string> sha256;
     std::vector<FileInfo> files;
 
     template <class Io>
     void json_io(Io& io) {
         io& json_dto::optional("certificate", certificate) & json_dto::optional("format", format) &
-            json_dto::optional("detached", detached) &
+            json_dto::optional("tsa", tsa) & json_dto::optional("detached", detached) &
             json_dto::optional("hashFunction", hashFunction) &
             json_dto::optional("padding", padding) & json_dto::optional("sha256", sha256) &
             json_dto::optional("files", files);
@@ -123,13 +127,35 @@ std::vector<SigningCertificate> offered(cryptoki::ProviderRegistry& registry,
 }
 
 void checkSignRequest(const SignRequest& request) {
-    if (!request.format.empty() && request.format != "CAdES-BES")
-        fail(20013, "sign: the format \"" + request.format + "\" is not supported", "sign");
     if (!request.detached.empty() && request.detached != "true" && request.detached != "false")
         fail(20015, "sign: \"detached\" is \"true\" or \"false\"", "sign");
     if (request.files.empty()) fail(20006, "sign: no documents", "sign");
     if (request.sha256.size() != request.files.size())
         fail(20015, "sign: one \"sha256\" per file", "sign");
+}
+
+// The line of the consent window that says what will be made and whom the
+// host will contact for it.
+std::string levelText(Level level, const std::string& tsa) {
+    std::string text = std::string("Signature level ") + levelName(level);
+    if (level != Level::Bes) text += "; the host will ask " + hostOf(tsa) + " for a timestamp";
+    return text;
+}
+
+// One signature, brought from B to its level. A failure names the document
+// and the step and keeps the code of its cause.
+Bytes levelled(const Bytes& signature, Level level, const TimestampSource& source,
+               const std::string& name) {
+    if (level == Level::Bes) return signature;
+    try {
+        return withSignatureTimestamp(signature, source);
+    } catch (const ApplicationException& error) {
+        const auto* detail = boost::get_error_info<plugin::exception::Message_>(error);
+        fail(error.code().value(),
+             "sign: \"" + name + "\" was signed, its timestamp failed: " +
+                 (detail ? *detail : std::string(error.what())),
+             "sign");
+    }
 }
 
 }  // namespace
@@ -160,16 +186,19 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
 }
 
 std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consent,
-                          const format::Message& request) {
+                          const format::Message& request, const LongTermSettings& settings) {
     const auto data = parse<SignRequest>(request.method.data, "sign");
     checkSignRequest(data);
+    const Level level = levelOf(data.format);
+    const TimestampSource source{level == Level::Bes ? "" : settings.tsaFor(data.tsa),
+                                 settings.limits, settings.tsaStore()};
     const bool attached = data.detached == "false";
     // The hash function is known before the key: the padding follows the key.
     const EVP_MD* hash = signatureScheme(data.hashFunction, "", "RSA").digest;
 
     std::vector<DocumentDigest> digests;
-    ConsentRequest question{
-        format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate};
+    ConsentRequest question{format::originOf(request), operationText(data.files.size()), {}, {},
+                            data.certificate,          levelText(level, source.url)};
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
@@ -181,15 +210,22 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
         question.documents.push_back({data.files[i].name, digests[i].size, sha256.substr(0, 16)});
     }
 
-    const auto unlocked =
-        unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
-    const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
-    const SignatureScheme scheme =
-        signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+    std::vector<Bytes> signatures;
+    {
+        const auto unlocked =
+            unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
+        const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
+        const SignatureScheme scheme =
+            signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+        for (std::size_t i = 0; i < data.files.size(); ++i) {
+            signatures.push_back(cadesSignature(*unlocked, scheme, digests[i].signing,
+                                                attached ? &digests[i].content : nullptr));
+            checkOwnSignature(signatures.back(), digests[i].signing);
+        }
+    }
     std::vector<DocumentSignature> result;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
-        const Bytes signature = cadesSignature(*unlocked, scheme, digests[i].signing,
-                                               attached ? &digests[i].content : nullptr);
+        const Bytes signature = levelled(signatures[i], level, source, data.files[i].name);
         checkOwnSignature(signature, digests[i].signing);
         result.push_back({data.files[i].name, base64(signature)});
     }

@@ -6,14 +6,14 @@
 #include "istream_bio.h"
 #include "json_binding.h"
 #include "request_file.h"
+#include "signature_levels.h"
+#include "trust_store.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
-
-#include <boost/filesystem/operations.hpp>
 
 #include <memory>
 
@@ -31,6 +31,8 @@ struct VerifyRequest {
 
 struct Verdict {
     std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
+    std::string level = "CAdES-BES", timestampTime, timestampAuthority, timestampValid,
+                timestampError;
 
     template <class Io>
     void json_io(Io& io) {
@@ -38,7 +40,11 @@ struct Verdict {
             json_dto::mandatory("signingTime", signingTime) &
             json_dto::mandatory("digestAlgorithm", digestAlgorithm) &
             json_dto::mandatory("digest", digest) & json_dto::mandatory("chain", chain) &
-            json_dto::mandatory("error", error);
+            json_dto::mandatory("error", error) & json_dto::mandatory("level", level) &
+            json_dto::mandatory("timestampTime", timestampTime) &
+            json_dto::mandatory("timestampAuthority", timestampAuthority) &
+            json_dto::mandatory("timestampValid", timestampValid) &
+            json_dto::mandatory("timestampError", timestampError);
     }
 };
 
@@ -48,7 +54,6 @@ struct Releaser {
 };
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, Releaser<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using BioPtr = std::unique_ptr<BIO, Releaser<BIO, BIO_free_all>>;
-using StorePtr = std::unique_ptr<X509_STORE, Releaser<X509_STORE, X509_STORE_free>>;
 using StoreContextPtr =
     std::unique_ptr<X509_STORE_CTX, Releaser<X509_STORE_CTX, X509_STORE_CTX_free>>;
 
@@ -103,22 +108,11 @@ void describeSigner(CMS_ContentInfo& cms, Verdict& verdict) {
     verdict.signingTime = signingTime(signer);
 }
 
-StorePtr trustStoreOf(const std::string& path) {
-    StorePtr store(X509_STORE_new());
-    if (path.empty())
-        X509_STORE_set_default_paths(store.get());
-    else if (boost::filesystem::is_directory(path))
-        X509_STORE_load_path(store.get(), path.c_str());
-    else
-        X509_STORE_load_file(store.get(), path.c_str());
-    return store;
-}
-
 std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
     STACK_OF(X509)* signers = CMS_get0_signers(&cms);
     if (sk_X509_num(signers) < 1) return "no signer certificate";
     STACK_OF(X509)* included = CMS_get1_certs(&cms);
-    const StorePtr store = trustStoreOf(trustStore);
+    const X509StorePtr store = trustStoreOf(trustStore);
     const StoreContextPtr context(X509_STORE_CTX_new());
     X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers, 0), included);
     const bool valid = X509_verify_cert(context.get()) == 1;
@@ -129,9 +123,22 @@ std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
     return valid ? "valid" : X509_verify_cert_error_string(error);
 }
 
+// The signature timestamp's time, its TSA and whether it stamps this
+// signature value.
+void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore, Verdict& verdict) {
+    const StampedValue stamped = signatureTimestamp(cms);
+    if (stamped.token.empty()) return;
+    verdict.level = levelName(Level::T);
+    const TokenCheck check = checkToken(stamped.token, stamped.signatureValue, tsaTrustStore);
+    verdict.timestampTime = check.time;
+    verdict.timestampAuthority = check.tsa;
+    verdict.timestampValid = check.valid ? "true" : "false";
+    verdict.timestampError = check.error;
+}
+
 }  // namespace
 
-std::string verifySignature(const std::string& data, const std::string& trustStore) {
+std::string verifySignature(const std::string& data, const LongTermSettings& settings) {
     VerifyRequest request;
     try {
         request = json_dto::from_json<VerifyRequest>(data);
@@ -159,7 +166,8 @@ std::string verifySignature(const std::string& data, const std::string& trustSto
     else
         verdict.error = openSslReason();
     describeSigner(*cms, verdict);
-    verdict.chain = chainOf(*cms, trustStore);
+    verdict.chain = chainOf(*cms, settings.trustStore);
+    describeTimestamp(*cms, settings.tsaStore(), verdict);
     return json_dto::to_json(verdict);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "long_term_settings.h"
+
 #include <string>
 
 namespace zorva::plugin::crypto {
@@ -7,11 +9,13 @@ namespace zorva::plugin::crypto {
 // data: {"files":[signature, document]}: a CMS signature (DER) and, for a
 // detached one, its document, as file descriptions (inline or joined from
 // chunks). The document is streamed. Result {"valid","signer","signingTime",
-// "digestAlgorithm","digest","chain","error"}: "valid" says whether the
-// signature holds for the document; "chain" is "valid" when the signer's
-// certificate leads to the trust store, else why not.
-// trustStore: a PEM file or a directory of hashed certificates from the
-// host configuration; empty for the system's store.
-std::string verifySignature(const std::string& data, const std::string& trustStore);
+// "digestAlgorithm","digest","chain","error","level","timestampTime",
+// "timestampAuthority","timestampValid","timestampError"}: "valid" says
+// whether the signature holds for the document; "chain" is "valid" when the
+// signer's certificate leads to the trust store, else why not; "level" is the
+// CAdES level found, and for a timestamped signature the token's time (UTC),
+// its TSA's subject and whether it stamps this signature value and leads to
+// the TSA trust store ("true"/"false", else "").
+std::string verifySignature(const std::string& data, const LongTermSettings& settings);
 
 }  // namespace zorva::plugin::crypto

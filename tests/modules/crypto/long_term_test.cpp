@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "authority_server.h"
+#include "base64.h"
+#include "evp_digest.h"
+#include "exception.h"
+#include "openssl_tool.h"
+#include "private_install.h"
+#include "provider_registry.h"
+#include "scripted_consent.h"
+#include "sign_methods.h"
+#include "signature_levels.h"
+#include "test_token.h"
+#include "verify_method.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <openssl/cms.h>
+#include <openssl/evp.h>
+
+#include <boost/exception/get_error_info.hpp>
+
+#include <string>
+
+// Signatures at levels T and LT against time-stamp authorities and
+// responders on 127.0.0.1 that each case starts; every case runs in a
+// process and a private install of its own (isolated_main.cpp).
+namespace {
+
+namespace crypto = zorva::plugin::crypto;
+namespace fs = boost::filesystem;
+using zorva::plugin::cryptoki::ProviderRegistry;
+using zorva::plugin::format::Message;
+
+const std::string pin = "123456";
+const fs::path authorities = AUTHORITY_DIR;
+
+std::string sha256Hex(const std::string& bytes) {
+    zorva::plugin::EvpDigest digest(EVP_sha256());
+    digest.addData(bytes.data(), bytes.size());
+    return digest.hexResult();
+}
+
+std::string inlineFile(const std::string& name, const std::string& bytes) {
+    return R"({"name":")" + name + R"(","content":")" + zorva::plugin::base64::encode(bytes) +
+           R"(","contentEncoding":"base64"})";
+}
+
+QJsonObject object(const std::string& json) {
+    const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    return document.isArray() ? document.array().at(0).toObject() : document.object();
+}
+
+std::string text(const QJsonObject& object, const char* name) {
+    return object.value(name).toString().toStdString();
+}
+
+std::string decoded(const std::string& json) {
+    return zorva::plugin::base64::decode(text(object(json), "signature"));
+}
+
+struct Failure {
+    int code = 0;
+    std::string detail;
+};
+
+template <class Call>
+Failure failureOf(Call call) {
+    try {
+        call();
+    } catch (const zorva::plugin::exception::Exception& error) {
+        const auto* detail = boost::get_error_info<zorva::plugin::exception::Message_>(error);
+        return {error.code().value(), detail ? *detail : ""};
+    }
+    return {};
+}
+
+crypto::StampedValue stampOf(const std::string& signature) {
+    const auto* cursor = reinterpret_cast<const unsigned char*>(signature.data());
+    std::unique_ptr<CMS_ContentInfo, void (*)(CMS_ContentInfo*)> cms(
+        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())),
+        CMS_ContentInfo_free);
+    return cms ? crypto::signatureTimestamp(*cms) : crypto::StampedValue{};
+}
+
+class LongTerm : public testing::Test {
+protected:
+    void SetUp() override {
+        installDefaults("zorva.plugin", "");
+        settings_.trustStore = TestToken::file("ca.pem").string();
+        settings_.tsaTrustStore = (authorities / "tsa-ca.pem").string();
+        settings_.limits.timeout = std::chrono::seconds(1);
+    }
+
+    AuthorityServer tsa(const std::string& mode) {
+        return AuthorityServer(TSA_SERVER, {authorities.string(), mode});
+    }
+
+    std::string signRequest(const std::string& document, const std::string& extra) {
+        return R"({"certificate":")" + TestToken::certificateId("RSA Signer") + R"(",)" + extra +
+               R"("sha256":[")" + sha256Hex(document) + R"("],"files":[)" +
+               inlineFile("contract.pdf", document) + "]}";
+    }
+
+    std::string sign(ScriptedConsent& consent, const std::string& data) {
+        Message message;
+        message.method.data = data;
+        message.meta.data["origin"] = "https://portal.example";
+        return crypto::signDocuments(registry_, consent, message, settings_);
+    }
+
+    std::string verify(const std::string& signature, const std::string& document) {
+        return crypto::verifySignature(R"({"files":[)" + inlineFile("sig", signature) + "," +
+                                           inlineFile("doc", document) + "]}",
+                                       settings_);
+    }
+
+    TestToken token_;
+    ProviderRegistry registry_{{}};
+    crypto::LongTermSettings settings_;
+};
+
+TEST_F(LongTerm, LevelTStampsTheSignatureValueAsOpensslCmsAndTsVerifyAccept) {
+    const AuthorityServer server = tsa("good");
+    settings_.tsaUrls = {server.url()};
+    const std::string document = "the contract";
+    for (const char* detached : {"true", "false"}) {
+        SCOPED_TRACE(detached);
+        ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+
+        const std::string signature =
+            decoded(sign(consent, signRequest(document, R"("format":"CAdES-T","detached":")" +
+                                                            std::string(detached) + R"(",)")));
+
+        writeFile(token_.dir() / "signature.p7s", signature);
+        writeFile(token_.dir() / "document", document);
+        EXPECT_TRUE(
+            cmsVerifies(token_.dir() / "signature.p7s",
+                        detached == std::string("true") ? token_.dir() / "document" : fs::path(),
+                        TestToken::file("ca.pem").string()));
+        const crypto::StampedValue stamp = stampOf(signature);
+        ASSERT_FALSE(stamp.token.empty());
+        writeFile(token_.dir() / "token.der", std::string(stamp.token.begin(), stamp.token.end()));
+        writeFile(token_.dir() / "value",
+                  std::string(stamp.signatureValue.begin(), stamp.signatureValue.end()));
+        EXPECT_TRUE(opensslAccepts(
+            {"ts", "-verify", "-token_in", "-in", (token_.dir() / "token.der").string(), "-data",
+             (token_.dir() / "value").string(), "-CAfile", (authorities / "tsa-ca.pem").string()}));
+        ASSERT_EQ(consent.asked.size(), 1u);
+        EXPECT_EQ(consent.asked[0].level,
+                  "Signature level CAdES-T; the host will ask 127.0.0.1 for a timestamp");
+
+        const QJsonObject verdict = object(verify(signature, document));
+        EXPECT_EQ(text(verdict, "valid"), "true");
+        EXPECT_EQ(text(verdict, "level"), "CAdES-T");
+        EXPECT_EQ(text(verdict, "timestampValid"), "true");
+        EXPECT_EQ(text(verdict, "timestampAuthority"), "CN=Zorva Test tsa");
+        EXPECT_EQ(text(verdict, "timestampTime").size(), 19u);
+    }
+}
+
+TEST_F(LongTerm, EachTsaFailureEndsTheRequestWithItsCodeAndCauseAndNoSignature) {
+    struct Case {
+        const char* mode;
+        // "listed": the server's URL is configured and the request names none;
+        // "unlisted": the request names it, the configuration another;
+        // "none": no TSA configured; "closed": the listed URL has no server;
+        // "untrusted": the TSA's CA is not the TSA trust store.
+        const char* setting;
+        int code;
+        const char* detail;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"good", "unlisted", 20015, "is not configured", false},
+        {"good", "none", 20013, "no time-stamp authority is configured", false},
+        {"good", "closed", 20014, "Couldn't connect", true},
+        {"good", "untrusted", 20017, "certificate verify error", true},
+        {"rejecting", "listed", 20016, "the stamp was refused: status 2", true},
+        {"garbage", "listed", 20018, "no time-stamp response", true},
+        {"slow", "listed", 20014, "no answer within 1000 ms", true},
+        {"wrong-nonce", "listed", 20017, "nonce mismatch", true},
+        {"wrong-imprint", "listed", 20017, "message imprint mismatch", true},
+        {"huge", "listed", 20018, "longer than", true},
+        {"http-error", "listed", 20018, "HTTP status 500", true},
+        {"redirect-file", "listed", 20018, "Unsupported protocol", true},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(std::string(testCase.mode) + " " + testCase.setting);
+        const AuthorityServer server = tsa(testCase.mode);
+        const std::string setting = testCase.setting;
+        settings_.tsaUrls = {setting == "closed"     ? AuthorityServer::closedUrl()
+                             : setting == "unlisted" ? "https://tsa.example/"
+                                                     : server.url()};
+        if (setting == "none") settings_.tsaUrls.clear();
+        settings_.tsaTrustStore = setting == "untrusted" ? TestToken::file("ca.pem").string()
+                                                         : (authorities / "tsa-ca.pem").string();
+        const std::string named =
+            setting == "unlisted" ? R"("tsa":")" + server.url() + R"(",)" : "";
+        ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+
+        const Failure failure = failureOf(
+            [&] { sign(consent, signRequest("the contract", R"("format":"CAdES-T",)" + named)); });
+
+        EXPECT_EQ(failure.code, testCase.code);
+        EXPECT_NE(failure.detail.find(testCase.detail), std::string::npos) << failure.detail;
+        EXPECT_EQ(consent.asked.size(), testCase.asked ? 1u : 0u);
+        if (testCase.asked)
+            EXPECT_NE(failure.detail.find("\"contract.pdf\" was signed, its timestamp failed"),
+                      std::string::npos);
+    }
+}
+
+TEST_F(LongTerm, VerifyOfABesSignatureReportsItsLevelAndNoTimestamp) {
+    ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+    const std::string signature = decoded(sign(consent, signRequest("the contract", "")));
+
+    const QJsonObject verdict = object(verify(signature, "the contract"));
+
+    EXPECT_EQ(text(verdict, "valid"), "true");
+    EXPECT_EQ(text(verdict, "level"), "CAdES-BES");
+    EXPECT_EQ(text(verdict, "timestampValid"), "");
+    EXPECT_EQ(consent.asked.at(0).level, "Signature level CAdES-BES");
+}
+
+}  // namespace
