@@ -10,6 +10,7 @@
 #include "openssl_error.h"
 #include "request_origin.h"
 #include "signature_levels.h"
+#include "validation_data.h"
 
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -139,23 +140,39 @@ void checkSignRequest(const SignRequest& request) {
 std::string levelText(Level level, const std::string& tsa) {
     std::string text = std::string("Signature level ") + levelName(level);
     if (level != Level::Bes) text += "; the host will ask " + hostOf(tsa) + " for a timestamp";
+    if (level == Level::Lt)
+        text += " and the certificates' OCSP responders or CRL servers for their status";
     return text;
 }
 
-// One signature, brought from B to its level. A failure names the document
+// One step that brings a signature up a level. A failure names the document
 // and the step and keeps the code of its cause.
-Bytes levelled(const Bytes& signature, Level level, const TimestampSource& source,
-               const std::string& name) {
-    if (level == Level::Bes) return signature;
+template <class Step>
+Bytes levelStep(const std::string& name, const char* step, Step makeIt) {
     try {
-        return withSignatureTimestamp(signature, source);
+        return makeIt();
     } catch (const ApplicationException& error) {
         const auto* detail = boost::get_error_info<plugin::exception::Message_>(error);
         fail(error.code().value(),
-             "sign: \"" + name + "\" was signed, its timestamp failed: " +
-                 (detail ? *detail : std::string(error.what())),
+             "sign: \"" + name + "\" was signed, its " + step +
+                 " failed: " + (detail ? *detail : std::string(error.what())),
              "sign");
     }
+}
+
+struct LevelSources {
+    TimestampSource timestamp;
+    ValidationSource validation;
+};
+
+Bytes levelled(const Bytes& signature, Level level, const LevelSources& sources,
+               const std::string& name) {
+    if (level == Level::Bes) return signature;
+    const Bytes stamped = levelStep(
+        name, "timestamp", [&] { return withSignatureTimestamp(signature, sources.timestamp); });
+    if (level == Level::T) return stamped;
+    return levelStep(name, "validation data",
+                     [&] { return withValidationData(stamped, sources.validation); });
 }
 
 }  // namespace
@@ -190,15 +207,19 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
     const auto data = parse<SignRequest>(request.method.data, "sign");
     checkSignRequest(data);
     const Level level = levelOf(data.format);
-    const TimestampSource source{level == Level::Bes ? "" : settings.tsaFor(data.tsa),
-                                 settings.limits, settings.tsaStore()};
+    if (level == Level::Lt && !settings.revocationFetch)
+        fail(20013, "sign: the configuration allows no OCSP or CRL fetches for CAdES-LT", "sign");
+    const LevelSources sources{{level == Level::Bes ? "" : settings.tsaFor(data.tsa),
+                                settings.limits, settings.tsaStore()},
+                               {settings.trustStore, settings.tsaStore(), settings.limits}};
     const bool attached = data.detached == "false";
     // The hash function is known before the key: the padding follows the key.
     const EVP_MD* hash = signatureScheme(data.hashFunction, "", "RSA").digest;
 
     std::vector<DocumentDigest> digests;
-    ConsentRequest question{format::originOf(request), operationText(data.files.size()), {}, {},
-                            data.certificate,          levelText(level, source.url)};
+    ConsentRequest question{
+        format::originOf(request), operationText(data.files.size()),       {}, {},
+        data.certificate,          levelText(level, sources.timestamp.url)};
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
@@ -225,7 +246,7 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
     }
     std::vector<DocumentSignature> result;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
-        const Bytes signature = levelled(signatures[i], level, source, data.files[i].name);
+        const Bytes signature = levelled(signatures[i], level, sources, data.files[i].name);
         checkOwnSignature(signature, digests[i].signing);
         result.push_back({data.files[i].name, base64(signature)});
     }

@@ -21,7 +21,7 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                      const format::Message& request);
 
 // data: {"certificate":"<id>" (optional: then the user picks),
-// "format":"CAdES-BES"|"CAdES-T","tsa":"<one of the configured
+// "format":"CAdES-BES"|"CAdES-T"|"CAdES-LT","tsa":"<one of the configured
 // TSA URLs>" (optional),"detached":"true"|"false","hashFunction","padding",
 // "sha256":["<hex>", ...],"files":[file description, ...]}, one SHA-256 (of
 // the raw bytes, as the page computed it) per file.

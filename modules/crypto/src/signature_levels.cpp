@@ -35,13 +35,14 @@ CmsPtr parseCms(const Bytes& signature) {
 Level levelOf(const std::string& name) {
     if (name.empty() || name == "CAdES-BES") return Level::Bes;
     if (name == "CAdES-T") return Level::T;
+    if (name == "CAdES-LT") return Level::Lt;
     PLUGIN_THROW(plugin::exception::ApplicationException(20013)
                      << plugin::exception::Message_("the format \"" + name + "\" is not supported"),
                  "level");
 }
 
 const char* levelName(Level level) {
-    static const char* const names[] = {"CAdES-BES", "CAdES-T"};
+    static const char* const names[] = {"CAdES-BES", "CAdES-T", "CAdES-LT"};
     return names[static_cast<int>(level)];
 }
 

@@ -9,12 +9,13 @@
 
 namespace zorva::plugin::crypto {
 
-// The CAdES levels this module makes (ETSI EN 319 122-1 baseline): B and
-// B-T (a timestamp over the signature value).
-enum class Level { Bes, T };
+// The CAdES levels this module makes (ETSI EN 319 122-1 baseline): B, B-T
+// (a timestamp over the signature value) and B-LT (T with the certificates
+// and revocation values to check it later without the network).
+enum class Level { Bes, T, Lt };
 
-// "CAdES-BES" (or "") and "CAdES-T"; any other is ApplicationException
-// 20013.
+// "CAdES-BES" (or ""), "CAdES-T" and "CAdES-LT"; any other is
+// ApplicationException 20013.
 Level levelOf(const std::string& name);
 const char* levelName(Level level);
 

@@ -6,8 +6,10 @@
 #include "istream_bio.h"
 #include "json_binding.h"
 #include "request_file.h"
+#include "revocation_values.h"
 #include "signature_levels.h"
 #include "trust_store.h"
+#include "validation_data.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
@@ -32,7 +34,7 @@ struct VerifyRequest {
 struct Verdict {
     std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
     std::string level = "CAdES-BES", timestampTime, timestampAuthority, timestampValid,
-                timestampError;
+                timestampError, revocation;
 
     template <class Io>
     void json_io(Io& io) {
@@ -44,7 +46,8 @@ struct Verdict {
             json_dto::mandatory("timestampTime", timestampTime) &
             json_dto::mandatory("timestampAuthority", timestampAuthority) &
             json_dto::mandatory("timestampValid", timestampValid) &
-            json_dto::mandatory("timestampError", timestampError);
+            json_dto::mandatory("timestampError", timestampError) &
+            json_dto::mandatory("revocation", revocation);
     }
 };
 
@@ -70,12 +73,23 @@ std::string openSslReason() {
     return reason ? reason : "the signature does not verify";
 }
 
-CmsPtr readSignature(const FileInfo& file) {
+Bytes readSignature(const FileInfo& file) {
     const std::string bytes = json_dto::read_all(*openRequestFile(file, "verify"));
-    const auto* cursor = reinterpret_cast<const unsigned char*>(bytes.data());
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+CmsPtr parseSignature(const Bytes& bytes) {
+    const unsigned char* cursor = bytes.data();
     CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
     if (!cms) fail(20015, "verify: the first file is not a CMS signature in DER");
     return cms;
+}
+
+bool carriesRevocationValues(CMS_ContentInfo& cms, const Bytes& bytes) {
+    STACK_OF(X509_CRL)* crls = CMS_get1_crls(&cms);
+    const bool some = sk_X509_CRL_num(crls) > 0 || !ocspResponses(bytes).empty();
+    sk_X509_CRL_pop_free(crls, X509_CRL_free);
+    return some;
 }
 
 std::string signingTime(CMS_SignerInfo* signer) {
@@ -147,7 +161,8 @@ std::string verifySignature(const std::string& data, const LongTermSettings& set
     }
     if (request.files.empty() || request.files.size() > 2)
         fail(20006, "verify: {\"files\":[signature, document]} expected");
-    const CmsPtr cms = readSignature(request.files[0]);
+    const Bytes bytes = readSignature(request.files[0]);
+    const CmsPtr cms = parseSignature(bytes);
     const bool detached = CMS_is_detached(cms.get()) == 1;
     if (detached && request.files.size() < 2)
         fail(20006, "verify: a detached signature needs its document");
@@ -168,6 +183,12 @@ std::string verifySignature(const std::string& data, const LongTermSettings& set
     describeSigner(*cms, verdict);
     verdict.chain = chainOf(*cms, settings.trustStore);
     describeTimestamp(*cms, settings.tsaStore(), verdict);
+    // Checked with what the signature carries alone: verify never fetches.
+    if (verdict.level != levelName(Level::Bes) && carriesRevocationValues(*cms, bytes)) {
+        verdict.level = levelName(Level::Lt);
+        verdict.revocation =
+            revocationCoverage(bytes, {settings.trustStore, settings.tsaStore(), {}});
+    }
     return json_dto::to_json(verdict);
 }
 

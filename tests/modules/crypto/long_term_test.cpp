@@ -7,6 +7,7 @@
 #include "openssl_tool.h"
 #include "private_install.h"
 #include "provider_registry.h"
+#include "revocation_values.h"
 #include "scripted_consent.h"
 #include "sign_methods.h"
 #include "signature_levels.h"
@@ -85,6 +86,23 @@ crypto::StampedValue stampOf(const std::string& signature) {
     return cms ? crypto::signatureTimestamp(*cms) : crypto::StampedValue{};
 }
 
+std::size_t countOf(const std::string& signature, const char* what) {
+    const auto* cursor = reinterpret_cast<const unsigned char*>(signature.data());
+    std::unique_ptr<CMS_ContentInfo, void (*)(CMS_ContentInfo*)> cms(
+        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())),
+        CMS_ContentInfo_free);
+    if (std::string(what) == "certificates") {
+        STACK_OF(X509)* certificates = CMS_get1_certs(cms.get());
+        const int count = sk_X509_num(certificates);
+        sk_X509_pop_free(certificates, X509_free);
+        return static_cast<std::size_t>(std::max(count, 0));
+    }
+    STACK_OF(X509_CRL)* crls = CMS_get1_crls(cms.get());
+    const int count = sk_X509_CRL_num(crls);
+    sk_X509_CRL_pop_free(crls, X509_CRL_free);
+    return static_cast<std::size_t>(std::max(count, 0));
+}
+
 class LongTerm : public testing::Test {
 protected:
     void SetUp() override {
@@ -98,10 +116,31 @@ protected:
         return AuthorityServer(TSA_SERVER, {authorities.string(), mode});
     }
 
+    // The authorities of a B-LT signature, on a copy of their files: the
+    // TSA's certificate names the server's CRL, and the token's signer now
+    // has a certificate whose OCSP responder is the server, answering state.
+    std::unique_ptr<AuthorityServer> longTermAuthorities(const std::string& state) {
+        const fs::path copy = token_.dir() / "authorities";
+        fs::create_directories(copy);
+        for (const auto& entry : fs::directory_iterator(authorities))
+            fs::copy_file(entry.path(), copy / entry.path().filename());
+        auto server = std::make_unique<AuthorityServer>(
+            TSA_SERVER, std::vector<std::string>{copy.string(), "good"});
+        namespace bp = boost::process;
+        EXPECT_EQ(bp::system(bp::search_path("sh"), ISSUE_LONG_TERM, copy.string(),
+                             std::to_string(server->port()), TOKEN_DIR, state),
+                  0);
+        const std::string der = readFile(copy / "signer.der");
+        signer_ = sha256Hex(der);
+        settings_.tsaUrls = {server->url() + "tsa"};
+        settings_.revocationFetch = true;
+        return server;
+    }
+
     std::string signRequest(const std::string& document, const std::string& extra) {
-        return R"({"certificate":")" + TestToken::certificateId("RSA Signer") + R"(",)" + extra +
-               R"("sha256":[")" + sha256Hex(document) + R"("],"files":[)" +
-               inlineFile("contract.pdf", document) + "]}";
+        return R"({"certificate":")" + signer_ + R"(",)" + extra + R"("sha256":[")" +
+               sha256Hex(document) + R"("],"files":[)" + inlineFile("contract.pdf", document) +
+               "]}";
     }
 
     std::string sign(ScriptedConsent& consent, const std::string& data) {
@@ -120,6 +159,7 @@ protected:
     TestToken token_;
     ProviderRegistry registry_{{}};
     crypto::LongTermSettings settings_;
+    std::string signer_ = TestToken::certificateId("RSA Signer");
 };
 
 TEST_F(LongTerm, LevelTStampsTheSignatureValueAsOpensslCmsAndTsVerifyAccept) {
@@ -128,7 +168,7 @@ TEST_F(LongTerm, LevelTStampsTheSignatureValueAsOpensslCmsAndTsVerifyAccept) {
     const std::string document = "the contract";
     for (const char* detached : {"true", "false"}) {
         SCOPED_TRACE(detached);
-        ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+        ScriptedConsent consent({{signer_, pin}});
 
         const std::string signature =
             decoded(sign(consent, signRequest(document, R"("format":"CAdES-T","detached":")" +
@@ -199,7 +239,7 @@ TEST_F(LongTerm, EachTsaFailureEndsTheRequestWithItsCodeAndCauseAndNoSignature) 
                                                          : (authorities / "tsa-ca.pem").string();
         const std::string named =
             setting == "unlisted" ? R"("tsa":")" + server.url() + R"(",)" : "";
-        ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+        ScriptedConsent consent({{signer_, pin}});
 
         const Failure failure = failureOf(
             [&] { sign(consent, signRequest("the contract", R"("format":"CAdES-T",)" + named)); });
@@ -214,7 +254,7 @@ TEST_F(LongTerm, EachTsaFailureEndsTheRequestWithItsCodeAndCauseAndNoSignature) 
 }
 
 TEST_F(LongTerm, VerifyOfABesSignatureReportsItsLevelAndNoTimestamp) {
-    ScriptedConsent consent({{TestToken::certificateId("RSA Signer"), pin}});
+    ScriptedConsent consent({{signer_, pin}});
     const std::string signature = decoded(sign(consent, signRequest("the contract", "")));
 
     const QJsonObject verdict = object(verify(signature, "the contract"));
@@ -223,6 +263,67 @@ TEST_F(LongTerm, VerifyOfABesSignatureReportsItsLevelAndNoTimestamp) {
     EXPECT_EQ(text(verdict, "level"), "CAdES-BES");
     EXPECT_EQ(text(verdict, "timestampValid"), "");
     EXPECT_EQ(consent.asked.at(0).level, "Signature level CAdES-BES");
+}
+
+TEST_F(LongTerm, LevelLtCarriesBothChainsAndTheirRevocationValuesAndVerifiesOffline) {
+    const std::string document = "the contract";
+    std::string signature;
+    {
+        const auto server = longTermAuthorities("good");
+        ScriptedConsent consent({{signer_, pin}});
+
+        signature = decoded(sign(consent, signRequest(document, R"("format":"CAdES-LT",)")));
+
+        EXPECT_NE(consent.asked.at(0).level.find("CAdES-LT"), std::string::npos);
+    }
+
+    // The TSA and the responder are gone: what the signature carries must do.
+    writeFile(token_.dir() / "signature.p7s", signature);
+    writeFile(token_.dir() / "document", document);
+    EXPECT_TRUE(cmsVerifies(token_.dir() / "signature.p7s", token_.dir() / "document",
+                            TestToken::file("ca.pem").string()));
+    // The signer, its CA, the TSA and the TSA's CA; the signer's OCSP
+    // response and the CRL of the TSA's CA.
+    EXPECT_EQ(countOf(signature, "certificates"), 4u);
+    EXPECT_EQ(crypto::ocspResponses(crypto::Bytes(signature.begin(), signature.end())).size(), 1u);
+    EXPECT_EQ(countOf(signature, "crls"), 1u);
+    const QJsonObject verdict = object(verify(signature, document));
+    EXPECT_EQ(text(verdict, "valid"), "true");
+    EXPECT_EQ(text(verdict, "chain"), "valid");
+    EXPECT_EQ(text(verdict, "level"), "CAdES-LT");
+    EXPECT_EQ(text(verdict, "timestampValid"), "true");
+    EXPECT_EQ(text(verdict, "revocation"), "complete");
+}
+
+TEST_F(LongTerm, LevelLtEndsWithTheResponderVerdictOrWithoutPermissionBeforeAsking) {
+    struct Case {
+        const char* state;
+        bool fetch;
+        int code;
+        const char* detail;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"revoked", true, 20018, "the responder says \"revoked\"", true},
+        {"unknown", true, 20018, "the responder says \"unknown\"", true},
+        {"good", false, 20013, "allows no OCSP or CRL fetches", false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.state);
+        fs::remove_all(token_.dir() / "authorities");
+        const auto server = longTermAuthorities(testCase.state);
+        settings_.revocationFetch = testCase.fetch;
+        ScriptedConsent consent({{signer_, pin}});
+
+        const Failure failure = failureOf(
+            [&] { sign(consent, signRequest("the contract", R"("format":"CAdES-LT",)")); });
+
+        EXPECT_EQ(failure.code, testCase.code);
+        EXPECT_NE(failure.detail.find(testCase.detail), std::string::npos) << failure.detail;
+        EXPECT_EQ(consent.asked.size(), testCase.asked ? 1u : 0u);
+        if (testCase.asked)
+            EXPECT_NE(failure.detail.find("its validation data failed"), std::string::npos);
+    }
 }
 
 }  // namespace

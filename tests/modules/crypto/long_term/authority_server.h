@@ -25,6 +25,7 @@ public:
     }
 
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+    int port() const { return port_; }
 
     // A URL where nothing listens: a port the system gave and took back.
     static std::string closedUrl() {

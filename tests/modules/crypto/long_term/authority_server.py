@@ -1,8 +1,11 @@
-"""A time-stamp authority on 127.0.0.1 for the tests: each POST of an RFC 3161
-query is answered by `openssl ts -reply` with the configuration that
-make_authorities.sh laid out. Prints "listening PORT" once it accepts.
+"""The authorities of the long-term signature tests on 127.0.0.1, over the
+files of DIR (make_authorities.sh, then issue_long_term.sh), read at each
+request: an RFC 3161 query POSTed to any path but /ocsp is answered by
+`openssl ts -reply`, an OCSP request POSTed to /ocsp by `openssl ocsp -index`,
+and GET /tsa.crl gives the TSA CA's CRL. Prints "listening PORT" once it
+accepts.
 
-Usage: tsa_server.py DIR MODE, where MODE is one of
+Usage: authority_server.py DIR MODE, where MODE is the TSA's, one of
   good           a stamp from the TSA whose EKU is critical
   rejecting      a rejection (the section takes SHA-1 queries only)
   garbage        bytes that are no time-stamp response
@@ -57,9 +60,37 @@ def reply(query, section):
          "-queryfile", "/dev/stdin"], input=query, capture_output=True, check=True).stdout
 
 
+def ocsp(request):
+    files = {name: os.path.join(DIR, name)
+             for name in ("index.txt", "ocsp-ca.pem", "ocsp.pem", "ocsp.key")}
+    return subprocess.run(
+        ["openssl", "ocsp", "-index", files["index.txt"], "-CA", files["ocsp-ca.pem"],
+         "-rsigner", files["ocsp.pem"], "-rkey", files["ocsp.key"], "-nmin", "10",
+         "-reqin", "/dev/stdin", "-respout", "/dev/stdout"],
+        input=request, capture_output=True, check=True).stdout
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
+    def answer(self, body, content_type):
+        self.send_response(200)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            self.wfile.write(body)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def do_GET(self):
+        if self.path != "/tsa.crl":
+            return self.send_error(404)
+        with open(os.path.join(DIR, "tsa.crl"), "rb") as crl:
+            self.answer(crl.read(), "application/pkix-crl")
+
     def do_POST(self):
         query = self.rfile.read(int(self.headers["Content-Length"]))
+        if self.path == "/ocsp":
+            return self.answer(ocsp(query), "application/ocsp-response")
         if MODE == "http-error":
             return self.send_error(500)
         if MODE == "redirect-file":
@@ -77,14 +108,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if MODE == "slow":
                 time.sleep(3)
             body = reply(query, "rejecting" if MODE == "rejecting" else "good")
-        self.send_response(200)
-        self.send_header("Content-Type", "application/timestamp-reply")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        try:
-            self.wfile.write(body)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
+        self.answer(body, "application/timestamp-reply")
 
     def log_message(self, *arguments):
         pass
