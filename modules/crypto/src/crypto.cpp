@@ -1,5 +1,6 @@
 #include "crypto.h"
 
+#include "augment_method.h"
 #include "gui_consent.h"
 #include "sign_methods.h"
 #include "token_methods.h"
@@ -20,6 +21,9 @@ Crypto::Crypto() : consent_(std::make_unique<ui::GuiConsent>()) {
     };
     methods_["sign"] = [this](const format::MessagePtr& message) {
         return crypto::signDocuments(registry(), *consent_, *message, longTermSettings());
+    };
+    methods_["augment"] = [this](const format::MessagePtr& message) {
+        return crypto::augmentSignature(message->method.data, longTermSettings());
     };
     methods_["verify"] = [this](const format::MessagePtr& message) {
         return crypto::verifySignature(message->method.data, longTermSettings());

@@ -31,26 +31,6 @@ struct VerifyRequest {
     }
 };
 
-struct Verdict {
-    std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
-    std::string level = "CAdES-BES", timestampTime, timestampAuthority, timestampValid,
-                timestampError, revocation;
-
-    template <class Io>
-    void json_io(Io& io) {
-        io& json_dto::mandatory("valid", valid) & json_dto::mandatory("signer", signer) &
-            json_dto::mandatory("signingTime", signingTime) &
-            json_dto::mandatory("digestAlgorithm", digestAlgorithm) &
-            json_dto::mandatory("digest", digest) & json_dto::mandatory("chain", chain) &
-            json_dto::mandatory("error", error) & json_dto::mandatory("level", level) &
-            json_dto::mandatory("timestampTime", timestampTime) &
-            json_dto::mandatory("timestampAuthority", timestampAuthority) &
-            json_dto::mandatory("timestampValid", timestampValid) &
-            json_dto::mandatory("timestampError", timestampError) &
-            json_dto::mandatory("revocation", revocation);
-    }
-};
-
 template <class T, void (*release)(T*)>
 struct Releaser {
     void operator()(T* object) const { release(object); }
@@ -105,7 +85,7 @@ std::string signingTime(CMS_SignerInfo* signer) {
     return text;
 }
 
-void describeSigner(CMS_ContentInfo& cms, Verdict& verdict) {
+void describeSigner(CMS_ContentInfo& cms, SignatureVerdict& verdict) {
     CMS_set1_signers_certs(&cms, nullptr, 0);
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(&cms);
     if (sk_CMS_SignerInfo_num(signers) < 1) return;
@@ -139,7 +119,8 @@ std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
 
 // The signature timestamp's time, its TSA and whether it stamps this
 // signature value.
-void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore, Verdict& verdict) {
+void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore,
+                       SignatureVerdict& verdict) {
     const StampedValue stamped = signatureTimestamp(cms);
     if (stamped.token.empty()) return;
     verdict.level = levelName(Level::T);
@@ -152,28 +133,24 @@ void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore, V
 
 }  // namespace
 
-std::string verifySignature(const std::string& data, const LongTermSettings& settings) {
-    VerifyRequest request;
-    try {
-        request = json_dto::from_json<VerifyRequest>(data);
-    } catch (const std::exception&) {
-        fail(20015, "verify: {\"files\":[signature, document]} expected");
-    }
-    if (request.files.empty() || request.files.size() > 2)
+SignatureVerdict checkSignature(const std::vector<FileInfo>& files,
+                                const LongTermSettings& settings) {
+    if (files.empty() || files.size() > 2)
         fail(20006, "verify: {\"files\":[signature, document]} expected");
-    const Bytes bytes = readSignature(request.files[0]);
+    SignatureVerdict verdict;
+    verdict.signature = readSignature(files[0]);
+    const Bytes& bytes = verdict.signature;
     const CmsPtr cms = parseSignature(bytes);
     const bool detached = CMS_is_detached(cms.get()) == 1;
-    if (detached && request.files.size() < 2)
+    if (detached && files.size() < 2)
         fail(20006, "verify: a detached signature needs its document");
 
     std::unique_ptr<std::istream> document;
     BioPtr content;
     if (detached) {
-        document = openRequestFile(request.files[1], "verify");
+        document = openRequestFile(files[1], "verify");
         content.reset(istreamBio(*document));
     }
-    Verdict verdict;
     ERR_clear_error();
     if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
                    CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1)
@@ -189,7 +166,17 @@ std::string verifySignature(const std::string& data, const LongTermSettings& set
         verdict.revocation =
             revocationCoverage(bytes, {settings.trustStore, settings.tsaStore(), {}});
     }
-    return json_dto::to_json(verdict);
+    return verdict;
+}
+
+std::string verifySignature(const std::string& data, const LongTermSettings& settings) {
+    VerifyRequest request;
+    try {
+        request = json_dto::from_json<VerifyRequest>(data);
+    } catch (const std::exception&) {
+        fail(20015, "verify: {\"files\":[signature, document]} expected");
+    }
+    return json_dto::to_json(checkSignature(request.files, settings));
 }
 
 }  // namespace zorva::plugin::crypto

@@ -1,10 +1,43 @@
 #pragma once
 
+#include "certificate.h"
+#include "file_description.h"
+#include "json_binding.h"
 #include "long_term_settings.h"
 
 #include <string>
+#include <vector>
 
 namespace zorva::plugin::crypto {
+
+// What verify finds; see verifySignature.
+struct SignatureVerdict {
+    std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
+    std::string level = "CAdES-BES", timestampTime, timestampAuthority, timestampValid,
+                timestampError, revocation;
+
+    // The signature as read, not part of the reply.
+    Bytes signature;
+
+    template <class Io>
+    void json_io(Io& io) {
+        io& json_dto::mandatory("valid", valid) & json_dto::mandatory("signer", signer) &
+            json_dto::mandatory("signingTime", signingTime) &
+            json_dto::mandatory("digestAlgorithm", digestAlgorithm) &
+            json_dto::mandatory("digest", digest) & json_dto::mandatory("chain", chain) &
+            json_dto::mandatory("error", error) & json_dto::mandatory("level", level) &
+            json_dto::mandatory("timestampTime", timestampTime) &
+            json_dto::mandatory("timestampAuthority", timestampAuthority) &
+            json_dto::mandatory("timestampValid", timestampValid) &
+            json_dto::mandatory("timestampError", timestampError) &
+            json_dto::mandatory("revocation", revocation);
+    }
+};
+
+// The signature files[0] (and, when detached, its document files[1]) as
+// verify judges them.
+SignatureVerdict checkSignature(const std::vector<FileInfo>& files,
+                                const LongTermSettings& settings);
 
 // data: {"files":[signature, document]}: a CMS signature (DER) and, for a
 // detached one, its document, as file descriptions (inline or joined from

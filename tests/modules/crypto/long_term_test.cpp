@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "augment_method.h"
 #include "authority_server.h"
 #include "base64.h"
 #include "evp_digest.h"
@@ -154,6 +155,14 @@ protected:
         return crypto::verifySignature(R"({"files":[)" + inlineFile("sig", signature) + "," +
                                            inlineFile("doc", document) + "]}",
                                        settings_);
+    }
+
+    std::string augment(const std::string& level, const std::string& signature,
+                        const std::string& document) {
+        const std::string files = inlineFile("contract.p7s", signature) +
+                                  (document.empty() ? "" : "," + inlineFile("doc", document));
+        return crypto::augmentSignature(R"({"format":")" + level + R"(","files":[)" + files + "]}",
+                                        settings_);
     }
 
     TestToken token_;
@@ -323,6 +332,69 @@ TEST_F(LongTerm, LevelLtEndsWithTheResponderVerdictOrWithoutPermissionBeforeAski
         EXPECT_EQ(consent.asked.size(), testCase.asked ? 1u : 0u);
         if (testCase.asked)
             EXPECT_NE(failure.detail.find("its validation data failed"), std::string::npos);
+    }
+}
+
+TEST_F(LongTerm, AugmentBringsASignatureFromBToTToLtWithoutTheTokenOrTheUser) {
+    const std::string document = "the contract";
+    const auto server = longTermAuthorities("good");
+    for (const char* detached : {"true", "false"}) {
+        SCOPED_TRACE(detached);
+        const std::string content = detached == std::string("true") ? document : "";
+        ScriptedConsent consent({{signer_, pin}});
+        const std::string bes = decoded(sign(
+            consent, signRequest(document, R"("detached":")" + std::string(detached) + R"(",)")));
+
+        const QJsonObject t = object(augment("CAdES-T", bes, content));
+        const std::string stamped = zorva::plugin::base64::decode(text(t, "signature"));
+        const QJsonObject lt = object(augment("CAdES-LT", stamped, content));
+        const std::string longTerm = zorva::plugin::base64::decode(text(lt, "signature"));
+
+        EXPECT_EQ(text(t, "name"), "contract.p7s");
+        EXPECT_EQ(text(t, "level"), "CAdES-T");
+        EXPECT_EQ(text(lt, "level"), "CAdES-LT");
+        EXPECT_EQ(consent.asked.size(), 1u);
+        EXPECT_EQ(text(object(verify(stamped, document)), "timestampValid"), "true");
+        const QJsonObject verdict = object(verify(longTerm, document));
+        EXPECT_EQ(text(verdict, "valid"), "true");
+        EXPECT_EQ(text(verdict, "level"), "CAdES-LT");
+        EXPECT_EQ(text(verdict, "revocation"), "complete");
+        writeFile(token_.dir() / "signature.p7s", longTerm);
+        writeFile(token_.dir() / "document", document);
+        EXPECT_TRUE(cmsVerifies(token_.dir() / "signature.p7s",
+                                content.empty() ? fs::path() : token_.dir() / "document",
+                                TestToken::file("ca.pem").string()));
+    }
+}
+
+TEST_F(LongTerm, AugmentRefusesASignatureThatDoesNotVerifyOrHasTheLevelAlready) {
+    const AuthorityServer server = tsa("good");
+    settings_.tsaUrls = {server.url()};
+    ScriptedConsent consent({{signer_, pin}, {signer_, pin}});
+    const std::string bes = decoded(sign(consent, signRequest("the contract", "")));
+    const std::string stamped =
+        decoded(sign(consent, signRequest("the contract", R"("format":"CAdES-T",)")));
+    struct Case {
+        const char* name;
+        std::string level, signature, document;
+        int code;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"another document", "CAdES-T", bes, "the contracT", 20015, "does not verify"},
+        {"already T", "CAdES-T", stamped, "the contract", 20015, "already at level CAdES-T"},
+        {"to B", "CAdES-BES", bes, "the contract", 20015, "\"CAdES-T\" or \"CAdES-LT\""},
+        {"not CMS", "CAdES-T", "no signature", "the contract", 20015, "not a CMS signature"},
+        {"LT without fetches", "CAdES-LT", stamped, "the contract", 20013, "no OCSP or CRL"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+
+        const Failure failure =
+            failureOf([&] { augment(testCase.level, testCase.signature, testCase.document); });
+
+        EXPECT_EQ(failure.code, testCase.code);
+        EXPECT_NE(failure.detail.find(testCase.detail), std::string::npos) << failure.detail;
     }
 }
 
