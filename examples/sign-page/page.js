@@ -99,6 +99,7 @@ async function onSign() {
   try {
     const signatures = await (await host()).sign(files, {
       certificate: chosen.value,
+      level: byId("level").value,
       onProgress: (sent, total) => {
         byId("progress").value = total ? sent / total : 1;
         byId("progress-text").textContent = `${Math.round((100 * sent) / (total || 1))} %`;
