@@ -22,6 +22,7 @@ from wshost import (Host, ask, connect, embedded_file_pieces, receive_reply,  # 
                     request, stage_dir)
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
+LONG_TERM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "long_term")
 # The consent window's title in the default branding.
 DIALOG = "Создание электронной подписи"
 # The host's log line once the dialog waits for another PIN.
@@ -66,11 +67,11 @@ def cms_verifies(signature, document, root):
         capture_output=True).returncode == 0
 
 
-def sign_pieces(document, certificate):
+def sign_pieces(document, certificate, level="CAdES-BES"):
     """A `sign` request cut as a page cuts an upload: the document travels
     in chunks inside the description of its file."""
     _, pieces = embedded_file_pieces("contract.pdf", document, piece_size=64 * 1024)
-    head = {"certificate": certificate, "format": "CAdES-BES", "detached": "true",
+    head = {"certificate": certificate, "format": level, "detached": "true",
             "sha256": [hashlib.sha256(document).hexdigest()]}
     pieces[0] = (json.dumps(head)[:-1] + ',"files":[', "")
     return pieces
@@ -88,12 +89,12 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         cls.host.close()
         shutil.rmtree(cls.root, ignore_errors=True)
 
-    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=()):
+    async def sign(self, document, certificate, *keys, pin=None, wrong_pins=(), level="CAdES-BES"):
         """Uploads and signs; the user types each wrong PIN, then `pin`, into
         the dialog. Returns the reply and the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
-            pieces = sign_pieces(document, certificate)
+            pieces = sign_pieces(document, certificate, level)
             message_id = "sign-%d" % len(document)
             for number, (data, file_id) in enumerate(pieces, 1):
                 await ws.send(json.dumps(request(
@@ -143,6 +144,90 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
 
         subjects = sorted(entry["subject"] for entry in json.loads(reply["method"]["result"]))
         self.assertEqual(subjects, ["CN=Always Signer", "CN=EC Signer", "CN=RSA Signer"])
+
+
+def inline(name, data):
+    return {"name": name, "content": base64.b64encode(data).decode(), "contentEncoding": "base64"}
+
+
+class LongTermEndToEnd(unittest.IsolatedAsyncioTestCase):
+    """Levels T and LT in the staged host, against the test authorities on
+    127.0.0.1 that the configuration lists; the signer's certificate names
+    their OCSP responder."""
+
+    sign = CryptoEndToEnd.sign
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="zorva-crypto-long-term-")
+        private_token(cls.root)
+        authorities = os.path.join(cls.root, "authorities")
+        shutil.copytree(os.environ["CRYPTO_AUTHORITY_DIR"], authorities)
+        cls.server = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(LONG_TERM, "authority_server.py"), authorities,
+             "good"], stdout=subprocess.PIPE, text=True)
+        port = int(cls.server.stdout.readline().split()[1])
+        subprocess.run(["sh", os.path.join(LONG_TERM, "issue_long_term.sh"), authorities, str(port),
+                        TOKEN_DIR, "good"], check=True)
+        with open(os.path.join(authorities, "signer.der"), "rb") as der:
+            cls.signer = hashlib.sha256(der.read()).hexdigest()
+        entries = {"tsa": "http://127.0.0.1:%d/tsa" % port, "revocationFetch": "true",
+                   "trustStore": os.path.join(TOKEN_DIR, "ca.pem"),
+                   "tsaTrustStore": os.path.join(authorities, "tsa-ca.pem")}
+        meta = [{"format": {"type": "crypto", "category": category}, "data": data}
+                for category, data in entries.items()]
+        cls.host = Host(stage_dir(), qt_platform="xcb", meta={"crypto": meta})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+        cls.server.terminate()
+        cls.server.wait()
+        cls.server.stdout.close()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    async def call(self, method, data):
+        ws = await connect(self.host.url)
+        try:
+            reply = await ask(ws, request(method, json.dumps(data), module="crypto"))
+        finally:
+            await ws.close()
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        return json.loads(reply["method"]["result"])
+
+    async def verdict(self, signature, document):
+        return await self.call("verify", {"files": [inline("contract.p7s", signature),
+                                                    inline("contract.pdf", document)]})
+
+    async def test_sign_at_level_t_carries_a_timestamp_that_verifies(self):
+        document = b"stamped" * 5000
+
+        reply, _ = await self.sign(document, self.signer, "Return", pin="123456",
+                                   level="CAdES-T")
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+        verdict = await self.verdict(signature, document)
+        self.assertEqual((verdict["level"], verdict["timestampValid"]), ("CAdES-T", "true"))
+
+    async def test_augment_brings_an_earlier_signature_from_b_to_t_to_lt_without_a_dialog(self):
+        document = b"kept for years" * 5000
+        reply, _ = await self.sign(document, self.signer, "Return", pin="123456")
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        bes = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+
+        stamped = await self.call("augment", {"format": "CAdES-T", "files": [
+            inline("contract.p7s", bes), inline("contract.pdf", document)]})
+        long_term = await self.call("augment", {"format": "CAdES-LT", "files": [
+            inline("contract.p7s", base64.b64decode(stamped["signature"])),
+            inline("contract.pdf", document)]})
+
+        signature = base64.b64decode(long_term["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+        verdict = await self.verdict(signature, document)
+        self.assertEqual((verdict["level"], verdict["revocation"], verdict["timestampValid"]),
+                         ("CAdES-LT", "complete", "true"))
 
 
 class AlgorithmsOption(unittest.TestCase):
