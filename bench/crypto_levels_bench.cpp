@@ -44,9 +44,9 @@ double medianMs(Call call) {
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         call();
-        times.push_back(std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - start)
-                            .count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -62,8 +62,8 @@ int main() {
         return 1;
     setenv("SOFTHSM2_CONF", (token / "softhsm2.conf").c_str(), 1);
     const AuthorityServer server(AUTHORITY_SERVER, {authorities.string(), "good"});
-    if (bp::system("/bin/sh", ISSUE_LONG_TERM, authorities.string(),
-                   std::to_string(server.port()), token.string(), "good") != 0)
+    if (bp::system("/bin/sh", ISSUE_LONG_TERM, authorities.string(), std::to_string(server.port()),
+                   token.string(), "good") != 0)
         return 1;
 
     crypto::LongTermSettings settings;

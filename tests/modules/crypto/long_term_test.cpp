@@ -9,6 +9,7 @@
 #include "private_install.h"
 #include "provider_registry.h"
 #include "revocation_values.h"
+#include "scoped_environment.h"
 #include "scripted_consent.h"
 #include "sign_methods.h"
 #include "signature_levels.h"
@@ -260,6 +261,19 @@ TEST_F(LongTerm, EachTsaFailureEndsTheRequestWithItsCodeAndCauseAndNoSignature) 
             EXPECT_NE(failure.detail.find("\"contract.pdf\" was signed, its timestamp failed"),
                       std::string::npos);
     }
+}
+
+TEST_F(LongTerm, TheTsaIsReachedThroughTheProxyTheEnvironmentNames) {
+    const AuthorityServer proxy = tsa("good");
+    ScopedEnvironment environment;
+    environment.set("http_proxy", proxy.url());
+    settings_.tsaUrls = {"http://tsa.invalid/stamp"};
+    ScriptedConsent consent({{signer_, pin}});
+
+    const std::string signature =
+        decoded(sign(consent, signRequest("the contract", R"("format":"CAdES-T",)")));
+
+    EXPECT_EQ(text(object(verify(signature, "the contract")), "timestampValid"), "true");
 }
 
 TEST_F(LongTerm, VerifyOfABesSignatureReportsItsLevelAndNoTimestamp) {
