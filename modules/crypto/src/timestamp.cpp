@@ -131,6 +131,16 @@ Bytes timestampToken(const Bytes& data, const EVP_MD* hash, const TimestampSourc
     return der(i2d_PKCS7, TS_RESP_get_token(response.get()), "timestamp");
 }
 
+std::time_t tokenTime(PKCS7& token) {
+    const TstInfoPtr info(PKCS7_to_TS_TST_INFO(&token));
+    std::tm parts{};
+    if (!info || ASN1_TIME_to_tm(TS_TST_INFO_get_time(info.get()), &parts) != 1) {
+        ERR_clear_error();
+        return 0;
+    }
+    return timegm(&parts);
+}
+
 TokenCheck checkToken(const Bytes& token, const Bytes& data, const std::string& trustStore) {
     TokenCheck result;
     const unsigned char* cursor = token.data();
@@ -146,7 +156,9 @@ TokenCheck checkToken(const Bytes& token, const Bytes& data, const std::string& 
 
     const TsVerifyPtr check(TS_VERIFY_CTX_new());
     TS_VERIFY_CTX_set_flags(check.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE | TS_VFY_DATA);
-    TS_VERIFY_CTX_set_store(check.get(), trustStoreOf(trustStore).release());
+    X509StorePtr store = trustStoreOf(trustStore);
+    X509_VERIFY_PARAM_set_time(X509_STORE_get0_param(store.get()), tokenTime(*parsed));
+    TS_VERIFY_CTX_set_store(check.get(), store.release());
     TS_VERIFY_CTX_set_data(check.get(),
                            BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
     ERR_clear_error();

@@ -3,8 +3,10 @@
 #include "certificate.h"
 #include "http_client.h"
 
+#include <openssl/pkcs7.h>
 #include <openssl/types.h>
 
+#include <ctime>
 #include <string>
 
 namespace zorva::plugin::crypto {
@@ -26,7 +28,12 @@ struct TimestampSource {
 // (an answer that is no time-stamp response) 20018; the detail says why.
 Bytes timestampToken(const Bytes& data, const EVP_MD* hash, const TimestampSource& source);
 
-// What a token says and whether it holds for the data it stamps.
+// The time a token states, as seconds since the epoch; 0 when it states none.
+std::time_t tokenTime(PKCS7& token);
+
+// What a token says and whether it holds for the data it stamps, its TSA's
+// chain checked at the time it states: the TSA's certificate may have expired
+// since.
 struct TokenCheck {
     bool valid = false;
     // Why not, when it does not hold.

@@ -5,6 +5,7 @@
 #include "openssl_error.h"
 #include "revocation_values.h"
 #include "signature_levels.h"
+#include "timestamp.h"
 #include "trust_store.h"
 
 #include <openssl/cms.h>
@@ -17,6 +18,7 @@
 
 #include <boost/exception/get_error_info.hpp>
 
+#include <ctime>
 #include <memory>
 
 namespace zorva::plugin::crypto {
@@ -65,11 +67,13 @@ struct Chain {
 };
 
 // Every chain ends in a trust anchor, which needs no revocation value.
+// Checked at the given time (0: now).
 CertificatesPtr chainOf(X509* leaf, STACK_OF(X509) * untrusted, const std::string& trustStore,
-                        const char* whose) {
+                        const char* whose, std::time_t at) {
     const X509StorePtr store = trustStoreOf(trustStore);
     const StoreContextPtr context(X509_STORE_CTX_new());
     X509_STORE_CTX_init(context.get(), store.get(), leaf, untrusted);
+    if (at) X509_STORE_CTX_set_time(context.get(), 0, at);
     if (X509_verify_cert(context.get()) != 1)
         fail(20018, std::string("the ") + whose +
                         "'s certificate does not lead to its trust store: " +
@@ -111,17 +115,18 @@ CertificatesPtr certificatesOf(CMS_ContentInfo& cms, PKCS7& token) {
 }
 
 std::vector<Chain> chainsOf(CMS_ContentInfo& cms, PKCS7& token, STACK_OF(X509) * untrusted,
-                            const ValidationSource& source) {
+                            const ValidationSource& source, std::time_t at) {
     STACK_OF(X509)* signers = CMS_get0_signers(&cms);
     if (sk_X509_num(signers) != 1) {
         sk_X509_free(signers);
         fail(20018, "the signature has no single signer certificate");
     }
     std::vector<Chain> chains;
-    chains.push_back({chainOf(sk_X509_value(signers, 0), untrusted, source.trustStore, "signer"),
-                      &source.trustStore});
+    chains.push_back(
+        {chainOf(sk_X509_value(signers, 0), untrusted, source.trustStore, "signer", at),
+         &source.trustStore});
     sk_X509_free(signers);
-    chains.push_back({chainOf(tokenSigner(token), untrusted, source.tsaTrustStore, "TSA"),
+    chains.push_back({chainOf(tokenSigner(token), untrusted, source.tsaTrustStore, "TSA", at),
                       &source.tsaTrustStore});
     return chains;
 }
@@ -241,7 +246,7 @@ Bytes withValidationData(const Bytes& signature, const ValidationSource& source)
     const CertificatesPtr untrusted = certificatesOf(*cms, *token);
     const CertificatesPtr embedded(CMS_get1_certs(cms.get()));
     std::vector<Bytes> responses;
-    for (const Chain& chain : chainsOf(*cms, *token, untrusted.get(), source)) {
+    for (const Chain& chain : chainsOf(*cms, *token, untrusted.get(), source, 0)) {
         STACK_OF(X509)* certificates = chain.certificates.get();
         for (int i = 0; i < sk_X509_num(certificates); ++i) {
             X509* certificate = sk_X509_value(certificates, i);
@@ -271,7 +276,10 @@ std::string revocationCoverage(const Bytes& signature, const ValidationSource& s
         const CertificatesPtr untrusted = certificatesOf(*cms, *token);
         const std::vector<Bytes> responses = ocspResponses(signature);
         const CrlsPtr crls(CMS_get1_crls(cms.get()));
-        for (const Chain& chain : chainsOf(*cms, *token, untrusted.get(), source)) {
+        // The chains as they were when the timestamp was made: a certificate
+        // may have expired since, which is what the values are kept for.
+        const std::time_t at = tokenTime(*token);
+        for (const Chain& chain : chainsOf(*cms, *token, untrusted.get(), source, at)) {
             STACK_OF(X509)* certificates = chain.certificates.get();
             for (int i = 0; i + 1 < sk_X509_num(certificates); ++i) {
                 X509* certificate = sk_X509_value(certificates, i);

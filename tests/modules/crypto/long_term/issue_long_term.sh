@@ -27,6 +27,7 @@ authorityInfoAccess = OCSP;URI:$base/ocsp
 [responder]
 keyUsage = critical, digitalSignature
 extendedKeyUsage = critical, OCSPSigning
+noCheck = ignored
 [ca]
 default_ca = tsa_ca
 [tsa_ca]
