@@ -146,6 +146,28 @@ class CryptoEndToEnd(unittest.IsolatedAsyncioTestCase):
         self.assertEqual(subjects, ["CN=Always Signer", "CN=EC Signer", "CN=RSA Signer"])
 
 
+def start_authorities(root):
+    """The test TSA, OCSP responder and CRL server on a copy of the fixture's
+    files under root: (process, port, directory)."""
+    directory = os.path.join(root, "authorities")
+    shutil.copytree(os.environ["CRYPTO_AUTHORITY_DIR"], directory)
+    server = subprocess.Popen(
+        ["/usr/bin/python3", os.path.join(LONG_TERM, "authority_server.py"), directory, "good"],
+        stdout=subprocess.PIPE, text=True)
+    return server, int(server.stdout.readline().split()[1]), directory
+
+
+def stop_authorities(server):
+    server.terminate()
+    server.wait()
+    server.stdout.close()
+
+
+def crypto_meta(entries):
+    return [{"format": {"type": "crypto", "category": category}, "data": data}
+            for category, data in entries.items()]
+
+
 def inline(name, data):
     return {"name": name, "content": base64.b64encode(data).decode(), "contentEncoding": "base64"}
 
@@ -161,12 +183,7 @@ class LongTermEndToEnd(unittest.IsolatedAsyncioTestCase):
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="zorva-crypto-long-term-")
         private_token(cls.root)
-        authorities = os.path.join(cls.root, "authorities")
-        shutil.copytree(os.environ["CRYPTO_AUTHORITY_DIR"], authorities)
-        cls.server = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(LONG_TERM, "authority_server.py"), authorities,
-             "good"], stdout=subprocess.PIPE, text=True)
-        port = int(cls.server.stdout.readline().split()[1])
+        cls.server, port, authorities = start_authorities(cls.root)
         subprocess.run(["sh", os.path.join(LONG_TERM, "issue_long_term.sh"), authorities, str(port),
                         TOKEN_DIR, "good"], check=True)
         with open(os.path.join(authorities, "signer.der"), "rb") as der:
@@ -174,16 +191,12 @@ class LongTermEndToEnd(unittest.IsolatedAsyncioTestCase):
         entries = {"tsa": "http://127.0.0.1:%d/tsa" % port, "revocationFetch": "true",
                    "trustStore": os.path.join(TOKEN_DIR, "ca.pem"),
                    "tsaTrustStore": os.path.join(authorities, "tsa-ca.pem")}
-        meta = [{"format": {"type": "crypto", "category": category}, "data": data}
-                for category, data in entries.items()]
-        cls.host = Host(stage_dir(), qt_platform="xcb", meta={"crypto": meta})
+        cls.host = Host(stage_dir(), qt_platform="xcb", meta={"crypto": crypto_meta(entries)})
 
     @classmethod
     def tearDownClass(cls):
         cls.host.close()
-        cls.server.terminate()
-        cls.server.wait()
-        cls.server.stdout.close()
+        stop_authorities(cls.server)
         shutil.rmtree(cls.root, ignore_errors=True)
 
     async def call(self, method, data):

@@ -22,7 +22,8 @@ REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..",
 DRIVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "chromium",
                       "drive_sign_page.mjs")
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
-from crypto_e2e import DIALOG, TOKEN_DIR, private_token  # noqa: E402
+from crypto_e2e import (DIALOG, TOKEN_DIR, crypto_meta, private_token,  # noqa: E402
+                        start_authorities, stop_authorities)
 
 PIN = "123456"
 UPLOAD_LIMIT = 150
@@ -62,16 +63,16 @@ class SignPageInChromium(unittest.TestCase):
         cls.server.server_close()
         cls.work.cleanup()
 
-    def start_host(self, answers=None):
-        host = Host(stage_dir(), qt_platform="xcb", answers=answers)
+    def start_host(self, answers=None, meta=None):
+        host = Host(stage_dir(), qt_platform="xcb", answers=answers, meta=meta)
         self.addCleanup(host.close)
         return host
 
-    def start_page(self, host, name, files):
+    def start_page(self, host, name, files, level="CAdES-BES"):
         out = tempfile.mkdtemp(dir=self.work.name)
         job = {"page": "%s/examples/sign-page/index.html?ws=%s" % (self.origin, host.url),
                "profile": os.path.join(out, "profile"), "out": out,
-               "certificate": "RSA Signer", "files": files,
+               "certificate": "RSA Signer", "files": files, "level": level,
                "screenshot": self.picture(name)}
         driver = subprocess.Popen(["node", DRIVER, json.dumps(job)], stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True)
@@ -143,6 +144,25 @@ class SignPageInChromium(unittest.TestCase):
             out.write(data)
         self.assertNotEqual(self.verify(shown["signatures"][0], changed).returncode, 0)
         self.assertNotIn(PIN, host.log(), "the PIN reached the log")
+
+    def test_the_page_signs_at_level_t_with_the_configured_tsa(self):
+        server, port, authorities = start_authorities(self.work.name)
+        self.addCleanup(stop_authorities, server)
+        host = self.start_host(answers={self.origin: "allow"}, meta={"crypto": crypto_meta({
+            "tsa": "http://127.0.0.1:%d/tsa" % port,
+            "tsaTrustStore": os.path.join(authorities, "tsa-ca.pem")})})
+        document = self.document("stamped.txt", 4096)
+        driver = self.start_page(host, "sign-page-level-t", [document], level="CAdES-T")
+
+        self.answer_consent(host, ["type", PIN, "Return"])
+        shown = self.page_result(driver)
+
+        self.assertEqual(shown["message"], "Signed 1 document(s).")
+        checked = self.verify(shown["signatures"][0], document)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        printed = subprocess.run(["openssl", "cms", "-cmsout", "-print", "-inform", "DER", "-in",
+                                  shown["signatures"][0]], capture_output=True, text=True)
+        self.assertIn("id-smime-aa-timeStampToken", printed.stdout)
 
     def test_cancel_in_the_consent_window_gives_the_page_its_typed_error(self):
         host = self.start_host(answers={self.origin: "allow"})

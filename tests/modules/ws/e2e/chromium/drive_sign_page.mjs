@@ -3,7 +3,8 @@
 // names the given key, saves each offered .p7s and prints what the page shows
 // as JSON on standard output. Whoever runs it answers the host's dialogs.
 // Usage: node drive_sign_page.mjs '{"page": url, "profile": dir, "out": dir,
-//          "certificate": subject part, "files": [path, ...], "screenshot": path}'
+//          "certificate": subject part, "files": [path, ...], "level": "CAdES-T" (optional),
+//          "screenshot": path}'
 import { launchChromium } from "./browser.mjs";
 import path from "node:path";
 
@@ -31,6 +32,7 @@ try {
   if (chosen) {
     await page.check(`#certificates tr[data-id="${chosen.id}"] input`);
     await page.setInputFiles("#files", job.files);
+    if (job.level) await page.selectOption("#level", job.level);
     await page.click("#sign");
     await page.waitForSelector(settled("^Signed"));
     for (const link of await page.$$("#signatures a")) {
