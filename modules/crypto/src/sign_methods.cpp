@@ -218,8 +218,8 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
 
     std::vector<DocumentDigest> digests;
     ConsentRequest question{
-        format::originOf(request), operationText(data.files.size()),       {}, {},
-        data.certificate,          levelText(level, sources.timestamp.url)};
+        format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate};
+    question.level = levelText(level, sources.timestamp.url);
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
