@@ -79,7 +79,8 @@ Bytes httpCall(const HttpExchange& exchange, const HttpLimits& limits) {
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, scheme.c_str());
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 3L);
-    // Signals are the host's; a timer thread of libcurl's own keeps the limit.
+    // Signals are the host's: no SIGALRM; Debian's libcurl resolves names on
+    // a thread of its own, so the time limit holds for the name lookup too.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.timeout.count()));
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
