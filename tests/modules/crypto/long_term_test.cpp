@@ -276,6 +276,34 @@ TEST_F(LongTerm, TheTsaIsReachedThroughTheProxyTheEnvironmentNames) {
     EXPECT_EQ(text(object(verify(signature, "the contract")), "timestampValid"), "true");
 }
 
+TEST_F(LongTerm, OcspResponsesGoIntoASignatureWithoutRevocationValuesAndComeBackOut) {
+    ScriptedConsent consent({{signer_, pin}});
+    const std::string bes = decoded(sign(consent, signRequest("the contract", "")));
+    // The smallest OCSPResponse: status "successful" without response bytes.
+    const crypto::Bytes response{0x30, 0x03, 0x0a, 0x01, 0x00};
+
+    const crypto::Bytes added =
+        crypto::withOcspResponses(crypto::Bytes(bes.begin(), bes.end()), {response, response});
+
+    EXPECT_EQ(crypto::ocspResponses(added), (std::vector<crypto::Bytes>{response, response}));
+    writeFile(token_.dir() / "signature.p7s", std::string(added.begin(), added.end()));
+    writeFile(token_.dir() / "document", "the contract");
+    EXPECT_TRUE(cmsVerifies(token_.dir() / "signature.p7s", token_.dir() / "document",
+                            TestToken::file("ca.pem").string()));
+    // SignedData version 5, as RFC 5652 asks when "other" revocation data is present.
+    namespace bp = boost::process;
+    bp::ipstream outline;
+    bp::child parse(bp::search_path("openssl"), "asn1parse", "-inform", "DER", "-in",
+                    (token_.dir() / "signature.p7s").string(), bp::std_out > outline);
+    std::string line, version;
+    while (std::getline(outline, line))
+        if (version.empty() && line.find("d=3") != std::string::npos &&
+            line.find("INTEGER") != std::string::npos)
+            version = line.substr(line.rfind(':') + 1);
+    parse.wait();
+    EXPECT_EQ(version, "05");
+}
+
 TEST_F(LongTerm, VerifyOfABesSignatureReportsItsLevelAndNoTimestamp) {
     ScriptedConsent consent({{signer_, pin}});
     const std::string signature = decoded(sign(consent, signRequest("the contract", "")));
