@@ -1,9 +1,11 @@
 #include "revocation_values.h"
 
+#include "der.h"
 #include "exception.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 namespace zorva::plugin::crypto {
 namespace {
@@ -25,40 +27,37 @@ struct Element {
     unsigned char tag = 0;
 };
 
-Element elementAt(const Bytes& bytes, std::size_t position, std::size_t limit) {
-    if (position + 2 > limit) malformed();
+// Nothing for what is not DER: OpenSSL also reads BER, whose indefinite
+// lengths this reader does not follow.
+std::optional<Element> elementAt(const Bytes& bytes, std::size_t position, std::size_t limit) {
+    if (position + 2 > limit) return std::nullopt;
     Element element{position, position + 2, 0, bytes[position]};
     std::size_t length = bytes[position + 1];
     if (length & 0x80) {
         const std::size_t count = length & 0x7f;
-        if (count == 0 || count > 4 || element.contents + count > limit) malformed();
+        if (count == 0 || count > 4 || element.contents + count > limit) return std::nullopt;
         length = 0;
         for (std::size_t i = 0; i < count; ++i) length = length << 8 | bytes[element.contents + i];
         element.contents += count;
     }
-    if (length > limit - element.contents) malformed();
+    if (length > limit - element.contents) return std::nullopt;
     element.end = element.contents + length;
     return element;
 }
 
-std::vector<Element> elementsOf(const Bytes& bytes, const Element& outer) {
+std::optional<std::vector<Element>> elementsOf(const Bytes& bytes, const Element& outer) {
     std::vector<Element> inner;
-    for (std::size_t position = outer.contents; position < outer.end;)
-        position = inner.emplace_back(elementAt(bytes, position, outer.end)).end;
+    for (std::size_t position = outer.contents; position < outer.end;) {
+        const auto element = elementAt(bytes, position, outer.end);
+        if (!element) return std::nullopt;
+        position = inner.emplace_back(*element).end;
+    }
     return inner;
 }
 
 Bytes wrapped(unsigned char tag, const Bytes& contents) {
     Bytes out{tag};
-    std::size_t length = contents.size();
-    if (length < 0x80) {
-        out.push_back(static_cast<unsigned char>(length));
-    } else {
-        Bytes digits;
-        for (; length; length >>= 8) digits.insert(digits.begin(), length & 0xff);
-        out.push_back(static_cast<unsigned char>(0x80 | digits.size()));
-        out.insert(out.end(), digits.begin(), digits.end());
-    }
+    appendLength(out, contents.size());
     out.insert(out.end(), contents.begin(), contents.end());
     return out;
 }
@@ -72,24 +71,25 @@ struct Layout {
     Element contentInfo, explicitTag, signedData;
 };
 
-Layout layoutOf(const Bytes& signature) {
-    Layout layout;
-    layout.contentInfo = elementAt(signature, 0, signature.size());
-    const auto parts = elementsOf(signature, layout.contentInfo);
-    if (layout.contentInfo.tag != 0x30 || parts.size() != 2 || parts[1].tag != 0xa0) malformed();
-    layout.explicitTag = parts[1];
-    layout.signedData = elementAt(signature, layout.explicitTag.contents, layout.explicitTag.end);
-    if (layout.signedData.tag != 0x30) malformed();
-    return layout;
+std::optional<Layout> layoutOf(const Bytes& signature) {
+    const auto contentInfo = elementAt(signature, 0, signature.size());
+    const auto parts = contentInfo ? elementsOf(signature, *contentInfo) : std::nullopt;
+    if (!parts || contentInfo->tag != 0x30 || parts->size() != 2 || (*parts)[1].tag != 0xa0)
+        return std::nullopt;
+    const Element explicitTag = (*parts)[1];
+    const auto signedData = elementAt(signature, explicitTag.contents, explicitTag.end);
+    if (!signedData || signedData->tag != 0x30) return std::nullopt;
+    return Layout{*contentInfo, explicitTag, *signedData};
 }
 
 }  // namespace
 
 Bytes withOcspResponses(const Bytes& signature, const std::vector<Bytes>& responses) {
     if (responses.empty()) return signature;
-    const Layout layout = layoutOf(signature);
-    const auto fields = elementsOf(signature, layout.signedData);
-    if (fields.size() < 4 || fields.front().tag != 0x02) malformed();
+    const auto layout = layoutOf(signature);
+    const auto found = layout ? elementsOf(signature, layout->signedData) : std::nullopt;
+    if (!found || found->size() < 4 || found->front().tag != 0x02) malformed();
+    const std::vector<Element>& fields = *found;
     Bytes added;
     for (const auto& response : responses) {
         Bytes other = ocspFormat;
@@ -119,22 +119,24 @@ Bytes withOcspResponses(const Bytes& signature, const std::vector<Bytes>& respon
                         signature.begin() + field.end);
     }
     Bytes explicitContents = wrapped(0x30, contents);
-    Bytes info = slice(signature, layout.contentInfo.contents, layout.explicitTag.start);
+    Bytes info = slice(signature, layout->contentInfo.contents, layout->explicitTag.start);
     const Bytes explicitTag = wrapped(0xa0, explicitContents);
     info.insert(info.end(), explicitTag.begin(), explicitTag.end());
     return wrapped(0x30, info);
 }
 
 std::vector<Bytes> ocspResponses(const Bytes& signature) {
-    const Layout layout = layoutOf(signature);
+    const auto layout = layoutOf(signature);
+    const auto fields = layout ? elementsOf(signature, layout->signedData) : std::nullopt;
     std::vector<Bytes> responses;
-    for (const auto& field : elementsOf(signature, layout.signedData)) {
-        if (field.tag != crlsTag) continue;
-        for (const auto& choice : elementsOf(signature, field)) {
-            if (choice.tag != otherTag) continue;
-            const auto parts = elementsOf(signature, choice);
-            if (parts.size() == 2 && slice(signature, parts[0].start, parts[0].end) == ocspFormat)
-                responses.push_back(slice(signature, parts[1].start, parts[1].end));
+    for (const auto& field : fields.value_or(std::vector<Element>{})) {
+        const auto choices = field.tag == crlsTag ? elementsOf(signature, field) : std::nullopt;
+        for (const auto& choice : choices.value_or(std::vector<Element>{})) {
+            const auto parts =
+                choice.tag == otherTag ? elementsOf(signature, choice) : std::nullopt;
+            if (parts && parts->size() == 2 &&
+                slice(signature, (*parts)[0].start, (*parts)[0].end) == ocspFormat)
+                responses.push_back(slice(signature, (*parts)[1].start, (*parts)[1].end));
         }
     }
     return responses;

@@ -16,7 +16,8 @@ namespace zorva::plugin::crypto {
 // revocation information.
 Bytes withOcspResponses(const Bytes& signature, const std::vector<Bytes>& responses);
 
-// The OCSP responses among the signature's RevocationInfoChoices.
+// The OCSP responses among the signature's RevocationInfoChoices; none for
+// a signature that is not DER.
 std::vector<Bytes> ocspResponses(const Bytes& signature);
 
 }  // namespace zorva::plugin::crypto
