@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-600}
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(message config base64 endpoint chunked_transfer)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(message config base64 endpoint chunked_transfer revocation_values)
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

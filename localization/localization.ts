@@ -287,6 +287,18 @@ Protocol: %3</source>
         <source>Hash</source>
         <translation>Хеш</translation>
     </message>
+    <message>
+        <source>Signature level %1</source>
+        <translation>Уровень подписи %1</translation>
+    </message>
+    <message>
+        <source>Signature level %1; the host will ask %2 for a timestamp</source>
+        <translation>Уровень подписи %1; программа запросит штамп времени у %2</translation>
+    </message>
+    <message>
+        <source>Signature level %1; the host will ask %2 for a timestamp and the certificates&apos; OCSP responders or CRL servers for their status</source>
+        <translation>Уровень подписи %1; программа запросит штамп времени у %2, а статус сертификатов — у их служб OCSP или серверов CRL</translation>
+    </message>
 </context>
 <context>
     <name>zorva::plugin::ui::ShownText</name>

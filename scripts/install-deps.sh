@@ -9,7 +9,7 @@ apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   python3 python3-websockets xvfb xauth chromium firefox-esr \
   fonts-roboto fonts-roboto-fontface fonts-lato python3-pil trayer \
-  libssl-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc \
+  libssl-dev libcurl4-openssl-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc \
   libpsl-dev publicsuffix \
   xdotool imagemagick lintian dpkg-dev fakeroot
 # npm comes with the machine's Node.js where one is installed; else Debian's.

@@ -84,6 +84,18 @@ export * from "./errors.js";
  * @property {string} certificate the id of the certificate the user is offered
  *     first; the user may pick another in the consent dialog
  * @property {boolean} [detached] true (default): the signature without the document
+ * @property {"CAdES-BES"|"CAdES-T"|"CAdES-LT"} [level] "CAdES-BES" (default); T and LT
+ *     need a time-stamp authority in the user's configuration
+ * @property {string} [tsa] one of the TSA URLs the user's configuration lists; the
+ *     first listed when not given
+ * @property {(sent: number, total: number) => void} [onProgress]
+ */
+
+/**
+ * @typedef {Object} AugmentOptions
+ * @property {Blob|File} [document] the signed document, for a detached signature
+ * @property {"CAdES-T"|"CAdES-LT"} level what the signature is brought to
+ * @property {string} [tsa] as for `sign`
  * @property {(sent: number, total: number) => void} [onProgress]
  * @property {(sha256: string[]) => void} [onHashed] the SHA-256 of each file in
  *     hex, known before the host asks the user: its consent window shows the
@@ -217,17 +229,36 @@ export class Client {
    * @param {SignOptions} options
    * @returns {Promise<Signature[]>} one per file, in order
    */
-  async sign(files, { certificate, detached = true, onProgress, onHashed }) {
+  async sign(files, { certificate, detached = true, level = "CAdES-BES", tsa, onProgress,
+                      onHashed }) {
     const list = files instanceof Blob ? [files] : Array.from(files);
     const reply = await this.uploadAnd(list, makeRequest("crypto", "sign"), {
       onProgress,
-      fields: { certificate, format: "CAdES-BES", detached: String(detached) },
+      fields: { certificate, format: level, ...(tsa ? { tsa } : {}), detached: String(detached) },
       after: (sha256) => {
         onHashed?.(sha256);
         return { sha256 };
       },
     });
     return withBytes(JSON.parse(resultOf(reply)));
+  }
+
+  /**
+   * Brings an existing CAdES signature up a level, from B to T or from T to
+   * LT: the host adds a timestamp or the validation data; no token, PIN or
+   * consent dialog is involved. Rejects with a HostError when the signature
+   * does not verify or already has the level.
+   * @param {Blob|File} signature the .p7s
+   * @param {AugmentOptions} options
+   * @returns {Promise<Signature & {level: string}>}
+   */
+  async augment(signature, { document, level, tsa, onProgress }) {
+    const list = document ? [signature, document] : [signature];
+    const reply = await this.uploadAnd(list, makeRequest("crypto", "augment"), {
+      onProgress,
+      fields: { format: level, ...(tsa ? { tsa } : {}) },
+    });
+    return withBytes([JSON.parse(resultOf(reply))])[0];
   }
 
   /**

@@ -158,6 +158,7 @@ async function onSign() {
     const signatures = await (await host()).sign(files, {
       certificate: chosen.value,
       onHashed: (sha256) => showDigests(files, sha256),
+      level: byId("level").value,
       onProgress: (sent, total) => {
         byId("progress").value = total ? sent / total : 1;
         byId("progress-text").textContent = `${Math.round((100 * sent) / (total || 1))} %`;

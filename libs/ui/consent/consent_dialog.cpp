@@ -48,6 +48,18 @@ QString operationText(const crypto::ConsentRequest& request) {
     return moduleText(request.operation, counted ? static_cast<int>(request.documents.size()) : -1);
 }
 
+// What will be made, and whom the host contacts for it.
+QString levelText(const crypto::ConsentRequest& request) {
+    const QString level = text(request.level), tsa = text(request.timestampHost);
+    if (tsa.isEmpty()) return ConsentDialog::tr("Signature level %1").arg(level);
+    if (!request.asksRevocation)
+        return ConsentDialog::tr("Signature level %1; the host will ask %2 for a timestamp")
+            .arg(level, tsa);
+    return ConsentDialog::tr("Signature level %1; the host will ask %2 for a timestamp and the "
+                             "certificates' OCSP responders or CRL servers for their status")
+        .arg(level, tsa);
+}
+
 QString pinPrompt(const GuiRegistry::Impl& branding, const std::string& tokenLabel) {
     return text(branding.pinPromptTemplate()).replace("%1%", text(tokenLabel)).trimmed();
 }
@@ -108,6 +120,11 @@ ConsentDialog::ConsentDialog(const crypto::ConsentRequest& request,
     auto* operation = label("consentOperation", operationText(request));
     operation->setMaximumWidth(width);
     layout->addWidget(operation);
+    if (!request.level.empty()) {
+        auto* level = label("consentLevel", levelText(request));
+        level->setMaximumWidth(width);
+        layout->addWidget(level);
+    }
     QTreeWidget* documents = nullptr;
     if (!request.documents.empty()) {
         documents = documentList(request.documents, width);

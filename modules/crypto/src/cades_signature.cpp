@@ -21,17 +21,6 @@ struct CmsFree {
 };
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
 
-void appendLength(Bytes& out, std::size_t length) {
-    if (length < 0x80) {
-        out.push_back(static_cast<unsigned char>(length));
-        return;
-    }
-    Bytes digits;
-    for (; length; length >>= 8) digits.insert(digits.begin(), length & 0xff);
-    out.push_back(static_cast<unsigned char>(0x80 | digits.size()));
-    out.insert(out.end(), digits.begin(), digits.end());
-}
-
 // What the signature covers: the signed attributes as a DER SET OF, whose
 // elements are sorted by their encodings (the order a verifier re-encodes).
 Bytes signedAttributes(CMS_SignerInfo* signer) {

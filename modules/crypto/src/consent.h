@@ -67,6 +67,12 @@ struct ConsentRequest {
     std::string preselectedId;
     // What signHash signs, instead of documents.
     std::optional<ConsentHash> hash;
+    // The level of the signatures that will be made ("CAdES-T"), empty for a
+    // hash; the host names of the TSA it asks for timestamps, if any, and
+    // whether it asks the certificates' OCSP responders or CRL servers too.
+    std::string level;
+    std::string timestampHost;
+    bool asksRevocation = false;
 };
 
 struct ConsentAnswer {

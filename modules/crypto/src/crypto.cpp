@@ -1,5 +1,6 @@
 #include "crypto.h"
 
+#include "augment_method.h"
 #include "gui_consent.h"
 #include "sign_methods.h"
 #include "token_methods.h"
@@ -19,10 +20,13 @@ Crypto::Crypto() : consent_(std::make_unique<ui::GuiConsent>()) {
         return crypto::signHash(registry(), *consent_, *message);
     };
     methods_["sign"] = [this](const format::MessagePtr& message) {
-        return crypto::signDocuments(registry(), *consent_, *message);
+        return crypto::signDocuments(registry(), *consent_, *message, longTermSettings());
+    };
+    methods_["augment"] = [this](const format::MessagePtr& message) {
+        return crypto::augmentSignature(message->method.data, longTermSettings());
     };
     methods_["verify"] = [this](const format::MessagePtr& message) {
-        return crypto::verifySignature(message->method.data, metaData("trustStore"));
+        return crypto::verifySignature(message->method.data, longTermSettings());
     };
 }
 
@@ -48,11 +52,12 @@ std::vector<std::string> Crypto::configuredModules() const {
     return configured;
 }
 
-std::string Crypto::metaData(const std::string& category) const {
+crypto::LongTermSettings Crypto::longTermSettings() const {
+    std::vector<std::pair<std::string, std::string>> entries;
     if (config())
         for (const auto& entry : config()->meta)
-            if (entry.format.category == category) return entry.data;
-    return {};
+            entries.emplace_back(entry.format.category, entry.data);
+    return crypto::longTermSettings(entries);
 }
 
 }  // namespace zorva::plugin::module

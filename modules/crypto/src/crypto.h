@@ -2,6 +2,7 @@
 
 #include "consent.h"
 #include "ihandler.h"
+#include "long_term_settings.h"
 #include "module.h"
 #include "provider_registry.h"
 
@@ -21,7 +22,9 @@ namespace zorva::plugin::module {
 // Configuration "meta" entries: category "pkcs11" names a PKCS#11 module
 // (data: its path or p11-kit name) beyond those the system registers;
 // category "trustStore" (data: a PEM file or a certificate directory) is what
-// verify checks chains against.
+// verify checks chains against; "tsa", "tsaTrustStore", "revocationFetch"
+// and "networkTimeout" say where timestamps and validation data may come
+// from (see LongTermSettings).
 class Crypto : public Module, public IHandler {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "plugin" FILE "crypto.json")
@@ -37,7 +40,7 @@ private:
     // The modules load on first use: the host starts fast without tokens.
     cryptoki::ProviderRegistry& registry();
     std::vector<std::string> configuredModules() const;
-    std::string metaData(const std::string& category) const;
+    crypto::LongTermSettings longTermSettings() const;
 
     std::unique_ptr<crypto::IConsent> consent_;
 };

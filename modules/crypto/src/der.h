@@ -5,10 +5,24 @@
 
 #include <openssl/crypto.h>
 
+#include <cstddef>
+
 namespace zorva::plugin::crypto {
 
 // The DER of an OpenSSL object through its i2d function; a failure is
 // CryptoException.
+// A DER length (definite form) after what out holds.
+inline void appendLength(Bytes& out, std::size_t length) {
+    if (length < 0x80) {
+        out.push_back(static_cast<unsigned char>(length));
+        return;
+    }
+    Bytes digits;
+    for (; length; length >>= 8) digits.insert(digits.begin(), length & 0xff);
+    out.push_back(static_cast<unsigned char>(0x80 | digits.size()));
+    out.insert(out.end(), digits.begin(), digits.end());
+}
+
 template <class Encode, class Object>
 Bytes der(Encode encode, Object* object, const char* operation) {
     unsigned char* bytes = nullptr;

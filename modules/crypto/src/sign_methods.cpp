@@ -6,15 +6,20 @@
 #include "document_name.h"
 #include "evp_digest.h"
 #include "exception.h"
+#include "http_client.h"
 #include "json_binding.h"
 #include "openssl_error.h"
 #include "request_origin.h"
+#include "signature_levels.h"
+#include "validation_data.h"
 
 #include <QtGlobal>
 
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+
+#include <boost/exception/get_error_info.hpp>
 
 #include <cctype>
 #include <memory>
@@ -36,14 +41,14 @@ struct SignHashRequest {
 };
 
 struct SignRequest {
-    std::string certificate, format, detached, hashFunction, padding;
+    std::string certificate, format, tsa, detached, hashFunction, padding;
     std::vector<std::string> sha256;
     std::vector<FileInfo> files;
 
     template <class Io>
     void json_io(Io& io) {
         io& json_dto::optional("certificate", certificate) & json_dto::optional("format", format) &
-            json_dto::optional("detached", detached) &
+            json_dto::optional("tsa", tsa) & json_dto::optional("detached", detached) &
             json_dto::optional("hashFunction", hashFunction) &
             json_dto::optional("padding", padding) & json_dto::optional("sha256", sha256) &
             json_dto::optional("files", files);
@@ -133,8 +138,6 @@ std::vector<SigningCertificate> offered(cryptoki::ProviderRegistry& registry,
 }
 
 void checkSignRequest(const SignRequest& request) {
-    if (!request.format.empty() && request.format != "CAdES-BES")
-        fail(20013, "sign: the format \"" + request.format + "\" is not supported", "sign");
     if (!request.detached.empty() && request.detached != "true" && request.detached != "false")
         fail(20015, "sign: \"detached\" is \"true\" or \"false\"", "sign");
     if (request.files.empty()) fail(20006, "sign: no documents", "sign");
@@ -142,6 +145,36 @@ void checkSignRequest(const SignRequest& request) {
         fail(20015, "sign: one \"sha256\" per file", "sign");
     for (std::size_t i = 0; i < request.files.size(); ++i)
         checkDocumentName(request.files[i].name, i + 1, "sign");
+}
+
+// One step that brings a signature up a level. A failure names the document
+// and the step and keeps the code of its cause.
+template <class Step>
+Bytes levelStep(const std::string& name, const char* step, Step makeIt) {
+    try {
+        return makeIt();
+    } catch (const ApplicationException& error) {
+        const auto* detail = boost::get_error_info<plugin::exception::Message_>(error);
+        fail(error.code().value(),
+             "sign: \"" + name + "\" was signed, its " + step +
+                 " failed: " + (detail ? *detail : std::string(error.what())),
+             "sign");
+    }
+}
+
+struct LevelSources {
+    TimestampSource timestamp;
+    ValidationSource validation;
+};
+
+Bytes levelled(const Bytes& signature, Level level, const LevelSources& sources,
+               const std::string& name) {
+    if (level == Level::Bes) return signature;
+    const Bytes stamped = levelStep(
+        name, "timestamp", [&] { return withSignatureTimestamp(signature, sources.timestamp); });
+    if (level == Level::T) return stamped;
+    return levelStep(name, "validation data",
+                     [&] { return withValidationData(stamped, sources.validation); });
 }
 
 }  // namespace
@@ -174,9 +207,15 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
 }
 
 std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consent,
-                          const format::Message& request) {
+                          const format::Message& request, const LongTermSettings& settings) {
     const auto data = parse<SignRequest>(request.method.data, "sign");
     checkSignRequest(data);
+    const Level level = levelOf(data.format);
+    if (level == Level::Lt && !settings.revocationFetch)
+        fail(20013, "sign: the configuration allows no OCSP or CRL fetches for CAdES-LT", "sign");
+    const LevelSources sources{{level == Level::Bes ? "" : settings.tsaFor(data.tsa),
+                                settings.limits, settings.tsaStore()},
+                               {settings.trustStore, settings.tsaStore(), settings.limits}};
     const bool attached = data.detached == "false";
     // The hash function is known before the key: the padding follows the key.
     const EVP_MD* hash = signatureScheme(data.hashFunction, "", "RSA").digest;
@@ -184,6 +223,9 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
     std::vector<DocumentDigest> digests;
     ConsentRequest question{
         format::originOf(request), operationText(data.files.size()), {}, {}, data.certificate};
+    question.level = levelName(level);
+    if (level != Level::Bes) question.timestampHost = hostOf(sources.timestamp.url);
+    question.asksRevocation = level == Level::Lt;
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
         const auto keep = attached ? std::optional(attachedLimit - total) : std::nullopt;
@@ -195,15 +237,22 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
         question.documents.push_back({data.files[i].name, digests[i].size, sha256.substr(0, 16)});
     }
 
-    const auto unlocked =
-        unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
-    const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
-    const SignatureScheme scheme =
-        signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+    std::vector<Bytes> signatures;
+    {
+        const auto unlocked =
+            unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
+        const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
+        const SignatureScheme scheme =
+            signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+        for (std::size_t i = 0; i < data.files.size(); ++i) {
+            signatures.push_back(cadesSignature(*unlocked, scheme, digests[i].signing,
+                                                attached ? &digests[i].content : nullptr));
+            checkOwnSignature(signatures.back(), digests[i].signing);
+        }
+    }
     std::vector<DocumentSignature> result;
     for (std::size_t i = 0; i < data.files.size(); ++i) {
-        const Bytes signature = cadesSignature(*unlocked, scheme, digests[i].signing,
-                                               attached ? &digests[i].content : nullptr);
+        const Bytes signature = levelled(signatures[i], level, sources, data.files[i].name);
         checkOwnSignature(signature, digests[i].signing);
         result.push_back({data.files[i].name, base64(signature)});
     }

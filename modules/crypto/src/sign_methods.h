@@ -1,6 +1,7 @@
 #pragma once
 
 #include "consent.h"
+#include "long_term_settings.h"
 #include "message.h"
 #include "provider_registry.h"
 
@@ -20,11 +21,14 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                      const format::Message& request);
 
 // data: {"certificate":"<id>" (optional: then the user picks),
-// "format":"CAdES-BES","detached":"true"|"false","hashFunction","padding",
+// "format":"CAdES-BES"|"CAdES-T"|"CAdES-LT","tsa":"<one of the configured
+// TSA URLs>" (optional),"detached":"true"|"false","hashFunction","padding",
 // "sha256":["<hex>", ...],"files":[file description, ...]}, one SHA-256 (of
 // the raw bytes, as the page computed it) per file.
-// Result [{"name","signature"}], one base64 CMS per file.
+// Result [{"name","signature"}], one base64 CMS per file, all at the level
+// asked or none: the TSA and the revocation sources are asked after the
+// consent window closed and the token logged out.
 std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consent,
-                          const format::Message& request);
+                          const format::Message& request, const LongTermSettings& settings);
 
 }  // namespace zorva::plugin::crypto

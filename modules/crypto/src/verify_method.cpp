@@ -6,14 +6,16 @@
 #include "istream_bio.h"
 #include "json_binding.h"
 #include "request_file.h"
+#include "revocation_values.h"
+#include "signature_levels.h"
+#include "trust_store.h"
+#include "validation_data.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
-
-#include <boost/filesystem/operations.hpp>
 
 #include <memory>
 
@@ -29,26 +31,12 @@ struct VerifyRequest {
     }
 };
 
-struct Verdict {
-    std::string valid = "false", signer, signingTime, digestAlgorithm, digest, chain, error;
-
-    template <class Io>
-    void json_io(Io& io) {
-        io& json_dto::mandatory("valid", valid) & json_dto::mandatory("signer", signer) &
-            json_dto::mandatory("signingTime", signingTime) &
-            json_dto::mandatory("digestAlgorithm", digestAlgorithm) &
-            json_dto::mandatory("digest", digest) & json_dto::mandatory("chain", chain) &
-            json_dto::mandatory("error", error);
-    }
-};
-
 template <class T, void (*release)(T*)>
 struct Releaser {
     void operator()(T* object) const { release(object); }
 };
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, Releaser<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using BioPtr = std::unique_ptr<BIO, Releaser<BIO, BIO_free_all>>;
-using StorePtr = std::unique_ptr<X509_STORE, Releaser<X509_STORE, X509_STORE_free>>;
 using StoreContextPtr =
     std::unique_ptr<X509_STORE_CTX, Releaser<X509_STORE_CTX, X509_STORE_CTX_free>>;
 
@@ -65,12 +53,23 @@ std::string openSslReason() {
     return reason ? reason : "the signature does not verify";
 }
 
-CmsPtr readSignature(const FileInfo& file) {
+Bytes readSignature(const FileInfo& file) {
     const std::string bytes = json_dto::read_all(*openRequestFile(file, "verify"));
-    const auto* cursor = reinterpret_cast<const unsigned char*>(bytes.data());
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+CmsPtr parseSignature(const Bytes& bytes) {
+    const unsigned char* cursor = bytes.data();
     CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
     if (!cms) fail(20015, "verify: the first file is not a CMS signature in DER");
     return cms;
+}
+
+bool carriesRevocationValues(CMS_ContentInfo& cms, const Bytes& bytes) {
+    STACK_OF(X509_CRL)* crls = CMS_get1_crls(&cms);
+    const bool some = sk_X509_CRL_num(crls) > 0 || !ocspResponses(bytes).empty();
+    sk_X509_CRL_pop_free(crls, X509_CRL_free);
+    return some;
 }
 
 std::string signingTime(CMS_SignerInfo* signer) {
@@ -86,7 +85,7 @@ std::string signingTime(CMS_SignerInfo* signer) {
     return text;
 }
 
-void describeSigner(CMS_ContentInfo& cms, Verdict& verdict) {
+void describeSigner(CMS_ContentInfo& cms, SignatureVerdict& verdict) {
     CMS_set1_signers_certs(&cms, nullptr, 0);
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(&cms);
     if (sk_CMS_SignerInfo_num(signers) < 1) return;
@@ -103,22 +102,11 @@ void describeSigner(CMS_ContentInfo& cms, Verdict& verdict) {
     verdict.signingTime = signingTime(signer);
 }
 
-StorePtr trustStoreOf(const std::string& path) {
-    StorePtr store(X509_STORE_new());
-    if (path.empty())
-        X509_STORE_set_default_paths(store.get());
-    else if (boost::filesystem::is_directory(path))
-        X509_STORE_load_path(store.get(), path.c_str());
-    else
-        X509_STORE_load_file(store.get(), path.c_str());
-    return store;
-}
-
 std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
     STACK_OF(X509)* signers = CMS_get0_signers(&cms);
     if (sk_X509_num(signers) < 1) return "no signer certificate";
     STACK_OF(X509)* included = CMS_get1_certs(&cms);
-    const StorePtr store = trustStoreOf(trustStore);
+    const X509StorePtr store = trustStoreOf(trustStore);
     const StoreContextPtr context(X509_STORE_CTX_new());
     X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers, 0), included);
     const bool valid = X509_verify_cert(context.get()) == 1;
@@ -129,29 +117,40 @@ std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
     return valid ? "valid" : X509_verify_cert_error_string(error);
 }
 
+// The signature timestamp's time, its TSA and whether it stamps this
+// signature value.
+void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore,
+                       SignatureVerdict& verdict) {
+    const StampedValue stamped = signatureTimestamp(cms);
+    if (stamped.token.empty()) return;
+    verdict.level = levelName(Level::T);
+    const TokenCheck check = checkToken(stamped.token, stamped.signatureValue, tsaTrustStore);
+    verdict.timestampTime = check.time;
+    verdict.timestampAuthority = check.tsa;
+    verdict.timestampValid = check.valid ? "true" : "false";
+    verdict.timestampError = check.error;
+}
+
 }  // namespace
 
-std::string verifySignature(const std::string& data, const std::string& trustStore) {
-    VerifyRequest request;
-    try {
-        request = json_dto::from_json<VerifyRequest>(data);
-    } catch (const std::exception&) {
-        fail(20015, "verify: {\"files\":[signature, document]} expected");
-    }
-    if (request.files.empty() || request.files.size() > 2)
+SignatureVerdict checkSignature(const std::vector<FileInfo>& files,
+                                const LongTermSettings& settings) {
+    if (files.empty() || files.size() > 2)
         fail(20006, "verify: {\"files\":[signature, document]} expected");
-    const CmsPtr cms = readSignature(request.files[0]);
+    SignatureVerdict verdict;
+    verdict.signature = readSignature(files[0]);
+    const Bytes& bytes = verdict.signature;
+    const CmsPtr cms = parseSignature(bytes);
     const bool detached = CMS_is_detached(cms.get()) == 1;
-    if (detached && request.files.size() < 2)
+    if (detached && files.size() < 2)
         fail(20006, "verify: a detached signature needs its document");
 
     std::unique_ptr<std::istream> document;
     BioPtr content;
     if (detached) {
-        document = openRequestFile(request.files[1], "verify");
+        document = openRequestFile(files[1], "verify");
         content.reset(istreamBio(*document));
     }
-    Verdict verdict;
     ERR_clear_error();
     if (CMS_verify(cms.get(), nullptr, nullptr, content.get(), nullptr,
                    CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1)
@@ -159,8 +158,25 @@ std::string verifySignature(const std::string& data, const std::string& trustSto
     else
         verdict.error = openSslReason();
     describeSigner(*cms, verdict);
-    verdict.chain = chainOf(*cms, trustStore);
-    return json_dto::to_json(verdict);
+    verdict.chain = chainOf(*cms, settings.trustStore);
+    describeTimestamp(*cms, settings.tsaStore(), verdict);
+    // Checked with what the signature carries alone: verify never fetches.
+    if (verdict.level != levelName(Level::Bes) && carriesRevocationValues(*cms, bytes)) {
+        verdict.level = levelName(Level::Lt);
+        verdict.revocation =
+            revocationCoverage(bytes, {settings.trustStore, settings.tsaStore(), {}});
+    }
+    return verdict;
+}
+
+std::string verifySignature(const std::string& data, const LongTermSettings& settings) {
+    VerifyRequest request;
+    try {
+        request = json_dto::from_json<VerifyRequest>(data);
+    } catch (const std::exception&) {
+        fail(20015, "verify: {\"files\":[signature, document]} expected");
+    }
+    return json_dto::to_json(checkSignature(request.files, settings));
 }
 
 }  // namespace zorva::plugin::crypto

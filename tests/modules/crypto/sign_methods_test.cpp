@@ -60,6 +60,12 @@ QJsonValue field(const std::string& json, const char* name) {
                               : document.object().value(name);
 }
 
+crypto::LongTermSettings trusting(const std::string& trustStore) {
+    crypto::LongTermSettings settings;
+    settings.trustStore = trustStore;
+    return settings;
+}
+
 std::string decoded(const QJsonValue& value) {
     return zorva::plugin::base64::decode(value.toString().toStdString());
 }
@@ -80,7 +86,7 @@ protected:
     }
 
     std::string sign(ScriptedConsent& consent, const std::string& data) {
-        return crypto::signDocuments(registry_, consent, request(data));
+        return crypto::signDocuments(registry_, consent, request(data), {});
     }
 
     template <class Call>
@@ -396,14 +402,14 @@ TEST_F(SignMethods, VerifyReportsSignerDigestAndChainAndCatchesAChangedDocument)
 
     const std::string good = crypto::verifySignature(
         R"({"files":[)" + inlineFile("sig", signature) + "," + inlineFile("doc", document) + "]}",
-        ca);
+        trusting(ca));
     const std::string changed =
         crypto::verifySignature(R"({"files":[)" + inlineFile("sig", signature) + "," +
                                     inlineFile("doc", "the documenT") + "]}",
-                                ca);
+                                trusting(ca));
     const std::string untrusted = crypto::verifySignature(
         R"({"files":[)" + inlineFile("sig", signature) + "," + inlineFile("doc", document) + "]}",
-        TestToken::file("RSA Signer.pem").string());
+        trusting(TestToken::file("RSA Signer.pem").string()));
 
     EXPECT_EQ(field(good, "valid").toString(), "true");
     EXPECT_EQ(field(good, "signer").toString(), "CN=RSA Signer");

@@ -102,6 +102,8 @@ TEST_F(ConsentDialogUnderX, ShowsSiteDocumentsAndSigningCertificatesThenSignsWit
     EXPECT_EQ(dialog_->windowTitle(), "Creating an electronic signature");
     EXPECT_EQ(part("consentOrigin").text(), "https://portal.example");
     EXPECT_EQ(part("consentOperation").text(), "Sign 3 documents");
+    EXPECT_EQ(part("consentLevel").text(),
+              "Signature level CAdES-T; the host will ask tsa.example.org for a timestamp");
     EXPECT_EQ(rowsOf(part<QTreeWidget>("consentDocuments")),
               (Rows{{"contract.pdf", "20.00 MiB", "9f86d081884c7d65"},
                     {"annex.txt", "15 bytes", "e3b0c44298fc1c14"},

@@ -21,6 +21,8 @@ inline crypto::ConsentRequest portalRequest() {
         {"old", "CN=Ivan Petrov, O=Old", "CN=Test CA", "2021-01-01 00:00:00", true, token},
         {"ec", "CN=Ivan Petrov (EC)", "CN=Test CA", "2028-06-30 12:00:00", false, token}};
     request.preselectedId = "ec";
+    request.level = "CAdES-T";
+    request.timestampHost = "tsa.example.org";
     return request;
 }
 

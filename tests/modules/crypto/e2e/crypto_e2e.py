@@ -24,6 +24,7 @@ from wshost import (Host, ask, connect, embedded_file_pieces, prompt_holds,  # n
 
 TOKEN_DIR = os.environ["CRYPTO_TOKEN_DIR"]
 SOFTHSM = "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"
+LONG_TERM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "long_term")
 # The consent window's title in the default branding, in English (the
 # harness's host runs in an English locale).
 DIALOG = "Creating an electronic signature"
@@ -128,18 +129,18 @@ def picture(window, name):
                        check=True, timeout=60)
 
 
-def sign_pieces(document, certificate, name="contract.pdf"):
+def sign_pieces(document, certificate, name="contract.pdf", level="CAdES-BES"):
     """A `sign` request cut as a page cuts an upload: the document travels
     in chunks inside the description of its file."""
     _, pieces = embedded_file_pieces(name, document, piece_size=64 * 1024)
-    head = {"certificate": certificate, "format": "CAdES-BES", "detached": "true",
+    head = {"certificate": certificate, "format": level, "detached": "true",
             "sha256": [hashlib.sha256(document).hexdigest()]}
     pieces[0] = (json.dumps(head)[:-1] + ',"files":[', "")
     return pieces
 
 
-async def send_sign(ws, document, certificate, name="contract.pdf"):
-    pieces = sign_pieces(document, certificate, name)
+async def send_sign(ws, document, certificate, name="contract.pdf", level="CAdES-BES"):
+    pieces = sign_pieces(document, certificate, name, level)
     message_id = "sign-%d" % len(document)
     for number, (data, file_id) in enumerate(pieces, 1):
         await ws.send(json.dumps(request(
@@ -192,14 +193,14 @@ class SigningHost(unittest.IsolatedAsyncioTestCase):
         shutil.rmtree(cls.root, ignore_errors=True)
 
     async def sign(self, document, certificate, *keys, pin=None, wrong_pins=(),
-                   name="contract.pdf", inspect=None):
+                   name="contract.pdf", inspect=None, level="CAdES-BES"):
         """Uploads and signs; the user types each wrong PIN, then `pin`, into
         the dialog, which `inspect` may look at first. Returns the reply and
         the windows each answer went to."""
         ws = await connect(self.host.url)
         try:
             holds = prompt_holds(self.host, DIALOG)
-            await send_sign(ws, document, certificate, name)
+            await send_sign(ws, document, certificate, name, level)
             windows = []
             for tries, wrong in enumerate(wrong_pins, 1):
                 windows.append(await asyncio.to_thread(answer_dialog, self.host, holds, "Return",
@@ -408,6 +409,103 @@ class PinLeavesNoCopy(SigningHost):
         needles = {self.PIN.encode("utf-8"): "UTF-8", self.PIN.encode("utf-16-le"): "UTF-16LE"}
         found = memory_holding(self.host.process.pid, needles)
         self.assertEqual(sorted(needles[needle] for needle in found), [])
+
+
+def start_authorities(root):
+    """The test TSA, OCSP responder and CRL server on a copy of the fixture's
+    files under root: (process, port, directory)."""
+    directory = os.path.join(root, "authorities")
+    shutil.copytree(os.environ["CRYPTO_AUTHORITY_DIR"], directory)
+    server = subprocess.Popen(
+        ["/usr/bin/python3", os.path.join(LONG_TERM, "authority_server.py"), directory, "good"],
+        stdout=subprocess.PIPE, text=True)
+    return server, int(server.stdout.readline().split()[1]), directory
+
+
+def stop_authorities(server):
+    server.terminate()
+    server.wait()
+    server.stdout.close()
+
+
+def crypto_meta(entries):
+    return [{"format": {"type": "crypto", "category": category}, "data": data}
+            for category, data in entries.items()]
+
+
+def inline(name, data):
+    return {"name": name, "content": base64.b64encode(data).decode(), "contentEncoding": "base64"}
+
+
+class LongTermEndToEnd(unittest.IsolatedAsyncioTestCase):
+    """Levels T and LT in the staged host, against the test authorities on
+    127.0.0.1 that the configuration lists; the signer's certificate names
+    their OCSP responder."""
+
+    sign = CryptoEndToEnd.sign
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="zorva-crypto-long-term-")
+        private_token(cls.root)
+        cls.server, port, authorities = start_authorities(cls.root)
+        subprocess.run(["sh", os.path.join(LONG_TERM, "issue_long_term.sh"), authorities, str(port),
+                        TOKEN_DIR, "good"], check=True)
+        with open(os.path.join(authorities, "signer.der"), "rb") as der:
+            cls.signer = hashlib.sha256(der.read()).hexdigest()
+        entries = {"tsa": "http://127.0.0.1:%d/tsa" % port, "revocationFetch": "true",
+                   "trustStore": os.path.join(TOKEN_DIR, "ca.pem"),
+                   "tsaTrustStore": os.path.join(authorities, "tsa-ca.pem")}
+        cls.host = Host(stage_dir(), qt_platform="xcb", meta={"crypto": crypto_meta(entries)})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.close()
+        stop_authorities(cls.server)
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    async def call(self, method, data):
+        ws = await connect(self.host.url)
+        try:
+            reply = await ask(ws, request(method, json.dumps(data), module="crypto"))
+        finally:
+            await ws.close()
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        return json.loads(reply["method"]["result"])
+
+    async def verdict(self, signature, document):
+        return await self.call("verify", {"files": [inline("contract.p7s", signature),
+                                                    inline("contract.pdf", document)]})
+
+    async def test_sign_at_level_t_carries_a_timestamp_that_verifies(self):
+        document = b"stamped" * 5000
+
+        reply, _ = await self.sign(document, self.signer, "Return", pin="123456",
+                                   level="CAdES-T")
+
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        signature = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+        verdict = await self.verdict(signature, document)
+        self.assertEqual((verdict["level"], verdict["timestampValid"]), ("CAdES-T", "true"))
+
+    async def test_augment_brings_an_earlier_signature_from_b_to_t_to_lt_without_a_dialog(self):
+        document = b"kept for years" * 5000
+        reply, _ = await self.sign(document, self.signer, "Return", pin="123456")
+        self.assertEqual(reply["code"], "0", reply.get("error"))
+        bes = base64.b64decode(json.loads(reply["method"]["result"])[0]["signature"])
+
+        stamped = await self.call("augment", {"format": "CAdES-T", "files": [
+            inline("contract.p7s", bes), inline("contract.pdf", document)]})
+        long_term = await self.call("augment", {"format": "CAdES-LT", "files": [
+            inline("contract.p7s", base64.b64decode(stamped["signature"])),
+            inline("contract.pdf", document)]})
+
+        signature = base64.b64decode(long_term["signature"])
+        self.assertTrue(cms_verifies(signature, document, self.root))
+        verdict = await self.verdict(signature, document)
+        self.assertEqual((verdict["level"], verdict["revocation"], verdict["timestampValid"]),
+                         ("CAdES-LT", "complete", "true"))
 
 
 class AlgorithmsOption(unittest.TestCase):

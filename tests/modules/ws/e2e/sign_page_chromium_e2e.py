@@ -24,7 +24,8 @@ REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..",
 DRIVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "chromium",
                       "drive_sign_page.mjs")
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
-from crypto_e2e import DIALOG, TOKEN_DIR, private_token  # noqa: E402
+from crypto_e2e import (DIALOG, LONG_TERM, TOKEN_DIR, crypto_meta,  # noqa: E402
+                        private_token, start_authorities, stop_authorities)
 
 PIN = "123456"
 UPLOAD_LIMIT = 150
@@ -64,16 +65,16 @@ class SignPageInChromium(unittest.TestCase):
         cls.server.server_close()
         cls.work.cleanup()
 
-    def start_host(self, answers=None, qt_platform="xcb"):
-        host = Host(stage_dir(), qt_platform=qt_platform, answers=answers)
+    def start_host(self, answers=None, qt_platform="xcb", meta=None):
+        host = Host(stage_dir(), qt_platform=qt_platform, answers=answers, meta=meta)
         self.addCleanup(host.close)
         return host
 
-    def start_page(self, host, name, files):
+    def start_page(self, host, name, files, level="CAdES-BES", augment=None):
         out = tempfile.mkdtemp(dir=self.work.name)
         job = {"page": "%s/examples/sign-page/index.html?ws=%s" % (self.origin, host.url),
                "profile": os.path.join(out, "profile"), "out": out,
-               "certificate": "RSA Signer", "files": files,
+               "certificate": "RSA Signer", "files": files, "level": level, "augment": augment,
                "screenshot": self.picture(name)}
         driver = subprocess.Popen(["node", DRIVER, json.dumps(job)], stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True)
@@ -148,6 +149,33 @@ class SignPageInChromium(unittest.TestCase):
             out.write(data)
         self.assertNotEqual(self.verify(shown["signatures"][0], changed).returncode, 0)
         self.assertNotIn(PIN, host.log(), "the PIN reached the log")
+
+    def test_the_page_signs_at_level_t_and_the_client_brings_it_to_lt(self):
+        server, port, authorities = start_authorities(self.work.name)
+        self.addCleanup(stop_authorities, server)
+        # The token's signer gets a certificate that names the test's OCSP responder.
+        subprocess.run(["sh", os.path.join(LONG_TERM, "issue_long_term.sh"), authorities,
+                        str(port), TOKEN_DIR, "good"], check=True)
+        host = self.start_host(answers={self.origin: "allow"}, meta={"crypto": crypto_meta({
+            "tsa": "http://127.0.0.1:%d/tsa" % port, "revocationFetch": "true",
+            "trustStore": os.path.join(TOKEN_DIR, "ca.pem"),
+            "tsaTrustStore": os.path.join(authorities, "tsa-ca.pem")})})
+        document = self.document("stamped.txt", 4096)
+        driver = self.start_page(host, "sign-page-level-t", [document], level="CAdES-T",
+                                 augment="CAdES-LT")
+
+        self.answer_consent(host, ["type", PIN, "Return"])
+        shown = self.page_result(driver)
+
+        self.assertEqual(shown["message"], "Signed 1 document(s).")
+        checked = self.verify(shown["signatures"][0], document)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        printed = subprocess.run(["openssl", "cms", "-cmsout", "-print", "-inform", "DER", "-in",
+                                  shown["signatures"][0]], capture_output=True, text=True)
+        self.assertIn("id-smime-aa-timeStampToken", printed.stdout)
+        self.assertEqual(shown["augmented"]["level"], "CAdES-LT", shown["augmented"])
+        checked = self.verify(shown["augmented"]["path"], document)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
 
     def test_cancel_in_the_consent_window_gives_the_page_its_typed_error(self):
         host = self.start_host(answers={self.origin: "allow"})

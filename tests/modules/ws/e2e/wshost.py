@@ -102,9 +102,10 @@ class Host:
     SHIPPED_PORT = 9000
 
     def __init__(self, stage, port=None, shipped_config=False, ws_meta=(), answers=None,
-                 qt_platform="offscreen", language="en_US.UTF-8"):
+                 qt_platform="offscreen", language="en_US.UTF-8", meta=None):
         """shipped_config keeps the staged configuration as it is (port 9000);
-        ws_meta entries go in front of the "ws" dependency's meta; answers
+        ws_meta entries go in front of the "ws" dependency's meta, and meta
+        maps another dependency's type to entries for its meta; answers
         (origin to "allow" or "deny") are what the user answered before; a
         host whose dialogs a test drives runs on the X display ("xcb"), and
         None leaves the host no display and no platform;
@@ -113,17 +114,20 @@ class Host:
         program took that port first, it starts again on another."""
         picked = port is None and not shipped_config
         for _ in range(3):
-            self._launch(stage, port, shipped_config, ws_meta, answers, qt_platform, language)
+            self._launch(stage, port, shipped_config, ws_meta, answers, qt_platform, language,
+                         meta or {})
             if not picked or not self._lost_its_port():
                 return
             self.close()
         raise AssertionError("no free port kept long enough:\n" + self.log()[-4000:])
 
-    def _launch(self, stage, port, shipped_config, ws_meta, answers, qt_platform, language):
+    def _launch(self, stage, port, shipped_config, ws_meta, answers, qt_platform, language,
+                meta):
         self.port = self.SHIPPED_PORT if shipped_config else port or free_port()
         self.root = tempfile.mkdtemp(prefix="zorva-ws-e2e-")
         self.program_dir = os.path.join(self.root, "plugin")
-        self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port, ws_meta)
+        self._stage(stage, None if shipped_config else "ws://localhost:%d" % self.port, ws_meta,
+                    meta)
         if answers:
             with open(self.permissions_path, "w", encoding="utf-8") as out:
                 json.dump({"origins": answers}, out)
@@ -155,7 +159,7 @@ class Host:
             time.sleep(0.05)
         return False
 
-    def _stage(self, stage, address, ws_meta):
+    def _stage(self, stage, address, ws_meta, meta):
         """Links the binaries, copies the files the host may write to."""
         shutil.copytree(stage, self.program_dir, copy_function=_link_or_copy,
                         ignore=lambda directory, names: [n for n in names if n.endswith(".user")
@@ -165,6 +169,8 @@ class Host:
             config = json.load(default)
         os.unlink(config_path)
         for dependency in config["dependencies"]:
+            if dependency["format"]["type"] in meta:
+                dependency.setdefault("meta", [])[:0] = meta[dependency["format"]["type"]]
             if dependency["format"]["type"] != "ws":
                 continue
             for meta in dependency["meta"]:

@@ -3,13 +3,33 @@
 // names the given key, saves each offered .p7s and prints what the page shows
 // as JSON on standard output. Whoever runs it answers the host's dialogs.
 // Usage: node drive_sign_page.mjs '{"page": url, "profile": dir, "out": dir,
-//          "certificate": subject part, "files": [path, ...], "screenshot": path}'
+//          "certificate": subject part, "files": [path, ...], "level": "CAdES-T" (optional),
+//          "augment": "CAdES-LT" (optional: the first signature is then brought to that
+//          level through the client library and saved as augmented.p7s), "screenshot": path}'
 import { launchChromium } from "./browser.mjs";
+import { writeFile } from "node:fs/promises";
 import path from "node:path";
 
 const job = JSON.parse(process.argv[2]);
 // The host's dialogs wait for the user up to 120 s each.
 const TIMEOUT = 150_000;
+
+// Runs in the page: the first signature offered, brought up a level by the client.
+async function augmentFirst({ hostUrl, level }) {
+  const { connect } = await import("/clients/js/zorva-client.js");
+  const client = await connect(hostUrl);
+  try {
+    const link = document.querySelector("#signatures a");
+    const signature = await (await fetch(link.href)).blob();
+    const result = await client.augment(signature, {
+      document: document.getElementById("files").files[0], level });
+    return { level: result.level, signature: result.signature };
+  } catch (error) {
+    return { error: `${error.name}: ${error.message}` };
+  } finally {
+    client.close();
+  }
+}
 
 const settled = (done) => `#message.ok:text-matches('${done}'), #message.failed`;
 
@@ -31,6 +51,7 @@ try {
   if (chosen) {
     await page.check(`#certificates tr[data-id="${chosen.id}"] input`);
     await page.setInputFiles("#files", job.files);
+    if (job.level) await page.selectOption("#level", job.level);
     await page.click("#sign");
     await page.waitForSelector(settled("^Signed"));
     for (const link of await page.$$("#signatures a")) {
@@ -50,6 +71,16 @@ try {
     const verdict = await client.verify(signature, document.getElementById("files").files[0]);
     return { valid: verdict.valid, signer: verdict.signer };
   });
+  let augmented = null;
+  if (job.augment && signatures.length) {
+    augmented = await page.evaluate(augmentFirst, {
+      hostUrl: new URL(job.page).searchParams.get("ws"), level: job.augment });
+    if (augmented.signature) {
+      augmented.path = path.join(job.out, "augmented.p7s");
+      await writeFile(augmented.path, Buffer.from(augmented.signature, "base64"));
+      delete augmented.signature;
+    }
+  }
   const shown = await page.evaluate(() => ({
     status: document.getElementById("status").textContent,
     statusOk: document.getElementById("status").classList.contains("ok"),
@@ -58,7 +89,8 @@ try {
     progress: document.getElementById("progress").value,
   }));
   await page.screenshot({ path: job.screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, verified, certificates, chosen, signatures, problems }));
+  console.log(JSON.stringify({ ...shown, verified, certificates, chosen, signatures, augmented,
+                                problems }));
 } finally {
   await context.close();
 }
