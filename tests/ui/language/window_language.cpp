@@ -108,7 +108,9 @@ protected:
     }
 
     static QStringList requestData(const crypto::ConsentRequest& request) {
-        QStringList data{QString::fromStdString(request.origin)};
+        QStringList data{QString::fromStdString(request.origin),
+                         QString::fromStdString(request.level),
+                         QString::fromStdString(request.timestampHost)};
         for (const auto& document : request.documents)
             data << QString::fromStdString(document.name)
                  << QString::fromStdString(document.sha256Prefix);

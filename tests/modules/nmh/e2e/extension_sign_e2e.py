@@ -24,6 +24,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 import unittest
 
 from nmhhost import stage_dir, stage_program
@@ -34,7 +35,7 @@ DRIVER = os.path.join(HERE, "browsers", "drive_sign_page.mjs")
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "ws", "e2e"))
 from crypto_e2e import DIALOG, TOKEN_DIR, answer_dialog, private_token  # noqa: E402
-from wshost import Host  # noqa: E402
+from wshost import Host, prompt_holds  # noqa: E402
 
 PIN = "123456"
 # More than the client keeps in flight through the extension (4 MiB).
@@ -139,9 +140,12 @@ class ExtensionSigning(unittest.TestCase):
         return shown
 
     def sign_in(self, browser, page, consent=True, **job):
+        # The hosts the browser starts write their logs where host_log reads.
+        hosts = types.SimpleNamespace(log=self.host_log)
+        holds = prompt_holds(hosts, DIALOG)
         driver = self.start_driver(browser, page, **job)
         if consent:
-            answer_dialog("Return", pin=PIN)
+            answer_dialog(hosts, holds, "Return", pin=PIN)
         return self.shown(driver)
 
     def picture(self, name):
