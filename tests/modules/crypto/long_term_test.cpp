@@ -8,6 +8,7 @@
 #include "openssl_tool.h"
 #include "private_install.h"
 #include "provider_registry.h"
+#include "request_files.h"
 #include "revocation_values.h"
 #include "scoped_environment.h"
 #include "scripted_consent.h"
@@ -40,16 +41,6 @@ using zorva::plugin::format::Message;
 const std::string pin = "123456";
 const fs::path authorities = AUTHORITY_DIR;
 
-std::string sha256Hex(const std::string& bytes) {
-    zorva::plugin::EvpDigest digest(EVP_sha256());
-    digest.addData(bytes.data(), bytes.size());
-    return digest.hexResult();
-}
-
-std::string inlineFile(const std::string& name, const std::string& bytes) {
-    return R"({"name":")" + name + R"(","content":")" + zorva::plugin::base64::encode(bytes) +
-           R"(","contentEncoding":"base64"})";
-}
 
 QJsonObject object(const std::string& json) {
     const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(json));

@@ -8,6 +8,7 @@
 #include "openssl_tool.h"
 #include "private_install.h"
 #include "provider_registry.h"
+#include "request_files.h"
 #include "scripted_consent.h"
 #include "sign_methods.h"
 #include "test_token.h"
@@ -38,16 +39,6 @@ using zorva::plugin::format::Message;
 
 const std::string pin = "123456";
 
-std::string sha256Hex(const std::string& bytes) {
-    zorva::plugin::EvpDigest digest(EVP_sha256());
-    digest.addData(bytes.data(), bytes.size());
-    return digest.hexResult();
-}
-
-std::string inlineFile(const std::string& name, const std::string& bytes) {
-    return R"({"name":")" + name + R"(","content":")" + zorva::plugin::base64::encode(bytes) +
-           R"(","contentEncoding":"base64"})";
-}
 
 std::string joinedFile(const fs::path& path) {
     return R"({"name":")" + path.filename().string() + R"(","contentEncoding":"temp","path":")" +

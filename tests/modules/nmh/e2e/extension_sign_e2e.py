@@ -13,7 +13,6 @@ Runs under xvfb-run."""
 
 import base64
 import functools
-import glob
 import hashlib
 import http.server
 import json
@@ -27,7 +26,7 @@ import time
 import types
 import unittest
 
-from nmhhost import stage_dir, stage_program
+from nmhhost import program_logs, stage_dir, stage_program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, "..", "..", "..", ".."))
@@ -95,11 +94,7 @@ class ExtensionSigning(unittest.TestCase):
             json.dump(manifest, out)
 
     def host_log(self):
-        texts = []
-        for path in sorted(glob.glob(os.path.join(self.program_dir, "logs", "*.log"))):
-            with open(path, encoding="utf-8", errors="replace") as log:
-                texts.append(log.read())
-        return "".join(texts)
+        return program_logs(self.program_dir)
 
     def host_pids(self):
         """The hosts the browser started from this test's program directory."""

@@ -5,7 +5,6 @@ tells it, and the page shows the reply; a reply in pieces arrives whole. When
 the browser goes away, so does the host."""
 
 import functools
-import glob
 import http.server
 import json
 import os
@@ -16,7 +15,7 @@ import threading
 import time
 import unittest
 
-from nmhhost import TIMEOUT, private_environment, stage_dir, stage_program
+from nmhhost import TIMEOUT, private_environment, program_logs, stage_dir, stage_program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, "..", "..", "..", ".."))
@@ -73,11 +72,7 @@ class ExtensionInChromium(unittest.TestCase):
         return origin
 
     def host_log(self):
-        texts = []
-        for path in sorted(glob.glob(os.path.join(self.program_dir, "logs", "*.log"))):
-            with open(path, encoding="utf-8", errors="replace") as log:
-                texts.append(log.read())
-        return "".join(texts)
+        return program_logs(self.program_dir)
 
     def wait_host_log(self, text):
         deadline = time.monotonic() + TIMEOUT

@@ -3,6 +3,7 @@ origin as its argument, native-messaging frames on its standard input and
 output. Each host runs from a private program directory, which is also its
 data directory."""
 
+import glob
 import json
 import os
 import queue
@@ -32,6 +33,15 @@ def stage_program(stage, program_dir):
     shutil.copytree(stage, program_dir, copy_function=_link_or_copy,
                     ignore=shutil.ignore_patterns("*.user", "logs", "data", "dumps"))
     return program_dir
+
+
+def program_logs(program_dir):
+    """All that the hosts started from program_dir wrote to their log files."""
+    texts = []
+    for path in sorted(glob.glob(os.path.join(program_dir, "logs", "*.log"))):
+        with open(path, encoding="utf-8", errors="replace") as log:
+            texts.append(log.read())
+    return "".join(texts)
 
 
 def private_environment(root):
