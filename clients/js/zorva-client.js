@@ -112,8 +112,12 @@ export * from "./errors.js";
 const SENDER = { type: "zorva-client", version: "1.3.19.0", category: "page" };
 /** The WebSocket endpoint of the shipped configuration. */
 export const DEFAULT_URL = "ws://127.0.0.1:9000";
-/** How long `connect` waits for the extension to announce itself, in ms. */
-const ANNOUNCE_TIMEOUT = 300;
+/**
+ * How long `connect` waits for the extension to announce itself, in ms: the
+ * answer takes a few ms, but a busy machine's browser may take hundreds, and
+ * a page that misses it falls back to WebSocket.
+ */
+const ANNOUNCE_TIMEOUT = 1000;
 /** How long `connect` waits for the host's versions through the extension, in ms. */
 const VERSION_TIMEOUT = 5000;
 
