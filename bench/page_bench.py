@@ -177,7 +177,7 @@ class Bench:
             job["url"] = host.url
         else:
             self.extension_profile(root)
-            job["extension"] = os.path.join(REPO, "extension")
+            job["extension"] = os.environ.get("EXTENSION_DIR", os.path.join(REPO, "extension"))
         try:
             return self.drive(job, env, host, mib)
         finally:
