@@ -85,6 +85,29 @@ def usage(roots):
     return seconds
 
 
+def thread_usage(pids):
+    """(pid, thread name) -> seconds of processor time of the live threads of
+    the pids: where a process's time goes. A thread that ended (an upload's
+    worker) is left out; its time stays in its process's."""
+    seconds = {}
+    for pid in pids:
+        try:
+            tids = os.listdir("/proc/%d/task" % pid)
+        except OSError:
+            continue
+        for tid in tids:
+            try:
+                with open("/proc/%d/task/%s/stat" % (pid, tid)) as stat:
+                    text = stat.read()
+            except OSError:
+                continue
+            name = text[text.index("(") + 1:text.rindex(")")]
+            fields = text.rsplit(")", 1)[1].split()
+            key = (pid, name)
+            seconds[key] = seconds.get(key, 0) + (int(fields[11]) + int(fields[12])) / TICKS
+    return seconds
+
+
 def peak_memory(pids):
     peak = 0
     for pid in pids:
@@ -154,7 +177,7 @@ class Bench:
             job["url"] = host.url
         else:
             self.extension_profile(root)
-            job["extension"] = os.path.join(REPO, "extension")
+            job["extension"] = os.environ.get("EXTENSION_DIR", os.path.join(REPO, "extension"))
         try:
             return self.drive(job, env, host, mib)
         finally:
@@ -176,6 +199,7 @@ class Bench:
                 result["phases"] = entry["phases"]
             elif "signing" in entry:
                 before = usage(roots)
+                threads_before = thread_usage(before)
                 times["start"] = time.monotonic()
                 consent = threading.Thread(target=answer_consent, args=(self.title, times),
                                            daemon=True)
@@ -183,6 +207,7 @@ class Bench:
             elif "signed" in entry:
                 times["end"] = time.monotonic()
                 after = usage(roots)
+                threads_after = thread_usage(after)
                 result.update(entry["signed"])
                 result["memory"] = peak_memory(
                     [pid for pid, (name, _) in before.items() if name == "renderer"])
@@ -202,7 +227,27 @@ class Bench:
                            "consent": times["answered"] - times["shown"],
                            "sign": times["end"] - times["answered"]}
         result["cpu_per_gib"] = {name: seconds * 1024 / mib for name, seconds in cpu.items()}
+        result["threads_per_gib"] = threads_by_kind(before, threads_before, threads_after, cpu, mib)
         return result
+
+
+def threads_by_kind(before, threads_before, threads_after, cpu, mib):
+    """kind -> {thread name: seconds per GiB} for the renderer, the extension's
+    process and the host, with the time of threads that ended."""
+    found = {}
+    for (pid, name), seconds in threads_after.items():
+        kind_name = before.get(pid, ("",))[0]
+        if kind_name not in ("renderer", "extension", "host"):
+            continue
+        used = seconds - threads_before.get((pid, name), 0)
+        names = found.setdefault(kind_name, {})
+        names[name] = names.get(name, 0) + used
+    for kind_name, names in found.items():
+        ended = cpu.get(kind_name, 0) - sum(names.values())
+        if ended > 0.05:
+            names["(ended threads)"] = ended
+    return {kind_name: {name: used * 1024 / mib for name, used in names.items() if used >= 0.05}
+            for kind_name, names in found.items()}
 
 
 def report(transport, mib, result):
@@ -223,6 +268,9 @@ def report(transport, mib, result):
               % (alone["read"], alone["slices"], alone["hash"], alone["encode"], alone["md5"]))
     print("  processor s per GiB: " + ", ".join(
         "%s %.2f" % item for item in sorted(result["cpu_per_gib"].items())))
+    for kind_name, names in sorted(result["threads_per_gib"].items()):
+        print("    %s threads: " % kind_name + ", ".join(
+            "%s %.2f" % item for item in sorted(names.items(), key=lambda item: -item[1])))
 
 
 def main():

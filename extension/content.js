@@ -13,6 +13,12 @@
 // "meta"."chunks". {type: "zorva.plugin.disconnected", error} tells the page
 // that its host has ended: requests still waiting get no reply, and the next
 // request starts a new host.
+//
+// The announcement says {channel: true}: a page may then post
+// {type: "zorva.plugin.channel"} with a MessagePort and send its requests
+// through that port instead, as the messages of the port's own. A request
+// posted to the window is copied once more for every listener the page has
+// (the client's own among them); one through the port only for this script.
 const PREFIX = "zorva.plugin.";
 const VERSION = chrome.runtime.getManifest().version;
 
@@ -44,13 +50,24 @@ window.addEventListener("message", (event) => {
   if (event.source !== window) return;
   const type = event.data?.type;
   if (type === `${PREFIX}hello`) {
-    toPage({ type: `${PREFIX}ready`, version: VERSION });
+    announce();
     return;
   }
-  if (type !== `${PREFIX}request`) return;
-  const message = event.data.message;
-  if (typeof message !== "object" || message === null) return;
-  connectedWorker().postMessage(message);
+  if (type === `${PREFIX}channel`) {
+    const port = event.ports[0];
+    if (port) port.onmessage = ({ data }) => forward(data);
+    return;
+  }
+  if (type === `${PREFIX}request`) forward(event.data.message);
 });
 
-toPage({ type: `${PREFIX}ready`, version: VERSION });
+function forward(message) {
+  if (typeof message !== "object" || message === null) return;
+  connectedWorker().postMessage(message);
+}
+
+function announce() {
+  toPage({ type: `${PREFIX}ready`, version: VERSION, channel: true });
+}
+
+announce();

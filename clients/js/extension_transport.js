@@ -19,21 +19,28 @@ const WHERE = "the browser extension";
 const PIECE_BYTES = 192 * 1024;
 
 /**
+ * @typedef {Object} Announcement
+ * @property {string} version the extension's
+ * @property {boolean} channel whether it takes requests through a port of
+ *     their own (extension/content.js)
+ */
+
+/**
  * Whether the extension's content script is in this page: it announces
  * itself when the page starts and answers a "hello".
  * @param {number} timeout ms
- * @returns {Promise<string|null>} the extension's version, or null
+ * @returns {Promise<Announcement|null>} null without the extension
  */
 export function findExtension(timeout) {
   return new Promise((resolve) => {
-    const done = (version) => {
+    const done = (found) => {
       clearTimeout(timer);
       window.removeEventListener("message", onReady);
-      resolve(version);
+      resolve(found);
     };
     const onReady = (event) => {
       if (event.source === window && event.data?.type === `${PREFIX}ready`)
-        done(String(event.data.version ?? ""));
+        done({ version: String(event.data.version ?? ""), channel: event.data.channel === true });
     };
     const timer = setTimeout(() => done(null), timeout);
     window.addEventListener("message", onReady);
@@ -42,7 +49,8 @@ export function findExtension(timeout) {
 }
 
 export class ExtensionTransport {
-  constructor() {
+  /** @param {Announcement} [found] what the extension announced */
+  constructor({ channel = false } = {}) {
     this.name = "extension";
     this.url = WHERE;
     this.pieceBytes = PIECE_BYTES;
@@ -58,6 +66,8 @@ export class ExtensionTransport {
     this.wakeUp = null;
     this.listener = (event) => this.onWindowMessage(event);
     window.addEventListener("message", this.listener);
+    /** Where requests go: a port of their own when the extension takes one. */
+    this.requests = channel ? ownChannel() : null;
   }
 
   /** @param {Object} message with an "id" */
@@ -66,7 +76,8 @@ export class ExtensionTransport {
     const size = message.method?.data?.length ?? 0;
     this.unaccepted.push({ id: message.id, size });
     this.unacceptedBytes += size;
-    window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
+    if (this.requests) this.requests.postMessage(message);
+    else window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
   }
 
   /** Resolves once the extension has passed on enough of what was sent. */
@@ -104,6 +115,7 @@ export class ExtensionTransport {
     if (this.closed) return;
     this.closed = new ConnectionLostError(WHERE, why);
     window.removeEventListener("message", this.listener);
+    this.requests?.close();
     this.wake();
     this.onClose(this.closed);
   }
@@ -114,4 +126,15 @@ export class ExtensionTransport {
     this.wakeUp = null;
     wakeUp?.();
   }
+}
+
+/**
+ * A port whose other end goes to the content script: a request through it is
+ * not copied for every listener of the page's window messages (this
+ * transport's own among them), which an upload would pay for each piece.
+ */
+function ownChannel() {
+  const { port1, port2 } = new MessageChannel();
+  window.postMessage({ type: `${PREFIX}channel` }, window.location.origin, [port2]);
+  return port1;
 }

@@ -150,8 +150,9 @@ export async function connect(options = {}) {
 
 /** A client through the extension once its host answered, else null. */
 async function throughExtension(timeout) {
-  if (typeof window === "undefined" || !(await findExtension(ANNOUNCE_TIMEOUT))) return null;
-  const client = new Client(new ExtensionTransport());
+  const found = typeof window === "undefined" ? null : await findExtension(ANNOUNCE_TIMEOUT);
+  if (!found) return null;
+  const client = new Client(new ExtensionTransport(found));
   let timer;
   const late = new Promise((resolve) => (timer = setTimeout(resolve, timeout)));
   try {

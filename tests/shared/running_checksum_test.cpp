@@ -23,6 +23,9 @@ std::string md5Of(const std::string& text) {
     return md5.hexResult();
 }
 
+// The opening of a description that names its checksum before the content.
+const std::string opening = R"({"hash":{"algorithm":"MD5","value":"x"},"content":")";
+
 // Texts around the size from which the table hashes in the background.
 std::string text(char fill, std::size_t size) { return std::string(size, fill); }
 
@@ -30,7 +33,7 @@ std::string text(char fill, std::size_t size) { return std::string(size, fill); 
 
 TEST(RunningChecksums, InterleavedFilesOfSmallAndLargeChunksGetTheMd5OfAllButTheirEnds) {
     const std::vector<std::pair<std::string, std::string>> feeds = {
-        {"u1", "{opening"},       {"u2", "{opening"},         {"u1", text('a', 70000)},
+        {"u1", opening},         {"u2", opening},           {"u1", text('a', 70000)},
         {"u2", text('b', 10)},    {"u1", text('c', 65536)},   {"u2", text('d', 200000)},
         {"u1", text('e', 65535)}, {"u2", text('f', 1000000)}, {"u1", "closing}"},
         {"u2", "closing}"},
@@ -54,7 +57,7 @@ TEST(RunningChecksums, InterleavedFilesOfSmallAndLargeChunksGetTheMd5OfAllButThe
 
 TEST(RunningChecksums, TextsHeldOrBeingHashedCountUntilTheirFileIsForgotten) {
     RunningChecksums checksums;
-    checksums.feed("u", "{");
+    checksums.feed("u", opening);
     checksums.feed("u", text('a', 100000));
     EXPECT_EQ(checksums.pendingBytes(), 100000u);
 
@@ -63,4 +66,15 @@ TEST(RunningChecksums, TextsHeldOrBeingHashedCountUntilTheirFileIsForgotten) {
 
     checksums.forget("u");
     EXPECT_EQ(checksums.pendingBytes(), 0u);
+}
+
+TEST(RunningChecksums, ContentOfAFileWhoseOpeningNamesNoHashIsNotAddedUp) {
+    RunningChecksums checksums;
+    checksums.feed("u", R"({"id":"u","content":")");
+    checksums.feed("u", text('a', 100000));
+    checksums.feed("u", text('b', 100000));
+    EXPECT_EQ(checksums.pendingBytes(), 0u);
+
+    EXPECT_EQ(checksums.take("u"), std::nullopt);
+    EXPECT_EQ(checksums.take("u"), "");
 }

@@ -2,6 +2,7 @@
 
 #include "base64.h"
 #include "base64_stream_decoder.h"
+#include "evp_digest.h"
 #include "exception.h"
 #include "file_description.h"
 #include "json_binding.h"
@@ -11,6 +12,8 @@
 
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <functional>
@@ -145,8 +148,9 @@ private:
         info.path = target.string();
         // Taken even when there is nothing to compare: the entry holds a chunk
         // of content, and a file sent again under its uuid must start afresh.
-        const std::string calculated = checksums_.take(uuid);
-        if (!info.hash.value.empty()) logChecksum(uuid, info.hash, calculated);
+        const std::optional<std::string> added = checksums_.take(uuid);
+        if (!info.hash.value.empty())
+            logChecksum(uuid, info.hash, added ? *added : md5OfText(first + 1, last - 1));
 
         if (comma) output_ += ',';
         output_ += json_dto::to_json(info);
@@ -198,6 +202,15 @@ private:
             });
         }
         if (base64) decoder.finish();
+    }
+
+    // The MD5 of the chunks' text as it came, for content the running
+    // checksum did not add up.
+    std::string md5OfText(Chunks first, Chunks last) {
+        EvpDigest md5(EVP_md5());
+        for (; first != last; ++first)
+            readText(*first, [&md5](const char* text, std::size_t n) { md5.addData(text, n); });
+        return md5.hexResult();
     }
 
     // The chunk's bytes as they were stored; a file cut short fails to read.

@@ -18,8 +18,9 @@ RunningChecksums::Entry::Entry() : md5(EVP_md5()) {}
 void RunningChecksums::feed(const std::string& uuid, const std::string& text) {
     finishAdding();
     const auto [entry, created] = entries_.try_emplace(uuid);
-    if (created) return;
     Entry& held = entry->second;
+    if (created) held.adding = text.find("\"hash\"") != std::string::npos;
+    if (created || !held.adding) return;
     if (held.pending.size() >= backgroundFrom) {
         // The buffers swap roles, so neither is allocated anew for each chunk,
         // and the table holds one buffer more than its files, not one each.
@@ -35,11 +36,12 @@ void RunningChecksums::feed(const std::string& uuid, const std::string& text) {
     held.pending.assign(text);
 }
 
-std::string RunningChecksums::take(const std::string& uuid) {
+std::optional<std::string> RunningChecksums::take(const std::string& uuid) {
     finishAdding();
     const auto found = entries_.find(uuid);
-    if (found == entries_.end()) return {};
-    std::string digest = found->second.md5.hexResult();
+    if (found == entries_.end()) return std::string();
+    std::optional<std::string> digest;
+    if (found->second.adding) digest = found->second.md5.hexResult();
     forget(uuid);
     return digest;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "background_job.h"
@@ -21,11 +22,16 @@ class RunningChecksums {
 public:
     // The first text fed for a uuid (the opening of the file's description)
     // only creates its entry; every later one adds the text held back before.
+    // The content of a file whose opening names no "hash" is not added up:
+    // pages that send the file's SHA-256 instead send none, and adding up
+    // their content cost a third of the host's time per byte. Its closing may
+    // still name one: then the join adds up the content from its chunks.
     void feed(const std::string& uuid, const std::string& text);
 
-    // The lowercase hexadecimal MD5 of what was added for the uuid, or the
-    // empty text when nothing was fed for it; forgets the uuid.
-    std::string take(const std::string& uuid);
+    // The lowercase hexadecimal MD5 of what was added for the uuid, the empty
+    // text when nothing was fed for it, or none when its content was not
+    // added up; forgets the uuid.
+    std::optional<std::string> take(const std::string& uuid);
 
     void forget(const std::string& uuid);
 
@@ -38,6 +44,7 @@ private:
 
         std::string pending;
         EvpDigest md5;
+        bool adding = false;
     };
 
     // Returns once the text in hand is added, and gives back its share.
