@@ -154,22 +154,31 @@ def change_pin(old, new):
                     "--new-pin", new], check=True, capture_output=True, timeout=60)
 
 
+# A sanitizer build reserves terabytes of shadow and allocator space, which
+# cannot be read whole; a plain build's host has no region near this size.
+LARGEST_REGION = 4 << 30
+# Regions are read in pieces that overlap by less than a needle.
+PIECE = 64 << 20
+
+
 def memory_holding(pid, needles):
     """The needles found in the live process's memory, read region by region
     through /proc/PID/mem as its memory map lists them."""
     found = set()
+    overlap = max(len(needle) for needle in needles) - 1
     with open("/proc/%d/maps" % pid) as maps, open("/proc/%d/mem" % pid, "rb", 0) as mem:
         for line in maps:
             fields = line.split()
             start, end = (int(address, 16) for address in fields[0].split("-"))
-            if not fields[1].startswith("r"):
+            if not fields[1].startswith("r") or end - start > LARGEST_REGION:
                 continue
-            try:
-                mem.seek(start)
-                region = mem.read(end - start)
-            except (OSError, OverflowError, ValueError):
-                continue
-            found.update(needle for needle in needles if needle in region)
+            for at in range(start, end, PIECE):
+                try:
+                    mem.seek(max(start, at - overlap))
+                    piece = mem.read(min(end, at + PIECE) - max(start, at - overlap))
+                except (OSError, OverflowError, ValueError):
+                    break
+                found.update(needle for needle in needles if needle in piece)
     return found
 
 
