@@ -92,8 +92,15 @@ std::set<std::string> filesOutsideTheRoot() {
     // Made with the first chunk a store keeps.
     const std::string root = fs::weakly_canonical(ChunkStore::root()).string();
     std::set<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(fs::canonical(programDir() / "..")))
-        if (entry.path().string().rfind(root, 0) != 0) files.insert(entry.path().string());
+    // The store is not walked: its finished catalogs are removed in the
+    // background, and an entry may vanish under the iterator.
+    for (auto it = fs::recursive_directory_iterator(fs::canonical(programDir() / ".."));
+         it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path().string().rfind(root, 0) == 0)
+            it.disable_recursion_pending();
+        else
+            files.insert(it->path().string());
+    }
     return files;
 }
 
