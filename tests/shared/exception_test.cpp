@@ -116,14 +116,27 @@ TEST_F(ExceptionTest, ForeignExceptionBecomesGeneralError) {
     EXPECT_EQ(texts.applicationCode, 0);
 }
 
+// A module's own exception type, as a module defines it.
+class ProbeModuleException : public ModuleException {
+public:
+    using ModuleException::ModuleException;
+};
+
 TEST_F(ExceptionTest, ModuleExceptionTypesKeepTheirOwnCodes) {
-    const auto crypto = describe([] {
-        throw zorva::plugin::crypto::exception::CryptoException(
-            std::error_code(-3, std::generic_category()));
+    const auto probe = describe([] {
+        throw ProbeModuleException(std::error_code(-3, std::generic_category()));
     });
-    EXPECT_EQ(crypto.code, "-3");
-    EXPECT_EQ(crypto.errorMessage, "-3 generic '" + std::generic_category().message(-3) + "'");
-    EXPECT_EQ(crypto.error, std::generic_category().message(-3));
+    EXPECT_EQ(probe.code, "-3");
+    EXPECT_EQ(probe.errorMessage, "-3 generic '" + std::generic_category().message(-3) + "'");
+    EXPECT_EQ(probe.error, std::generic_category().message(-3));
+    EXPECT_EQ(probe.applicationCode, 0);
+
+    const auto xml = describe([] {
+        throw XmlException(std::error_code(7, std::generic_category()));
+    });
+    EXPECT_EQ(xml.code, "7");
+    EXPECT_EQ(xml.error, xml.log);
+    EXPECT_EQ(xml.errorMessage.rfind("7 generic '", 0), 0u) << xml.errorMessage;
 }
 
 TEST_F(ExceptionTest, InterruptAndCancelHaveTheirOwnLogTexts) {

@@ -3,7 +3,6 @@
 #include <boost/exception/get_error_info.hpp>
 
 #include "exception.h"
-#include "external_exceptions.h"
 #include "logging.h"
 
 namespace zorva::plugin::exception {
@@ -35,11 +34,6 @@ std::string applicationLogText(const ApplicationException& exception) {
     }
 }
 
-ErrorTexts moduleExceptionTexts(const Exception& exception) {
-    return {std::to_string(exception.code().value()), exception.errorText(), exception.message(),
-            exception.what()};
-}
-
 }  // namespace
 
 ErrorTexts describeCurrentException() {
@@ -50,15 +44,9 @@ ErrorTexts describeCurrentException() {
                          exception.message(), applicationLogText(exception)};
         texts.applicationCode = exception.code().value();
         return texts;
-    } catch (const crypto::exception::CryptoException& exception) {
-        return moduleExceptionTexts(exception);
-    } catch (const cryptoki::exception::CryptokiException& exception) {
-        return moduleExceptionTexts(exception);
-    } catch (const crypto::exception::SystemException& exception) {
-        return moduleExceptionTexts(exception);
-    } catch (const XmlException& exception) {
-        const std::string what = exception.what();
-        return {std::to_string(exception.code().value()), exception.errorText(), what, what};
+    } catch (const ModuleException& exception) {
+        return {std::to_string(exception.code().value()), exception.errorText(),
+                exception.replyError(), exception.what()};
     } catch (const std::exception& exception) {
         const std::string foreign = exception.what();
         const std::string general = (ApplicationException(20001) << Message_(foreign)).errorText();

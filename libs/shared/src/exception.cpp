@@ -14,38 +14,6 @@ constexpr const char* messageVariable = "__ex_msg";
 constexpr const char* stringVariable = "__ex_string";
 constexpr const char* fileInfoVariable = "__ex_fileinfo";
 
-const std::map<int, const char*>& applicationMessages() {
-    static const std::map<int, const char*> messages = {
-        {0, "Успешное выполнение операции"},
-        {20001, "Общая ошибка"},
-        {20002, "Сессия прервана"},
-        {20003, "Операция отменена пользователем"},
-        {20004, "Модуль не загружен"},
-        {20005, "Не найден метод"},
-        {20006, "Данные не найдены"},
-        {20007, "Не задан идентификатор файла"},
-        {20008, "Не задано имя файла"},
-        {20009, "Файл не найден"},
-        {20010, "Неподдерживаемый механизм конвертации"},
-        {20012, "Выходные данные повреждены"},
-        {20013, "Отсутствует реализация"},
-        {20014, "Ошибка подключения к TSA"},
-        {20015, "Ошибка формата запроса"},
-        {20016, "Отказ TSA в выдаче штампа времени"},
-        {20017, "Ошибка при проверке штампа времени"},
-        {20018, "Неизвестная ошибка при работе с сервером или штампом времени"},
-        {20019, "Недостаточно свободного места на диске"},
-        {20020, "Ошибка сравнения контрольных сумм"},
-        {20021, "Превышен максимальный размер файла для подписи заданного типа в 100 Мбайт"},
-        {20022, "Некорректный формат данных"},
-        {20023, "Превышен максимальный размер ответа в 10 Мбайт"},
-        {20024, "Ошибка при формировании файла"},
-        {20025, "Сайт не одобрен пользователем"},
-        {20026, "Превышен лимит данных, передаваемых частями"},
-    };
-    return messages;
-}
-
 class ApplicationCategory : public std::error_category {
 public:
     const char* name() const noexcept override { return "Application"; }
@@ -69,9 +37,9 @@ const char* WhatText::store(std::string text) const {
 }
 
 std::string applicationMessage(int code) {
-    const auto& messages = applicationMessages();
-    const auto found = messages.find(code);
-    return found == messages.end() ? "unknown app error" : found->second;
+    for (const auto& entry : applicationCodeTexts)
+        if (value(entry.code) == code) return entry.text;
+    return "unknown app error";
 }
 
 Exception::Exception(std::error_code code) : std::system_error(code) {
@@ -122,6 +90,9 @@ void Exception::rememberDetail(const std::string& text) const {
 
 ApplicationException::ApplicationException(int code)
     : Exception(std::error_code(code, applicationCategory())) {}
+
+ApplicationException::ApplicationException(ApplicationCode code)
+    : ApplicationException(value(code)) {}
 
 const char* LastError::what() const noexcept {
     try {

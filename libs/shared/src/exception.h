@@ -13,6 +13,8 @@
 #include <boost/exception/info.hpp>
 #include <boost/throw_exception.hpp>
 
+#include "application_code.h"
+
 namespace zorva::plugin::exception {
 
 // Named details attached to an exception.
@@ -61,9 +63,20 @@ private:
     WhatText whatText_;
 };
 
+// The base of the exception types a module defines for its own failures,
+// with codes of its own categories. The message handler recognises them all
+// by this type, whichever module raised them.
+class ModuleException : public Exception {
+public:
+    using Exception::Exception;
+    // The reply's error text: the category's message unless a type knows better.
+    virtual std::string replyError() const { return message(); }
+};
+
 class ApplicationException : public Exception {
 public:
     explicit ApplicationException(int code);
+    explicit ApplicationException(ApplicationCode code);
 };
 
 // Reads the last-error slot; has no state of its own.

@@ -2,36 +2,14 @@
 
 #include "exception.h"
 
-// Exception types that handler modules outside this repository raise. The
-// message handler recognises them by type, so their definitions are shared.
 namespace zorva::plugin::exception {
 
-class XmlException : public Exception {
+// Raised by XML handler modules outside this repository; its reply carries
+// the full diagnostic text as its error.
+class XmlException : public ModuleException {
 public:
-    using Exception::Exception;
+    using ModuleException::ModuleException;
+    std::string replyError() const override { return what(); }
 };
 
 }  // namespace zorva::plugin::exception
-
-namespace zorva::plugin::crypto::exception {
-
-class CryptoException : public plugin::exception::Exception {
-public:
-    using Exception::Exception;
-};
-
-class SystemException : public plugin::exception::Exception {
-public:
-    using Exception::Exception;
-};
-
-}  // namespace zorva::plugin::crypto::exception
-
-namespace zorva::plugin::cryptoki::exception {
-
-class CryptokiException : public plugin::exception::Exception {
-public:
-    using Exception::Exception;
-};
-
-}  // namespace zorva::plugin::cryptoki::exception

@@ -1,6 +1,6 @@
 #include "cryptoki_error.h"
 
-#include "external_exceptions.h"
+#include "cryptoki_exception.h"
 
 #include <p11-kit/p11-kit.h>
 

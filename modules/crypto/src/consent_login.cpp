@@ -1,7 +1,7 @@
 #include "consent_login.h"
 
 #include "exception.h"
-#include "external_exceptions.h"
+#include "cryptoki_exception.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #include "openssl_error.h"
 
-#include "external_exceptions.h"
+#include "crypto_exception.h"
 
 #include <openssl/err.h>
 

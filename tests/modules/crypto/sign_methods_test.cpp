@@ -4,7 +4,6 @@
 #include "chunk_store.h"
 #include "evp_digest.h"
 #include "exception.h"
-#include "external_exceptions.h"
 #include "openssl_tool.h"
 #include "private_install.h"
 #include "provider_registry.h"
