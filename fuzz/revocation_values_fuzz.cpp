@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto added = crypto::ocspResponses(crypto::withOcspResponses(signature, {response}));
         require(added.size() >= found.size());
     } catch (const zorva::plugin::exception::ApplicationException& error) {
-        require(error.code().value() == 20015);
+        require(error.applicationCode() ==
+                zorva::plugin::exception::ApplicationCode::RequestFormat);
     }
     return 0;
 }

@@ -32,7 +32,7 @@ ErrorTexts describe(Body body) {
 }
 
 TEST_F(ExceptionTest, ConstructionPublishesCodeCategoryAndMessage) {
-    ApplicationException error(20009);
+    ApplicationException error(ApplicationCode::FileNotFound);
     EXPECT_EQ(lastErrorText(), "20009 Application 'Файл не найден'");
     EXPECT_EQ(error.message(), "Файл не найден");
     EXPECT_STREQ(error.what(), "20009 Application 'Файл не найден'");
@@ -46,24 +46,26 @@ TEST_F(ExceptionTest, UnassignedCodeHasUnknownText) {
 }
 
 TEST_F(ExceptionTest, LastAttachedDetailIsTheOnlyExtra) {
-    const auto error = ApplicationException(20005) << Module_("m") << Method_("x");
+    const auto error = ApplicationException(ApplicationCode::MethodNotFound)
+                       << Module_("m") << Method_("x");
     EXPECT_STREQ(error.what(), "20005 Application 'Не найден метод': x");
     const ErrorTexts texts = describe([&] { throw error; });
     EXPECT_EQ(texts.log, "unsupported method \"x\", module \"m\"");
     EXPECT_EQ(texts.code, "20005");
+    EXPECT_EQ(texts.applicationCode, ApplicationCode::MethodNotFound);
     EXPECT_EQ(texts.error, "Не найден метод");
     EXPECT_EQ(texts.errorMessage, "20005 Application 'Не найден метод': x");
 }
 
 TEST_F(ExceptionTest, DetailQuotingEscapesAndMissingDetailsAreEmpty) {
     const auto texts = describe(
-        [] { throw ApplicationException(20005) << Method_("a\"b\\c"); });
+        [] { throw ApplicationException(ApplicationCode::MethodNotFound) << Method_("a\"b\\c"); });
     EXPECT_EQ(texts.log, "unsupported method \"a\\\"b\\\\c\", module \"\"");
 }
 
 TEST_F(ExceptionTest, EachExceptionKeepsItsOwnTextsWhileTheSlotHoldsTheLatest) {
-    const auto first = ApplicationException(20005) << Method_("mine");
-    const auto second = ApplicationException(20022) << Message_("theirs");
+    const auto first = ApplicationException(ApplicationCode::MethodNotFound) << Method_("mine");
+    const auto second = ApplicationException(ApplicationCode::MalformedData) << Message_("theirs");
 
     const ErrorTexts texts = describe([&] { throw first; });
 
@@ -94,7 +96,7 @@ TEST_F(ExceptionTest, ResetRemovesEveryPrefixedVariableButNotOtherCase) {
 
 TEST_F(ExceptionTest, RaiseRecordsFileLineAndOperation) {
     try {
-        PLUGIN_THROW(ApplicationException(20024), "messageFromChunks");
+        PLUGIN_THROW(ApplicationException(ApplicationCode::AssemblyFailed), "messageFromChunks");
     } catch (const std::system_error& error) {
         const std::string what = error.what();
         EXPECT_EQ(what.rfind("20024 Application 'Ошибка при формировании файла'\t(exception_test.cpp:",
@@ -113,7 +115,7 @@ TEST_F(ExceptionTest, ForeignExceptionBecomesGeneralError) {
     EXPECT_EQ(texts.errorMessage, "20001 Application 'Общая ошибка': T");
     EXPECT_EQ(texts.error, "T");
     EXPECT_EQ(texts.log, texts.errorMessage);
-    EXPECT_EQ(texts.applicationCode, 0);
+    EXPECT_EQ(texts.applicationCode, std::nullopt);
 }
 
 // A module's own exception type, as a module defines it.
@@ -123,26 +125,24 @@ public:
 };
 
 TEST_F(ExceptionTest, ModuleExceptionTypesKeepTheirOwnCodes) {
-    const auto probe = describe([] {
-        throw ProbeModuleException(std::error_code(-3, std::generic_category()));
-    });
+    const auto probe =
+        describe([] { throw ProbeModuleException(std::error_code(-3, std::generic_category())); });
     EXPECT_EQ(probe.code, "-3");
     EXPECT_EQ(probe.errorMessage, "-3 generic '" + std::generic_category().message(-3) + "'");
     EXPECT_EQ(probe.error, std::generic_category().message(-3));
-    EXPECT_EQ(probe.applicationCode, 0);
+    EXPECT_EQ(probe.applicationCode, std::nullopt);
 
-    const auto xml = describe([] {
-        throw XmlException(std::error_code(7, std::generic_category()));
-    });
+    const auto xml =
+        describe([] { throw XmlException(std::error_code(7, std::generic_category())); });
     EXPECT_EQ(xml.code, "7");
     EXPECT_EQ(xml.error, xml.log);
     EXPECT_EQ(xml.errorMessage.rfind("7 generic '", 0), 0u) << xml.errorMessage;
 }
 
 TEST_F(ExceptionTest, InterruptAndCancelHaveTheirOwnLogTexts) {
-    EXPECT_EQ(describe([] { throw ApplicationException(20002); }).log,
+    EXPECT_EQ(describe([] { throw ApplicationException(ApplicationCode::SessionInterrupted); }).log,
               "session: message handler interrupted by zorva.entension");
-    EXPECT_EQ(describe([] { throw ApplicationException(20003); }).log,
+    EXPECT_EQ(describe([] { throw ApplicationException(ApplicationCode::Cancelled); }).log,
               "session: message handler cancelled. 20003 Application 'Операция отменена "
               "пользователем'");
 }

@@ -124,10 +124,10 @@ format::MessagePtr MessageHandler::answer(const format::MessagePtr& request, int
         const auto texts = exception::describeCurrentException();
         reply = provisional;
         exception::applyError(texts, *reply);
-        if (texts.applicationCode == 20002) {
+        if (texts.applicationCode == exception::ApplicationCode::SessionInterrupted) {
             setState(state, Terminate);
             reply.reset();
-        } else if (texts.applicationCode == 20003) {
+        } else if (texts.applicationCode == exception::ApplicationCode::Cancelled) {
             setState(state, Cancel);
             reply->method.result.clear();
         }
@@ -190,30 +190,36 @@ format::MessagePtr MessageHandler::handleComplete(const format::MessagePtr& comp
 }
 
 format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message, bool decoded) {
+    using exception::ApplicationCode;
     using exception::ApplicationException;
     const auto adapter =
         MessageContentEncoderAdapter::create(message->meta.content.transferEncoding);
-    if (!adapter) PLUGIN_THROW(ApplicationException(20010), "handleImpl");
+    if (!adapter)
+        PLUGIN_THROW(ApplicationException(ApplicationCode::UnsupportedConversion), "handleImpl");
     if (decoded) {
         message->meta.content.transferEncoding = binaryEncodingName;
     } else {
         adapter->decodeRequest(*message);
     }
     if (!dispatch(message)) {
-        PLUGIN_THROW(ApplicationException(20005) << exception::Module_(message->module.type)
-                                                 << exception::Method_(message->method.type),
+        PLUGIN_THROW(ApplicationException(ApplicationCode::MethodNotFound)
+                         << exception::Module_(message->module.type)
+                         << exception::Method_(message->method.type),
                      "handleImpl");
     }
     format::MessagePtr reply = replyWithAnswer(*message, *adapter);
     if (lengthIfReaching(*reply, maxReplySize + 1) > maxReplySize)
-        PLUGIN_THROW(ApplicationException(20023), "handleImpl");
+        PLUGIN_THROW(ApplicationException(ApplicationCode::ReplyTooLarge), "handleImpl");
     return reply;
 }
 
 bool MessageHandler::dispatch(const format::MessagePtr& message) {
     for (module::IHandler* handler : handlerTable(session_)) {
         // The session's list never holds an empty entry.
-        if (!handler) PLUGIN_THROW(exception::ApplicationException(20004), "handle");
+        if (!handler)
+            PLUGIN_THROW(
+                exception::ApplicationException(exception::ApplicationCode::ModuleNotLoaded),
+                "handle");
         if (handler->name() == message->module.type) return handler->handle(message);
     }
     return false;

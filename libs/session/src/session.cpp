@@ -58,9 +58,11 @@ FileInfo checkedStyle(const FileInfo& style) {
     PLUGIN_LOG(info) << "session: set style";
     boost::system::error_code ignored;
     if (style.content.empty() && !boost::filesystem::exists(style.path, ignored))
-        PLUGIN_THROW(exception::ApplicationException(20009), "init");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::FileNotFound),
+                     "init");
     if (!style.content.empty() && style.path.empty())
-        PLUGIN_THROW(exception::ApplicationException(20007), "init");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::FileIdMissing),
+                     "init");
     return style;
 }
 
@@ -205,8 +207,9 @@ void Session::admit(const format::Message& request) {
     if (origin.empty() || asksForVersionOnly(request)) return;
     if (approvals().admits(origin)) return;
     PLUGIN_LOG(warning) << "session: origin refused: \"" << origin << '"';
-    PLUGIN_THROW(exception::ApplicationException(20025) << exception::Module_(request.module.type)
-                                                        << exception::Method_(request.method.type),
+    PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::SiteNotApproved)
+                     << exception::Module_(request.module.type)
+                     << exception::Method_(request.method.type),
                  "admit");
 }
 

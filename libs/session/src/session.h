@@ -43,7 +43,7 @@ public:
     // The module table, for the tray's process information.
     virtual const ModuleLoader& moduleLoader() const;
 
-    // Raises 20025 unless the request's origin may use the host. A program
+    // Raises SiteNotApproved unless the request's origin may use the host. A program
     // (no origin) always may; a browser origin once the user or the
     // administrator approved it, or only to read the version, so that a page
     // can tell that the host runs. Asks the user about an origin met for the

@@ -13,7 +13,7 @@ bool IHandler::handle(const format::MessagePtr& message) {
     const auto found = methods_.find(message->method.type);
     if (found == methods_.end()) {
         using namespace exception;
-        PLUGIN_THROW(ApplicationException(20005)
+        PLUGIN_THROW(ApplicationException(ApplicationCode::MethodNotFound)
                          << Module_(message->module.type) << Method_(message->method.type),
                      "handle");
     }

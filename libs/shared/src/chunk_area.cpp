@@ -23,7 +23,8 @@ constexpr int maxLockAttempts = 4;
 
 [[noreturn]] void refuse(const fs::path& path, const char* operation) {
     PLUGIN_LOG(error) << "chunk store: refused, not a directory of this user's own: " << path;
-    PLUGIN_THROW(exception::ApplicationException(20015), operation);
+    PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::RequestFormat),
+                 operation);
 }
 
 fs::path computeRoot() {

@@ -17,11 +17,11 @@ const boost::filesystem::path& root();
 // A new directory for one store, named so that no page can guess it. The
 // first call of the process makes the process's directory and removes the
 // directories of processes that are no longer alive. Raises
-// ApplicationException 20015 when a directory on the way is not the user's
+// ApplicationCode::RequestFormat when a directory on the way is not the user's
 // own.
 boost::filesystem::path newStoreDirectory();
 
-// Raises ApplicationException 20015, and logs it, unless the directory is the
+// Raises ApplicationCode::RequestFormat, and logs it, unless the directory is the
 // user's own: made now, or a real directory (not a link) owned by this user.
 void requirePrivateDirectory(const boost::filesystem::path& directory, const char* operation);
 

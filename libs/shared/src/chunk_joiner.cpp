@@ -31,7 +31,6 @@ using Chunks = std::vector<StoredChunk>::const_iterator;
 constexpr std::size_t blockSize = 3 * 64 * 1024;
 constexpr std::ptrdiff_t minFileChunks = 3;
 constexpr const char* plainPayloadTail = ".data";
-constexpr int payloadTooLarge = 20023;
 
 // The text after the last dot of the chunk's name, dot included: the uuid of
 // the file whose content it carries, or "data" for chunks of the payload itself.
@@ -258,11 +257,12 @@ std::string join(const fs::path& catalog, const std::vector<StoredChunk>& chunks
                  RunningChecksums& checksums, std::uintmax_t maxPayload) {
     const std::uintmax_t size = payloadSize(chunks.begin(), chunks.end());
     if (size > maxPayload) {
-        PLUGIN_THROW(exception::ApplicationException(payloadTooLarge) << exception::Message_(
-                         "chunk store: a payload of " + std::to_string(size) +
-                         " bytes is over the limit of " + std::to_string(maxPayload) +
-                         " bytes; send large content as a file"),
-                     "messageFromChunks");
+        PLUGIN_THROW(
+            exception::ApplicationException(exception::ApplicationCode::ReplyTooLarge)
+                << exception::Message_("chunk store: a payload of " + std::to_string(size) +
+                                       " bytes is over the limit of " + std::to_string(maxPayload) +
+                                       " bytes; send large content as a file"),
+            "messageFromChunks");
     }
     return Joiner(catalog, checksums).join(chunks.begin(), chunks.end());
 }

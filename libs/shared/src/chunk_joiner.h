@@ -14,7 +14,7 @@
 // in the payload points to it with the encoding "temp". The payload text is
 // built in memory; file contents are streamed, one block at a time. A
 // payload that would take more than `maxPayload` bytes of memory is refused
-// with ApplicationException 20023 before anything is read: content that
+// with ApplicationCode::ReplyTooLarge before anything is read: content that
 // large belongs in an embedded file.
 namespace zorva::plugin {
 class RunningChecksums;

@@ -34,16 +34,12 @@ constexpr std::size_t maxChunkFileNameSize = 255;
 // Small enough for the decoded block to come from the heap, not from pages
 // mapped and faulted in anew for every chunk.
 constexpr std::size_t decodeBlockSize = 64 * 1024;
-constexpr int notEnoughSpace = 20019;
-constexpr int assemblyError = 20024;
-
-constexpr int badRequest = 20015;
-constexpr int overLimit = 20026;
 
 [[noreturn]] void refuseOverLimit(const char* what, std::uintmax_t limit) {
-    PLUGIN_THROW(exception::ApplicationException(overLimit) << exception::Message_(
-                     std::string("chunk store: more ") + what + " than this connection may hold (" +
-                     std::to_string(limit) + ")"),
+    PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::ChunkedLimit)
+                     << exception::Message_(std::string("chunk store: more ") + what +
+                                            " than this connection may hold (" +
+                                            std::to_string(limit) + ")"),
                  "join");
 }
 
@@ -187,7 +183,8 @@ int chunkNumber(const std::string& text) {
 void checkChunkNumbers(const Message::Meta& meta) {
     const int chunk = chunkNumber(meta.chunk);
     if (chunk < 1 || chunk > chunkNumber(meta.chunks))
-        PLUGIN_THROW(exception::ApplicationException(badRequest), "join");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::RequestFormat),
+                     "join");
 }
 
 }  // namespace
@@ -295,7 +292,8 @@ MessagePtr ChunkStore::messageFromChunks(const MessagePtr& message, const fs::pa
     PLUGIN_LOG(info) << "chunk store: got last chunk: " << meta.chunk
                      << ", real chunks count: " << chunks.size();
     if (chunks.size() != static_cast<std::size_t>(expected)) {
-        PLUGIN_THROW(exception::ApplicationException(assemblyError), "messageFromChunks");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::AssemblyFailed),
+                     "messageFromChunks");
     }
     message->method.data = chunk_joiner::join(catalog, chunks, checksums_, limits_.payload);
     meta.chunk.clear();
@@ -320,7 +318,7 @@ void ChunkStore::checkFreeSpace(bool opening) {
     }
     uncheckedBudget_ = 0;
     dropAll();
-    PLUGIN_THROW(exception::ApplicationException(notEnoughSpace), "join");
+    PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::DiskFull), "join");
 }
 
 void ChunkStore::dropIdleTransfers() {

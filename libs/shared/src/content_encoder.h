@@ -58,7 +58,7 @@ public:
     using Fields = ContentEncoderFields<Record>;
 
     // No encoder of that name gives no adapter (an empty pointer); the message
-    // handler reports that as 20010.
+    // handler reports that as UnsupportedConversion.
     static Ptr create(const std::string& encodingName) {
         ContentEncoderPtr encoder = findContentEncoder(encodingName);
         if (!encoder) return Ptr();

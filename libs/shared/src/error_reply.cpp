@@ -21,12 +21,12 @@ std::string quotedDetail(const boost::exception& exception) {
 }
 
 std::string applicationLogText(const ApplicationException& exception) {
-    switch (exception.code().value()) {
-        case 20002:
+    switch (exception.applicationCode()) {
+        case ApplicationCode::SessionInterrupted:
             return "session: message handler interrupted by zorva.entension";
-        case 20003:
+        case ApplicationCode::Cancelled:
             return std::string("session: message handler cancelled. ") + exception.what();
-        case 20005:
+        case ApplicationCode::MethodNotFound:
             return "unsupported method " + quotedDetail<Method_>(exception) + ", module " +
                    quotedDetail<Module_>(exception);
         default:
@@ -42,15 +42,16 @@ ErrorTexts describeCurrentException() {
     } catch (const ApplicationException& exception) {
         ErrorTexts texts{std::to_string(exception.code().value()), exception.errorText(),
                          exception.message(), applicationLogText(exception)};
-        texts.applicationCode = exception.code().value();
+        texts.applicationCode = exception.applicationCode();
         return texts;
     } catch (const ModuleException& exception) {
         return {std::to_string(exception.code().value()), exception.errorText(),
                 exception.replyError(), exception.what()};
     } catch (const std::exception& exception) {
         const std::string foreign = exception.what();
-        const std::string general = (ApplicationException(20001) << Message_(foreign)).errorText();
-        return {"20001", general, foreign, general};
+        const ApplicationException wrapped(ApplicationCode::General);
+        const std::string general = (wrapped << Message_(foreign)).errorText();
+        return {std::to_string(value(ApplicationCode::General)), general, foreign, general};
     }
 }
 

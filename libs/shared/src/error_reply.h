@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "application_code.h"
 #include "message.h"
 
 namespace zorva::plugin::exception {
@@ -12,7 +14,7 @@ struct ErrorTexts {
     std::string errorMessage;
     std::string error;
     std::string log;
-    int applicationCode = 0;  // the code of an ApplicationException, else 0
+    std::optional<ApplicationCode> applicationCode;  // only for an ApplicationException
 };
 
 // Describes the exception being handled; call it only inside a catch block

@@ -106,8 +106,8 @@ void publishDetail(const std::string& text) { process_env::set(stringVariable, t
 
 void resetLastError() {
     static const std::map<std::string, std::string> cleared = {
-        {messageVariable, applicationMessage(0)},
-        {codeVariable, "0"},
+        {messageVariable, applicationMessage(value(ApplicationCode::Success))},
+        {codeVariable, std::to_string(value(ApplicationCode::Success))},
         {categoryVariable, applicationCategory().name()}};
     process_env::replaceSlot(cleared);
 }

@@ -77,6 +77,7 @@ class ApplicationException : public Exception {
 public:
     explicit ApplicationException(int code);
     explicit ApplicationException(ApplicationCode code);
+    ApplicationCode applicationCode() const { return ApplicationCode(code().value()); }
 };
 
 // Reads the last-error slot; has no state of its own.

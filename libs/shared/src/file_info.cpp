@@ -22,9 +22,6 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-constexpr int cannotOpen = 20003;
-constexpr int noData = 20006;
-constexpr int malformedData = 20022;
 constexpr std::streamsize lookAheadSize = 10;
 constexpr std::streamsize minLookAhead = 4;
 constexpr std::size_t readBlockSize = 64 * 1024;
@@ -71,7 +68,9 @@ std::unique_ptr<std::istream> openSource(const FileInfo& info) {
     if (info.path.empty()) return std::make_unique<std::istringstream>(info.content);
     auto file = std::make_unique<fs::ifstream>(fs::path(info.path), std::ios::binary);
     // Its size may have come from "content": the file itself can still be missing.
-    if (!file->is_open()) PLUGIN_THROW(exception::ApplicationException(cannotOpen), "toRaw");
+    if (!file->is_open())
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::Cancelled),
+                     "toRaw");
     file->exceptions(std::ios::badbit);
     return file;
 }
@@ -80,7 +79,8 @@ std::unique_ptr<std::istream> openSource(const FileInfo& info) {
 // turns bad base64 into a failure of toRaw instead of one in the caller's read.
 std::unique_ptr<std::istream> decodingBase64(std::unique_ptr<std::istream> source) {
     if (!startsLikeBase64(*source)) {
-        PLUGIN_THROW(exception::ApplicationException(malformedData), "toRaw");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::MalformedData),
+                     "toRaw");
     }
     try {
         auto decoded =
@@ -89,7 +89,8 @@ std::unique_ptr<std::istream> decodingBase64(std::unique_ptr<std::istream> sourc
         return decoded;
     } catch (const base64::DecodeError& error) {
         PLUGIN_LOG(warning) << "FileInfo: toRaw: base64 decode error: " << error.what();
-        PLUGIN_THROW(exception::ApplicationException(malformedData), "toRaw");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::MalformedData),
+                     "toRaw");
     }
 }
 
@@ -106,14 +107,16 @@ std::uint64_t fileSize(const std::string& path, const std::string& content) {
     if (!fs::is_directory(file, error)) in.open(file, std::ios::binary | std::ios::ate);
     const std::istream::pos_type end = in.is_open() ? in.tellg() : std::istream::pos_type(-1);
     if (end == std::istream::pos_type(-1)) {
-        PLUGIN_THROW(exception::ApplicationException(cannotOpen), "size");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::Cancelled),
+                     "size");
     }
     return static_cast<std::uint64_t>(end);
 }
 
 std::unique_ptr<std::istream> toRaw(const FileInfo& info) {
     if (fileSize(info.path, info.content) == 0) {
-        PLUGIN_THROW(exception::ApplicationException(noData), "toRaw");
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::DataNotFound),
+                     "toRaw");
     }
     std::unique_ptr<std::istream> source = openSource(info);
     if (info.contentEncoding == "base64") source = decodingBase64(std::move(source));

@@ -9,8 +9,9 @@
 
 // The raw bytes of a file description: the inline content or the file at its
 // path, decoded from base64 and re-encoded as UCS-2LE as the description
-// says. All operations raise ApplicationException: 20003 for a file that
-// cannot be opened, 20006 for no data, 20022 for malformed base64.
+// says. All operations raise ApplicationException: Cancelled for a file that
+// cannot be opened, DataNotFound for no data, MalformedData for malformed
+// base64.
 namespace zorva::plugin {
 
 // The length of the content when there is one; else the size of the file at

@@ -2,6 +2,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "application_code.h"
 #include "built_in_tables.h"
 #include "user_identity.h"
 
@@ -15,7 +16,7 @@ MessagePtr replyFrom(const Message& request) {
     reply->error = request.error;
     reply->module = request.module;
     reply->method.type = request.method.type;
-    reply->code = "0";
+    reply->code = std::to_string(exception::value(exception::ApplicationCode::Success));
     reply->meta.userAgent = userAgentText();
     reply->meta.data = request.meta.data;
     reply->meta.profile = request.meta.profile;

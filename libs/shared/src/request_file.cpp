@@ -26,9 +26,10 @@ bool isJoinedFile(const FileInfo& file) {
 
 std::unique_ptr<std::istream> openRequestFile(const FileInfo& file, const char* operation) {
     if (!file.path.empty() && !isJoinedFile(file))
-        PLUGIN_THROW(exception::ApplicationException(20015) << exception::Message_(
-                         std::string(operation) + ": only inline content and files joined from "
-                                                  "chunks are read"),
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::RequestFormat)
+                         << exception::Message_(std::string(operation) +
+                                                ": only inline content and files joined from "
+                                                "chunks are read"),
                      operation);
     auto stream = toRaw(file);
     stream->exceptions(std::ios::badbit);

@@ -8,8 +8,6 @@ namespace zorva::plugin {
 
 namespace {
 
-constexpr int requestFormatError = 20015;
-
 bool isForbidden(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F;
@@ -25,7 +23,8 @@ bool isSafeFileName(const std::string& name, std::size_t maxSize) {
 const std::string& checkedFileName(const std::string& name, const char* operation,
                                    std::size_t maxSize) {
     if (!isSafeFileName(name, maxSize)) {
-        PLUGIN_THROW(exception::ApplicationException(requestFormatError), operation);
+        PLUGIN_THROW(exception::ApplicationException(exception::ApplicationCode::RequestFormat),
+                     operation);
     }
     return name;
 }

@@ -14,8 +14,8 @@ constexpr std::size_t maxIdentifierSize = 200;
 // `maxSize` bytes.
 bool isSafeFileName(const std::string& name, std::size_t maxSize = maxIdentifierSize);
 
-// The name itself when it is safe; otherwise raises ApplicationException
-// 20015 (request format error) with the given operation name.
+// The name itself when it is safe; otherwise raises
+// ApplicationCode::RequestFormat with the given operation name.
 const std::string& checkedFileName(const std::string& name, const char* operation,
                                    std::size_t maxSize = maxIdentifierSize);
 

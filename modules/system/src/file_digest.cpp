@@ -16,6 +16,7 @@
 namespace zorva::plugin::module {
 namespace {
 
+using exception::ApplicationCode;
 using exception::ApplicationException;
 
 constexpr std::size_t blockSize = 1024 * 1024;
@@ -36,7 +37,9 @@ struct FileDigest {
 };
 
 [[noreturn]] void refuse(const char* reason) {
-    PLUGIN_THROW(ApplicationException(20015) << exception::Message_(reason), "digest");
+    PLUGIN_THROW(ApplicationException(ApplicationCode::RequestFormat)
+                     << exception::Message_(reason),
+                 "digest");
 }
 
 // The two hashes of each large block run side by side: an uploaded file of a

@@ -8,7 +8,7 @@ namespace zorva::plugin::module {
 // describes: {"files":[file description, ...]} gives
 // [{"name","size","md5","sha256"}, ...] in the same order. Reads inline
 // content and files joined from chunks inside the chunk store; any other path
-// raises ApplicationException 20015, so a page learns nothing about the
+// raises ApplicationCode::RequestFormat, so a page learns nothing about the
 // workstation's files. Files are streamed, never read whole.
 std::string digestFiles(const std::string& request);
 
