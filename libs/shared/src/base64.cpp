@@ -1,5 +1,7 @@
 #include "base64.h"
 
+#include "char_set.h"
+
 #include <boost/archive/iterators/dataflow_exception.hpp>
 #include <boost/exception/errinfo_nested_exception.hpp>
 #include <boost/exception_ptr.hpp>
@@ -88,13 +90,12 @@ void decodeCharacters(const unsigned char* in, std::size_t length, std::string& 
 // The character remover of the decoding pipeline followed by its interrupter:
 // extra characters are dropped first, then the input ends at the first "=".
 std::string removeExtraCharacters(const char* text, std::size_t length, const std::string& extra) {
-    std::array<bool, 256> drop{};
-    for (char c : extra) drop[static_cast<unsigned char>(c)] = true;
+    const CharSet drop(extra);
     std::string kept;
     kept.reserve(length);
     for (std::size_t i = 0; i < length; ++i) {
         const char c = text[i];
-        if (drop[static_cast<unsigned char>(c)]) continue;
+        if (drop.contains(c)) continue;
         if (c == '=') break;
         kept.push_back(c);
     }
@@ -162,8 +163,6 @@ std::string decode(const std::string& text, const std::string& extra) {
 }
 
 namespace converter {
-
-IConverter::~IConverter() = default;
 
 std::string Decoder::convert(const char* bytes, std::size_t length) const {
     return decode(bytes, length);

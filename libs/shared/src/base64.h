@@ -1,5 +1,7 @@
 #pragma once
 
+#include "converter.h"
+
 #include <cstddef>
 #include <string>
 #include <system_error>
@@ -47,11 +49,7 @@ void decodeTo(const char* text, std::size_t length, std::string& out,
 
 namespace converter {
 
-class IConverter {
-public:
-    virtual ~IConverter();
-    virtual std::string convert(const char* bytes, std::size_t length) const = 0;
-};
+using IConverter = plugin::converter::IConverter;
 
 // convert = base64 decode of the whole argument, no extra characters.
 class Decoder : public IConverter {

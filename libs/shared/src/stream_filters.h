@@ -1,5 +1,7 @@
 #pragma once
 
+#include "char_set.h"
+
 #include <boost/iostreams/concepts.hpp>
 #include <boost/iostreams/operations.hpp>
 
@@ -77,18 +79,6 @@ private:
 }  // namespace iostreams
 
 namespace iostream::filter {
-
-// A set of bytes, tested in constant time.
-class CharSet {
-public:
-    explicit CharSet(const std::string& chars) {
-        for (char c : chars) members_[static_cast<unsigned char>(c)] = true;
-    }
-    bool contains(char c) const { return members_[static_cast<unsigned char>(c)]; }
-
-private:
-    std::array<bool, 256> members_{};
-};
 
 // Drops every byte that is in the set.
 class CharRemover : public boost::iostreams::multichar_input_filter {

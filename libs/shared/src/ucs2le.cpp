@@ -30,8 +30,6 @@ std::string encode(const std::string& bytes) { return encode(bytes.data(), bytes
 
 namespace converter {
 
-IConverter::~IConverter() = default;
-
 std::string Encoder::convert(const char* bytes, std::size_t length) const {
     return encode(bytes, length);
 }

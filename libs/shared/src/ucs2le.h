@@ -1,5 +1,7 @@
 #pragma once
 
+#include "converter.h"
+
 #include <cstddef>
 #include <string>
 
@@ -16,11 +18,7 @@ std::string encode(const std::string& bytes);
 
 namespace converter {
 
-class IConverter {
-public:
-    virtual ~IConverter();
-    virtual std::string convert(const char* bytes, std::size_t length) const = 0;
-};
+using IConverter = plugin::converter::IConverter;
 
 // convert = UTF-8 to UCS-2LE.
 class Encoder : public IConverter {
