@@ -2,7 +2,6 @@
 
 #include "char_set.h"
 
-#include <boost/archive/iterators/dataflow_exception.hpp>
 #include <boost/exception/errinfo_nested_exception.hpp>
 #include <boost/exception_ptr.hpp>
 #include <boost/throw_exception.hpp>
@@ -10,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 namespace zorva::plugin::base64 {
 
@@ -82,8 +82,7 @@ void decodeCharacters(const unsigned char* in, std::size_t length, std::string& 
         if (tail == 3) o[1] = static_cast<unsigned char>(v >> 8);
     }
     if (marks & invalidMark) {
-        throw boost::archive::iterators::dataflow_exception(
-            boost::archive::iterators::dataflow_exception::invalid_base64_character);
+        throw std::invalid_argument("attempt to decode a value not in base64 char set");
     }
 }
 

@@ -19,10 +19,10 @@ inline std::error_code decodeErrorCode() {
 }
 
 // Raised by decode for any failure while decoding. The codec's own exception
-// (for a character outside the alphabet: boost::archive::iterators::
-// dataflow_exception, "attempt to decode a value not in base64 char set") is
-// attached as boost::errinfo_nested_exception; the raise location carries the
-// operation name "decode".
+// (for a character outside the alphabet: std::invalid_argument, "attempt to
+// decode a value not in base64 char set") is attached as
+// boost::errinfo_nested_exception; the raise location carries the operation
+// name "decode".
 class DecodeError : public std::system_error, public boost::exception {
 public:
     DecodeError() : std::system_error(decodeErrorCode()) {}
