@@ -11,6 +11,21 @@
 #include <cstring>
 #include <stdexcept>
 
+// This codec stays instead of OpenSSL's EVP_EncodeBlock, EVP_DecodeBlock and
+// EVP_DecodeUpdate because it is faster on every path that calls it. MB/s of
+// bytes per CPU second, ours against OpenSSL's with what keeping our
+// behaviour costs it (the cut at "=", the blanks it trims, a short last
+// group), median of 3; `base64_openssl_bench --benchmark_repetitions=3`,
+// RelWithDebInfo, AMD EPYC, 2 CPUs, Linux 6.18:
+//   encode a certificate, 1.5 KiB                 2905 against 1984
+//   encode a signature, 8 KiB                     2609 against 1828
+//   encode a reply, 1 MiB                         2997 against 1980
+//   encode a reply of the largest size, 10 MiB    3003 against 1945
+//   decode a certificate, 1.5 KiB                 2296 against 1685
+//   decode a chunk, 1 MiB                         2289 against 1814
+//   decode a payload, 10 MiB                      1993 against 1650
+//   decode 1 MiB in CRLF lines of 76 (ours with    550 against  403
+//     "\r\n" removed, EVP_DecodeUpdate skipping them)
 namespace zorva::plugin::base64 {
 
 namespace {
