@@ -17,14 +17,17 @@ import sys
 # Top to bottom: a folder includes only its own headers and those of the
 # layers below it. A table entry holds its sub-folders; those lie below the
 # folder that holds them and beside each other. Entries of one layer are
-# peers: neither includes the other.
+# peers: neither includes the other. The crypto module's chain lies above the
+# host's windows: its consent dialog shows the branding and asks through the
+# one prompt queue of the process, while the host's windows never reach into
+# a module.
 LAYERS = [
     ["src"],
-    ["libs/ui"],
-    ["libs/ui/prompt"],
     ["modules/crypto/ui"],
     ["modules/crypto/src"],
     ["modules/crypto/pkcs11"],
+    ["libs/ui"],
+    ["libs/ui/prompt"],
     ["modules/ws/src", "modules/nmh/src", "modules/system/src"],
     ["libs/session/src"],
     ["libs/session/src/dispatch"],
