@@ -4,22 +4,19 @@
 #include "approvals_dialog.h"
 #include "iprotocol.h"
 #include "logging.h"
-#include "path_registry.h"
 #include "platform.h"
 #include "prompt_notice.h"
 #include "session.h"
-#include "worker.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QIcon>
 #include <QPixmap>
-#include <QTimerEvent>
 
 namespace zorva::plugin {
 namespace {
 
-constexpr int scanIntervalMs = 60 * 1000;
+constexpr int lockRetryMs = 60 * 1000;
 
 QString text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
@@ -35,8 +32,11 @@ std::optional<std::string> protocolData(const format::MetaSet& meta) {
 
 SystemTray::SystemTray(const boost::shared_ptr<Session>& session,
                        const ui::GuiRegistry::Impl& branding, QObject* parent)
-    : QSystemTrayIcon(parent), session_(session), branding_(branding) {
-    startTimer(scanIntervalMs, Qt::CoarseTimer);
+    : QSystemTrayIcon(parent),
+      session_(session),
+      branding_(branding),
+      iconLock_(TrayIconLock::defaultPath()) {
+    startTimer(lockRetryMs, Qt::CoarseTimer);
 }
 
 SystemTray::~SystemTray() { ui::setAttentionNotice({}); }
@@ -48,6 +48,7 @@ void SystemTray::setUp() {
     setIcon(QIcon(QPixmap(text(branding_.resourcePath("logo_16x16.png")))));
     buildMenu();
     show();
+    showIfHoldingLock();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QSystemTrayIcon::hide);
     ui::setAttentionNotice([this](const QString& window) {
         showMessage(
@@ -82,28 +83,17 @@ std::string SystemTray::protocolText(module::IProtocol* protocol,
     return name;
 }
 
-std::optional<bool> SystemTray::isShownAmong(const std::set<std::uint64_t>& hostIds,
-                                             std::uint64_t self) {
-    if (hostIds.empty()) return std::nullopt;
-    return *hostIds.begin() == self;
-}
+void SystemTray::timerEvent(QTimerEvent*) { showIfHoldingLock(); }
 
-void SystemTray::timerEvent(QTimerEvent*) {
-    const std::string program = path_registry::programLocation().filename().string();
-    auto* scan = new Worker<std::set<std::uint64_t>>(
-        this, [program] { return platform::processIdsByProgramName(program); });
-    scan->addSuccess([this](const std::set<std::uint64_t>& hostIds) {
-        const auto shown = isShownAmong(hostIds, platform::processId());
-        if (!shown) {
-            PLUGIN_LOG(warning) << "update pid info failed, reason: pids empty";
-            return;
-        }
-        setVisible(*shown);
-    });
-    scan->setFailure([](const std::exception_ptr& failure) {
-        logFailure("update pid info failed, reason: ", failure);
-    });
-    scan->start();
+// A host that cannot make the lock file keeps its icon as it is: two icons
+// are better than none.
+void SystemTray::showIfHoldingLock() {
+    const auto held = iconLock_.holds();
+    if (!held) {
+        PLUGIN_LOG(warning) << "tray icon lock failed: " << iconLock_.path().toStdString();
+        return;
+    }
+    setVisible(*held);
 }
 
 void SystemTray::buildMenu() {

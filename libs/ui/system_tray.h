@@ -2,6 +2,7 @@
 
 #include "gui_registry.h"
 #include "module_loader.h"
+#include "tray_icon_lock.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -9,8 +10,6 @@
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
-#include <optional>
-#include <set>
 #include <string>
 
 namespace zorva::plugin {
@@ -22,8 +21,9 @@ class IProtocol;
 }
 
 // The host's icon in the notification area: names the product, the process
-// and the protocol, and offers About and Exit. When several hosts run, only
-// the one with the smallest process id keeps its icon.
+// and the protocol, and offers About and Exit. When several hosts of one user
+// run, only the one holding the icon lock shows its icon; the others look
+// again now and then and take over once it is free.
 class SystemTray : public QSystemTrayIcon {
     Q_OBJECT
 
@@ -48,15 +48,12 @@ public:
     // empty without a protocol.
     static std::string protocolText(module::IProtocol* protocol,
                                     const ModuleLoader::Table& modules);
-    // Whether a host should show its icon among the running ones; no answer
-    // for an empty list.
-    static std::optional<bool> isShownAmong(const std::set<std::uint64_t>& hostIds,
-                                            std::uint64_t self);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void showIfHoldingLock();
     void buildMenu();
     void showAbout();
     void showApprovals();
@@ -64,6 +61,7 @@ private:
 
     boost::shared_ptr<Session> session_;
     const ui::GuiRegistry::Impl& branding_;
+    TrayIconLock iconLock_;
     QMenu menu_;
 };
 

@@ -139,6 +139,15 @@ TEST(Session, DependencyEntryHandsItsMetaToTheModuleAndAnEntryWithoutMetaEmpties
     EXPECT_EQ(table.at("ws").module->session().lock(), session);
 }
 
+TEST(Session, ModuleVersionsNameTheLoadedModulesOnly) {
+    installHost({"ws20", "gamma"});
+    const auto session = Session::instance();
+
+    session->init(hostConfig(dependingOn(R"([{"format":{"type":"ws"}}])")));
+
+    EXPECT_EQ(session->moduleVersions(), (Session::ModuleVersions{{"ws", "1.3.20.0"}}));
+}
+
 TEST(Session, InitWithoutConfigurationLoadsNothing) {
     installHost({"ws20"});
     const auto session = Session::instance();

@@ -7,7 +7,9 @@
 #include "platform.h"
 #include "process_env.h"
 #include "qt_application.h"
+#include "scoped_environment.h"
 #include "session.h"
+#include "temp_dir.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -22,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,9 +36,21 @@ using namespace zorva::plugin;
 // only what the icon carries is checked.
 bool trayExpected() { return process_env::get("ZORVA_EXPECT_TRAY").has_value(); }
 
+// The icon lock of this test program alone: other test programs that show a
+// tray at the same time must not take it.
+void usePrivateRuntimeFolder() {
+    static const TempDir folder;
+    static ScopedEnvironment environment;
+    boost::filesystem::permissions(folder.path(), boost::filesystem::owner_all);
+    environment.set("XDG_RUNTIME_DIR", folder.path().string());
+}
+
 class SystemTrayTest : public testing::TestWithParam<std::string> {
 protected:
-    static void SetUpTestSuite() { ensureApplication<QApplication>(); }
+    static void SetUpTestSuite() {
+        ensureApplication<QApplication>();
+        usePrivateRuntimeFolder();
+    }
 
     const ui::GuiRegistry registry{GetParam()};
     const ui::GuiRegistry::Impl& branding = registry.impl();
@@ -134,10 +149,20 @@ TEST(SystemTrayProtocolText, AddressComesFromModuleMetaThenDependencies) {
     EXPECT_EQ(SystemTray::protocolText(&ws, moduleTable("nmh", own)), "ws");
 }
 
-TEST(SystemTrayVisibility, OnlyTheSmallestHostIdShowsItsIcon) {
-    EXPECT_EQ(SystemTray::isShownAmong({}, 7), std::nullopt);
-    EXPECT_EQ(SystemTray::isShownAmong({7}, 7), true);
-    EXPECT_EQ(SystemTray::isShownAmong({7, 9}, 9), false);
+TEST_P(SystemTrayTest, OnlyTheHostHoldingTheIconLockShowsItsIconUntilItEnds) {
+    auto first = std::make_unique<SystemTray>(Session::instance(), branding);
+    SystemTray second(Session::instance(), branding);
+    first->setUp();
+    second.setUp();
+    QTimerEvent lookAgain(0);
+
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(second.isVisible());
+    QApplication::sendEvent(&second, &lookAgain);
+    EXPECT_FALSE(second.isVisible());
+    first.reset();
+    QApplication::sendEvent(&second, &lookAgain);
+    EXPECT_TRUE(second.isVisible());
 }
 
 TEST_P(SystemTrayTest, AboutDialogShowsTitleYearAndATextOnlyCloseButton) {

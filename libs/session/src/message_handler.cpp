@@ -4,13 +4,13 @@
 #include "content_encoder.h"
 #include "error_reply.h"
 #include "exception.h"
+#include "host_services.h"
 #include "ihandler.h"
 #include "iprotocol.h"
 #include "logging.h"
 #include "message_reply.h"
 #include "reply_slices.h"
 #include "request_origin.h"
-#include "session.h"
 
 #include <boost/make_shared.hpp>
 
@@ -51,8 +51,10 @@ bool isChunked(const format::Message& request) {
 
 // Taken on the first dispatch of the process and never refreshed: the session
 // binds its modules once, before any request arrives.
-const Session::HandlerSet& handlerTable(const boost::weak_ptr<Session>& session) {
-    static const Session::HandlerSet table = boost::shared_ptr<Session>(session)->handlers();
+const module::HostServices::HandlerSet& handlerTable(
+    const boost::weak_ptr<module::HostServices>& host) {
+    static const module::HostServices::HandlerSet table =
+        boost::shared_ptr<module::HostServices>(host)->handlers();
     return table;
 }
 
@@ -93,8 +95,8 @@ std::string MessageHandler::stateName(int state) {
     return state >= Ok && state <= None ? names[state] : "";
 }
 
-MessageHandler::MessageHandler(const boost::shared_ptr<Session>& session)
-    : session_(session), chunkStore_(std::make_unique<ChunkStore>()) {
+MessageHandler::MessageHandler(const boost::shared_ptr<module::HostServices>& host)
+    : host_(host), chunkStore_(std::make_unique<ChunkStore>()) {
     PLUGIN_LOG(info) << "session: message handler start";
 }
 
@@ -151,7 +153,7 @@ format::MessagePtr MessageHandler::handleRequest(const format::MessagePtr& reque
                                                  Origin origin) {
     // Before anything touches the disk: a page without approval may not even
     // upload.
-    if (origin == Origin::Checked) boost::shared_ptr<Session>(session_)->admit(*request);
+    if (origin == Origin::Checked) boost::shared_ptr<module::HostServices>(host_)->admit(*request);
     if (repeatsLastCompleted(*request)) {
         setState(state, Obsolete);
         return request;
@@ -214,7 +216,7 @@ format::MessagePtr MessageHandler::handleImpl(const format::MessagePtr& message,
 }
 
 bool MessageHandler::dispatch(const format::MessagePtr& message) {
-    for (module::IHandler* handler : handlerTable(session_)) {
+    for (module::IHandler* handler : handlerTable(host_)) {
         // The session's list never holds an empty entry.
         if (!handler)
             PLUGIN_THROW(

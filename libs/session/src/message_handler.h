@@ -12,11 +12,11 @@
 namespace zorva::plugin {
 
 class ChunkStore;
-class Session;
 
 namespace module {
+class HostServices;
 class IProtocol;
-}
+}  // namespace module
 
 // Turns one request into one reply: gathers chunked requests, decodes the
 // content, dispatches to the module the request names and converts every
@@ -36,7 +36,7 @@ public:
     };
     static std::string stateName(int state);
 
-    explicit MessageHandler(const boost::shared_ptr<Session>& session);
+    explicit MessageHandler(const boost::shared_ptr<module::HostServices>& host);
     ~MessageHandler();
 
     // A request handed over by the program itself: no origin is checked.
@@ -65,7 +65,7 @@ private:
     format::MessagePtr handleImpl(const format::MessagePtr& message, bool decoded);
     bool dispatch(const format::MessagePtr& message);
 
-    boost::weak_ptr<Session> session_;
+    boost::weak_ptr<module::HostServices> host_;
     std::unique_ptr<ChunkStore> chunkStore_;
     // Of this connection only: another page's ids are none of its business.
     std::string lastCompletedId_;

@@ -200,6 +200,13 @@ Session::HandlerSet Session::handlers() const {
     return interfacesOf(loader_->table(), &module::Module::handler);
 }
 
+Session::ModuleVersions Session::moduleVersions() const {
+    ModuleVersions versions;
+    for (const auto& [type, entry] : loader_->table())
+        if (entry.loader && entry.loader->isLoaded()) versions[type] = entry.config->format.version;
+    return versions;
+}
+
 const ModuleLoader& Session::moduleLoader() const { return *loader_; }
 
 void Session::admit(const format::Message& request) {

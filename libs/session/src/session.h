@@ -8,6 +8,7 @@
 
 #include "config.h"
 #include "file_description.h"
+#include "host_services.h"
 #include "message.h"
 
 namespace zorva::plugin {
@@ -16,44 +17,35 @@ class ModuleLoader;
 class OriginApprovals;
 
 namespace module {
-class IHandler;
 class IProtocol;
 }  // namespace module
 
 // The process-wide object that ties the host together: it owns the module
 // loader and the host configuration, binds the modules and selects the
-// protocol. Modules reach it only through its virtual operations (the table
-// lives in the program), so a module links nothing of the program.
-class Session : public boost::enable_shared_from_this<Session> {
+// protocol. Modules see it only as the host services they are bound to.
+class Session : public module::HostServices, public boost::enable_shared_from_this<Session> {
 public:
     using ProtocolSet = std::set<module::IProtocol*>;
-    using HandlerSet = std::set<module::IHandler*>;
 
     // The session of this process, created on first use. Only the program
     // calls this; modules receive a weak reference when they are bound.
     static boost::shared_ptr<Session> instance();
 
-    virtual ~Session();
+    ~Session() override;
 
-    virtual void init(const format::ConfigPtr& config);
-    virtual void setStyle(const FileInfoPtr& style);
-    virtual module::IProtocol* protocolModule();
-    virtual ProtocolSet protocols() const;
-    virtual HandlerSet handlers() const;
+    void init(const format::ConfigPtr& config);
+    void setStyle(const FileInfoPtr& style);
+    module::IProtocol* protocolModule();
+    ProtocolSet protocols() const;
     // The module table, for the tray's process information.
-    virtual const ModuleLoader& moduleLoader() const;
-
-    // Raises SiteNotApproved unless the request's origin may use the host. A program
-    // (no origin) always may; a browser origin once the user or the
-    // administrator approved it, or only to read the version, so that a page
-    // can tell that the host runs. Asks the user about an origin met for the
-    // first time, holding only the calling connection.
-    virtual void admit(const format::Message& request);
-    // Whether a browser origin has the user's or the administrator's
-    // approval; an empty origin (a program) always has.
-    virtual bool isApproved(const std::string& origin);
+    const ModuleLoader& moduleLoader() const;
     // Valid once the session is initialised.
-    virtual OriginApprovals& approvals();
+    OriginApprovals& approvals();
+
+    HandlerSet handlers() const override;
+    ModuleVersions moduleVersions() const override;
+    void admit(const format::Message& request) override;
+    bool isApproved(const std::string& origin) override;
 
 protected:
     Session();

@@ -9,12 +9,9 @@
 
 #include <string>
 
-namespace zorva::plugin {
-class Session;
-}
-
 namespace zorva::plugin::module {
 
+class HostServices;
 class IHandler;
 class IProtocol;
 class IWs;
@@ -27,7 +24,7 @@ class IWs;
 // No Q_OBJECT here: each concrete module declares its own meta-object.
 class Module : public QObject {
 public:
-    using SessionRef = boost::weak_ptr<Session>;
+    using SessionRef = boost::weak_ptr<HostServices>;
 
     explicit Module(QObject* parent = nullptr);
     ~Module() override;

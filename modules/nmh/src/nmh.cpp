@@ -89,10 +89,6 @@ Nmh::Nmh() = default;
 // The streams go first, and only then does Module write its finish record.
 Nmh::~Nmh() = default;
 
-IProtocol* Nmh::protocol() { return this; }
-
-std::string Nmh::name() { return config() ? config()->format.type : std::string(); }
-
 void Nmh::run() {
     {
         std::lock_guard<std::mutex> lock(streamsMutex_);
@@ -101,25 +97,20 @@ void Nmh::run() {
     PLUGIN_LOG(info) << "nmh: serving standard input and output";
     try {
         MessageHandler handler(session().lock());
-        while (!stopped_) handler.serveOne(this);
+        while (!stopped()) handler.serveOne(this);
     } catch (const std::exception& error) {
         // The browser closed its end while a reply was being written.
         PLUGIN_LOG(info) << "nmh: connection lost, what: " << error.what();
     }
 }
 
-void Nmh::interrupt() {
-    if (stopped_.exchange(true)) return;
-    PLUGIN_LOG(warning) << "nmh: interrupt";
+void Nmh::wake() {
     std::lock_guard<std::mutex> lock(streamsMutex_);
     if (streams_) streams_->interrupt();
 }
 
 format::MessagePtr Nmh::receive() {
-    if (!streams_) {
-        PLUGIN_LOG(warning) << "nmh: standard streams are not taken, in rejected";
-        return {};
-    }
+    if (!streams_) return refuseReceive("standard streams are not taken");
     const auto text = native_frame::read(*streams_);
     // "{}" and shorter texts are how a program asks the host to stop.
     if (!text || text->size() <= 2) {
@@ -132,10 +123,7 @@ format::MessagePtr Nmh::receive() {
 }
 
 void Nmh::send(const format::MessagePtr& message) {
-    if (!streams_) {
-        PLUGIN_LOG(warning) << "nmh: standard streams are not taken, out rejected";
-        return;
-    }
+    if (!streams_) return refuseSend("standard streams are not taken");
     // serveOne has named the protocol in the reply already. The module's whole
     // format record would lengthen every piece that splitReply cut to fit the
     // browsers' 1 MiB limit.

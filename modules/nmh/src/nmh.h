@@ -1,12 +1,10 @@
 #pragma once
 
-#include "iprotocol.h"
-#include "module.h"
+#include "protocol_module.h"
 
 #include <QObject>
 #include <QtPlugin>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,7 +19,7 @@ namespace zorva::plugin::module {
 // sends requests as frames on standard input and reads the replies as frames
 // on standard output. One browser port, one connection, served on the thread
 // that runs the protocol until the browser goes away.
-class Nmh : public Module, public IProtocol {
+class Nmh : public ProtocolModule {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "plugin" FILE "nmh.json")
     Q_INTERFACES(zorva::plugin::module::IProtocol)
@@ -30,18 +28,13 @@ public:
     Nmh();
     ~Nmh() override;
 
-    IProtocol* protocol() override;
-
-    std::string name() override;
     void run() override;
-    void interrupt() override;
     format::MessagePtr receive() override;
     void send(const format::MessagePtr& message) override;
 
 private:
-    void serve();
+    void wake() override;
 
-    std::atomic<bool> stopped_{false};
     // interrupt may come from another thread while run takes the streams.
     std::mutex streamsMutex_;
     std::unique_ptr<platform::StandardStreams> streams_;

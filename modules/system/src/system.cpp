@@ -3,8 +3,7 @@
 #include "built_in_tables.h"
 #include "exception.h"
 #include "file_digest.h"
-#include "module_loader.h"
-#include "session.h"
+#include "host_services.h"
 
 #include <set>
 #include <tuple>
@@ -52,15 +51,12 @@ IHandler* System::handler() { return this; }
 std::string System::name() const { return config() ? config()->format.type : std::string(); }
 
 std::string System::versions() const {
-    // The module table is the program's: reached through the session's virtual
-    // interface, so the module links nothing of the program. An unbound module
-    // raises boost::bad_weak_ptr.
-    const boost::shared_ptr<Session> session(this->session());
+    // An unbound module raises boost::bad_weak_ptr.
+    const boost::shared_ptr<HostServices> host(session());
     // This module is built with the host, from the same version constant.
     Versions versions{builtInCoreConfig().format.version, {}};
-    for (const auto& [type, entry] : session->moduleLoader().table())
-        if (entry.loader && entry.loader->isLoaded())
-            versions.modules.insert({type, entry.config->format.version});
+    for (const auto& [type, version] : host->moduleVersions())
+        versions.modules.insert({type, version});
     return json_dto::to_json(versions);
 }
 

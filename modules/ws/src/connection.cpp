@@ -2,12 +2,12 @@
 
 #include "exception.h"
 #include "host_check.h"
+#include "host_services.h"
 #include "http_refusal.h"
 #include "logging.h"
 #include "message_handler.h"
 #include "platform_socket.h"
 #include "request_origin.h"
-#include "session.h"
 
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/write.hpp>

@@ -41,10 +41,6 @@ Ws::~Ws() = default;
 
 IWs* Ws::ws() { return this; }
 
-IProtocol* Ws::protocol() { return this; }
-
-std::string Ws::name() { return config() ? config()->format.type : std::string(); }
-
 std::string Ws::address() const {
     // The host puts the "meta" of its own "ws" entry here at binding time.
     // The origin allowlist lives there too and must never be taken for the address.
@@ -114,13 +110,13 @@ void Ws::listen(net::io_context& context, const tcp::endpoint& endpoint) {
 }
 
 void Ws::acceptLoop(net::io_context& context, ConnectionThreads& connections) {
-    while (!stopped_) {
+    while (!stopped()) {
         try {
             acceptOne(context, connections);
         } catch (const std::exception& error) {
             // interrupt closes the acceptor, which lands here too.
             PLUGIN_LOG(info) << "ws: exception, what: " << error.what();
-            if (!stopped_) std::this_thread::sleep_for(acceptRetryPause);
+            if (!stopped()) std::this_thread::sleep_for(acceptRetryPause);
         }
     }
 }
@@ -129,7 +125,7 @@ void Ws::acceptOne(net::io_context& context, ConnectionThreads& connections) {
     tcp::socket socket(context);
     acceptor_->accept(socket);
     if (!connections.hasRoom()) return refuseBusy(std::move(socket));
-    connections.start(std::make_unique<Connection>(*this, stopped_, settings_, std::move(socket)));
+    connections.start(std::make_unique<Connection>(*this, stopped(), settings_, std::move(socket)));
 }
 
 // The peer learns that the host is there but busy, instead of waiting.
@@ -147,9 +143,7 @@ void Ws::refuseBusy(tcp::socket socket) {
     }
 }
 
-void Ws::interrupt() {
-    if (stopped_.exchange(true)) return;
-    PLUGIN_LOG(warning) << "ws: interrupt";
+void Ws::wake() {
     {
         // Only wakes the accept: the acceptor is no thread-safe object, so the
         // accept loop's own thread closes it once the loop has ended.
@@ -164,13 +158,8 @@ void Ws::interrupt() {
     platform::killProcessTreeAndExit();
 }
 
-format::MessagePtr Ws::receive() {
-    PLUGIN_LOG(warning) << "ws: stream is not initialized, in rejected";
-    return {};
-}
+format::MessagePtr Ws::receive() { return refuseReceive("stream is not initialized"); }
 
-void Ws::send(const format::MessagePtr&) {
-    PLUGIN_LOG(warning) << "ws: stream is not initialized, out rejected";
-}
+void Ws::send(const format::MessagePtr&) { refuseSend("stream is not initialized"); }
 
 }  // namespace zorva::plugin::module

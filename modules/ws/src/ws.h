@@ -1,9 +1,8 @@
 #pragma once
 
 #include "connection.h"
-#include "iprotocol.h"
 #include "iws.h"
-#include "module.h"
+#include "protocol_module.h"
 
 #include <QObject>
 #include <QtPlugin>
@@ -11,7 +10,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,7 +22,7 @@ class ConnectionThreads;
 // and serves each connection on a thread of its own. Each connection is the
 // protocol its message handler receives from and sends to; the module itself
 // serves no connection.
-class Ws : public Module, public IProtocol, public IWs {
+class Ws : public ProtocolModule, public IWs {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "plugin" FILE "ws.json")
     Q_INTERFACES(zorva::plugin::module::IWs zorva::plugin::module::IProtocol)
@@ -40,16 +38,14 @@ public:
     ~Ws() override;
 
     IWs* ws() override;
-    IProtocol* protocol() override;
 
-    std::string name() override;
     void run() override;
-    void interrupt() override;
     // The module has no connection of its own: both only warn.
     format::MessagePtr receive() override;
     void send(const format::MessagePtr& message) override;
 
 private:
+    void wake() override;
     std::string address() const;
     void readSettings(std::uint16_t port);
     void listen(boost::asio::io_context& context, const boost::asio::ip::tcp::endpoint& endpoint);
@@ -58,7 +54,6 @@ private:
     void refuseBusy(boost::asio::ip::tcp::socket socket);
     void closeAcceptor();
 
-    std::atomic<bool> stopped_{false};
     // Written by run before the first connection; only read by connections.
     ConnectionSettings settings_;
     // interrupt closes the acceptor from another thread while run may replace it.
