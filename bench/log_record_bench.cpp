@@ -4,6 +4,7 @@
 //
 // BM_Record is a record of the kind a request makes; BM_FilteredRecord one
 // below the configured severity, which reaches no line.
+#include "log_setup.h"
 #include "logging.h"
 #include "temp_dir.h"
 

@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "gui_platform.h"
 #include "host_config.h"
+#include "log_setup.h"
 #include "logging.h"
 #include "path_registry.h"
 #include "platform_files.h"

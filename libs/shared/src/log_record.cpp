@@ -126,6 +126,8 @@ public:
 
 logging::attribute writingThreadId() { return logging::attribute(new WritingThreadIdImpl); }
 
+void flush() { logging::core::get()->flush(); }
+
 bool isWritingRecord() noexcept { return writingRecord; }
 
 std::string capRecordText(std::string_view text) {

@@ -1,6 +1,6 @@
 #include "request_file.h"
 
-#include "chunk_store.h"
+#include "chunk_area.h"
 #include "exception.h"
 #include "file_info.h"
 #include "path_registry.h"
@@ -15,7 +15,7 @@ namespace fs = boost::filesystem;
 bool isJoinedFile(const FileInfo& file) {
     if (file.contentEncoding != "temp") return false;
     boost::system::error_code error;
-    const fs::path root = fs::canonical(ChunkStore::root(), error);
+    const fs::path root = fs::canonical(chunk_area::root(), error);
     if (error) return false;
     const fs::path path = fs::canonical(file.path, error);
     if (error || !fs::is_regular_file(path, error)) return false;

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "log_format.h"
+#include "log_setup.h"
 #include "logging.h"
 #include "temp_dir.h"
 

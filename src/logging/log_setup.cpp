@@ -1,8 +1,9 @@
-#include "logging.h"
+#include "log_setup.h"
 
 #include "log_lines.h"
 #include "log_queue.h"
 #include "log_record.h"
+#include "logging.h"
 #include "platform_crash.h"
 
 #include <chrono>
@@ -137,7 +138,5 @@ void setupConsoleLogging() {
     resetCore();
     addSink(boost::make_shared<LogLines>(&std::cerr, nullptr), LogSettings{}.minSeverity);
 }
-
-void flush() { logging::core::get()->flush(); }
 
 }  // namespace zorva::plugin::log

@@ -10,6 +10,7 @@
 // many log records to a log directory "logs" beside the program.
 
 #include "crash_dumper.h"
+#include "log_setup.h"
 #include "logging.h"
 #include "path_registry.h"
 #include "platform_crash.h"
