@@ -4,38 +4,20 @@
 #include "evp_digest.h"
 #include "exception.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pkcs7.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include <algorithm>
-
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
-
-struct CmsFree {
-    void operator()(CMS_ContentInfo* cms) const { CMS_ContentInfo_free(cms); }
-};
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
-
-// What the signature covers: the signed attributes as a DER SET OF, whose
-// elements are sorted by their encodings (the order a verifier re-encodes).
-Bytes signedAttributes(CMS_SignerInfo* signer) {
-    std::vector<Bytes> attributes;
-    for (int i = 0; i < CMS_signed_get_attr_count(signer); ++i)
-        attributes.push_back(der(i2d_X509_ATTRIBUTE, CMS_signed_get_attr(signer, i), "sign"));
-    std::sort(attributes.begin(), attributes.end());
-    Bytes content;
-    for (const auto& attribute : attributes)
-        content.insert(content.end(), attribute.begin(), attribute.end());
-    Bytes set{0x31};
-    appendLength(set, content.size());
-    set.insert(set.end(), content.begin(), content.end());
-    return set;
-}
 
 // RSASSA-PSS with MGF1 over the same hash and a salt as long as the hash.
 void setPssAlgorithm(CMS_SignerInfo* signer, const EVP_MD* md) {
@@ -80,30 +62,51 @@ void embed(CMS_ContentInfo* cms, const std::string& content) {
 }
 
 [[noreturn]] void damaged(const char* reason) {
-    PLUGIN_THROW(plugin::exception::ApplicationException(20012)
+    PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::OutputDamaged)
                      << plugin::exception::Message_(reason),
                  "checkOwnSignature");
 }
 
+void releaseView(STACK_OF(X509_ATTRIBUTE) * attributes) { sk_X509_ATTRIBUTE_free(attributes); }
+
+int encodeSignedAttributes(STACK_OF(X509_ATTRIBUTE) * attributes, unsigned char** out) {
+    return ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(attributes), out,
+                         ASN1_ITEM_rptr(PKCS7_ATTR_SIGN));
+}
+
 }  // namespace
+
+// OpenSSL's template for signed attributes sorts the SET OF by the elements'
+// encodings, as DER wants; sorting them here by hand was no faster (see
+// bench/crypto_der_bench.cpp).
+Bytes signedAttributes(CMS_SignerInfo& signer) {
+    // A view: the signer keeps its attributes.
+    const OpenSslPtr<STACK_OF(X509_ATTRIBUTE), releaseView> attributes(
+        sk_X509_ATTRIBUTE_new_null());
+    OPENSSL_CHECK(attributes != nullptr, "sign");
+    for (int i = 0; i < CMS_signed_get_attr_count(&signer); ++i)
+        OPENSSL_CHECK(sk_X509_ATTRIBUTE_push(attributes.get(), CMS_signed_get_attr(&signer, i)) > 0,
+                      "sign");
+    return der(encodeSignedAttributes, attributes.get(), "sign");
+}
 
 Bytes cadesSignature(UnlockedKey& key, const SignatureScheme& scheme, const Bytes& documentDigest,
                      const std::string* content) {
-    const X509Ptr certificate = parseCertificate(key.certificate().der);
+    X509& certificate = key.certificate().certificate.x509();
     // CMS_add1_signer only compares the key with the certificate and takes
     // its algorithm; the private half stays on the token.
-    EVP_PKEY* publicKey = X509_get0_pubkey(certificate.get());
+    EVP_PKEY* publicKey = X509_get0_pubkey(&certificate);
     const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_DETACHED;
     CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
     OPENSSL_CHECK(cms != nullptr, "sign");
-    CMS_SignerInfo* signer = CMS_add1_signer(cms.get(), certificate.get(), publicKey, scheme.digest,
+    CMS_SignerInfo* signer = CMS_add1_signer(cms.get(), &certificate, publicKey, scheme.digest,
                                              CMS_BINARY | CMS_PARTIAL | CMS_CADES | CMS_NOSMIMECAP);
     OPENSSL_CHECK(signer != nullptr, "sign");
     if (scheme.padding == Padding::Pss) setPssAlgorithm(signer, scheme.digest);
     addAttributes(signer, documentDigest);
     if (content) embed(cms.get(), *content);
 
-    const Bytes attributes = signedAttributes(signer);
+    const Bytes attributes = signedAttributes(*signer);
     EvpDigest attributesDigest(scheme.digest);
     attributesDigest.addData(attributes.data(), attributes.size());
     const Bytes value = key.sign(attributesDigest.result(), scheme);
