@@ -16,6 +16,7 @@
 #include "file_info.h"
 #include "istream_bio.h"
 #include "openssl_ptr.h"
+#include "software_signer.h"
 #include "temp_dir.h"
 
 #include <openssl/cms.h>
@@ -46,53 +47,11 @@ constexpr std::size_t documentSize = std::size_t(64) << 20;
     std::exit(1);
 }
 
-// A signer of its own: an RSA key and a certificate that names it.
-struct Signer {
-    zorva::plugin::OpenSslPtr<EVP_PKEY, EVP_PKEY_free> key{EVP_RSA_gen(2048)};
-    zorva::plugin::X509Ptr certificate{X509_new()};
-
-    Signer() {
-        if (!key || !certificate) stop("no key");
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), 1);
-        X509_NAME* name = X509_get_subject_name(certificate.get());
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>("Bench Signer"), -1, -1,
-                                   0);
-        X509_set_issuer_name(certificate.get(), name);
-        X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0);
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 3600);
-        X509_set_pubkey(certificate.get(), key.get());
-        if (X509_sign(certificate.get(), key.get(), EVP_sha256()) <= 0) stop("no certificate");
-    }
-};
-
-const Signer& signer() {
-    static const Signer instance;
+// RSA, as most signing cards hold.
+const SoftwareSigner& signer() {
+    static const SoftwareSigner instance(EVP_RSA_gen(2048));
     return instance;
 }
-
-// A CAdES signer info with the attributes the module adds.
-struct SignerInfo {
-    CmsPtr cms{
-        CMS_sign(nullptr, nullptr, nullptr, nullptr, CMS_BINARY | CMS_PARTIAL | CMS_DETACHED)};
-    CMS_SignerInfo* info = nullptr;
-
-    SignerInfo() {
-        info = CMS_add1_signer(cms.get(), signer().certificate.get(), signer().key.get(),
-                               EVP_sha256(), CMS_BINARY | CMS_PARTIAL | CMS_CADES | CMS_NOSMIMECAP);
-        const Bytes digest(32, 0x5a);
-        ASN1_TIME* now = X509_gmtime_adj(nullptr, 0);
-        const bool added =
-            info &&
-            CMS_signed_add1_attr_by_NID(info, NID_pkcs9_contentType, V_ASN1_OBJECT,
-                                        OBJ_nid2obj(NID_pkcs7_data), -1) &&
-            CMS_signed_add1_attr_by_NID(info, NID_pkcs9_signingTime, now->type, now, -1) &&
-            CMS_signed_add1_attr_by_NID(info, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
-                                        digest.data(), static_cast<int>(digest.size()));
-        ASN1_TIME_free(now);
-        if (!added) stop("no signer info");
-    }
-};
 
 // The attributes one by one, their encodings sorted, in a SET.
 Bytes signedAttributesByHand(CMS_SignerInfo& info) {
@@ -111,14 +70,14 @@ Bytes signedAttributesByHand(CMS_SignerInfo& info) {
 }
 
 void BM_SignedAttributes_Library(benchmark::State& state) {
-    SignerInfo signerInfo;
+    CadesSignerInfo signerInfo(signer());
     for (auto _ : state)
         benchmark::DoNotOptimize(zorva::plugin::crypto::signedAttributes(*signerInfo.info));
 }
 BENCHMARK(BM_SignedAttributes_Library);
 
 void BM_SignedAttributes_ByHand(benchmark::State& state) {
-    SignerInfo signerInfo;
+    CadesSignerInfo signerInfo(signer());
     for (auto _ : state) benchmark::DoNotOptimize(signedAttributesByHand(*signerInfo.info));
 }
 BENCHMARK(BM_SignedAttributes_ByHand);
@@ -184,7 +143,7 @@ BENCHMARK(BM_VerifyDetached_FileBio)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // Both ways must give the bytes a verifier re-encodes, or the race says nothing.
-    SignerInfo signerInfo;
+    CadesSignerInfo signerInfo(signer());
     if (zorva::plugin::crypto::signedAttributes(*signerInfo.info) !=
         signedAttributesByHand(*signerInfo.info))
         stop("the two encodings of the signed attributes differ");

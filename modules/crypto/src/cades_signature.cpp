@@ -77,8 +77,10 @@ int encodeSignedAttributes(STACK_OF(X509_ATTRIBUTE) * attributes, unsigned char*
 }  // namespace
 
 // OpenSSL's template for signed attributes sorts the SET OF by the elements'
-// encodings, as DER wants; sorting them here by hand was no faster (see
-// bench/crypto_der_bench.cpp).
+// encodings, as DER wants. Encoding each attribute and sorting them by hand
+// took 1.2 us of processor time against the template's 1.45 us
+// (bench/run_crypto_der.sh, AMD EPYC, 2 CPUs, loaded): lost in the 250 us of
+// even a software RSA-2048 signature, let alone a card's, so the library does it.
 Bytes signedAttributes(CMS_SignerInfo& signer) {
     // A view: the signer keeps its attributes.
     const OpenSslPtr<STACK_OF(X509_ATTRIBUTE), releaseView> attributes(
