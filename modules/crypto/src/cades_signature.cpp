@@ -23,31 +23,29 @@ namespace {
 void setPssAlgorithm(CMS_SignerInfo* signer, const EVP_MD* md) {
     X509_ALGOR* signature = nullptr;
     CMS_SignerInfo_get0_algs(signer, nullptr, nullptr, nullptr, &signature);
-    RSA_PSS_PARAMS* parameters = RSA_PSS_PARAMS_new();
+    const PssParametersPtr parameters(RSA_PSS_PARAMS_new());
     parameters->hashAlgorithm = X509_ALGOR_new();
     X509_ALGOR_set_md(parameters->hashAlgorithm, md);
-    X509_ALGOR* mgfHash = X509_ALGOR_new();
-    X509_ALGOR_set_md(mgfHash, md);
+    const AlgorithmPtr mgfHash(X509_ALGOR_new());
+    X509_ALGOR_set_md(mgfHash.get(), md);
     parameters->maskGenAlgorithm = X509_ALGOR_new();
     X509_ALGOR_set0(parameters->maskGenAlgorithm, OBJ_nid2obj(NID_mgf1), V_ASN1_SEQUENCE,
-                    ASN1_item_pack(mgfHash, ASN1_ITEM_rptr(X509_ALGOR), nullptr));
-    X509_ALGOR_free(mgfHash);
+                    ASN1_item_pack(mgfHash.get(), ASN1_ITEM_rptr(X509_ALGOR), nullptr));
     parameters->saltLength = ASN1_INTEGER_new();
     ASN1_INTEGER_set(parameters->saltLength, EVP_MD_get_size(md));
     X509_ALGOR_set0(signature, OBJ_nid2obj(NID_rsassaPss), V_ASN1_SEQUENCE,
-                    ASN1_item_pack(parameters, ASN1_ITEM_rptr(RSA_PSS_PARAMS), nullptr));
-    RSA_PSS_PARAMS_free(parameters);
+                    ASN1_item_pack(parameters.get(), ASN1_ITEM_rptr(RSA_PSS_PARAMS), nullptr));
 }
 
 void addAttributes(CMS_SignerInfo* signer, const Bytes& documentDigest) {
-    ASN1_TIME* now = X509_gmtime_adj(nullptr, 0);
+    const Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
     const bool added =
+        now &&
         CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_contentType, V_ASN1_OBJECT,
                                     OBJ_nid2obj(NID_pkcs7_data), -1) &&
-        CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_signingTime, now->type, now, -1) &&
+        CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_signingTime, now->type, now.get(), -1) &&
         CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
                                     documentDigest.data(), static_cast<int>(documentDigest.size()));
-    ASN1_TIME_free(now);
     OPENSSL_CHECK(added, "sign");
 }
 
@@ -78,9 +76,9 @@ int encodeSignedAttributes(STACK_OF(X509_ATTRIBUTE) * attributes, unsigned char*
 
 // OpenSSL's template for signed attributes sorts the SET OF by the elements'
 // encodings, as DER wants. Encoding each attribute and sorting them by hand
-// took 1.2 us of processor time against the template's 1.45 us
-// (bench/run_crypto_der.sh, AMD EPYC, 2 CPUs, loaded): lost in the 250 us of
-// even a software RSA-2048 signature, let alone a card's, so the library does it.
+// is a little faster, 1.1 us of processor time against the template's 1.3 us
+// (median of 5, bench/crypto_der_bench, AMD EPYC, 2 CPUs), but that is lost
+// in the 250 us of even a software RSA-2048 signature, let alone a card's.
 Bytes signedAttributes(CMS_SignerInfo& signer) {
     // A view: the signer keeps its attributes.
     const OpenSslPtr<STACK_OF(X509_ATTRIBUTE), releaseView> attributes(

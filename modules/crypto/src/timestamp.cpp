@@ -43,23 +43,22 @@ TsRequestPtr timestampRequest(const Bytes& data, const EVP_MD* hash) {
     digest.addData(data.data(), data.size());
     Bytes imprintValue = digest.result();
     TsRequestPtr request(TS_REQ_new());
-    TS_MSG_IMPRINT* imprint = TS_MSG_IMPRINT_new();
-    X509_ALGOR* algorithm = X509_ALGOR_new();
-    X509_ALGOR_set_md(algorithm, hash);
+    const TsImprintPtr imprint(TS_MSG_IMPRINT_new());
+    const AlgorithmPtr algorithm(X509_ALGOR_new());
+    OPENSSL_CHECK(request && imprint && algorithm, "timestamp");
+    X509_ALGOR_set_md(algorithm.get(), hash);
     unsigned char nonceBytes[8];
     OPENSSL_CHECK(RAND_bytes(nonceBytes, sizeof nonceBytes) == 1, "timestamp");
-    BIGNUM* number = BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr);
-    ASN1_INTEGER* nonce = BN_to_ASN1_INTEGER(number, nullptr);
-    const bool built =
-        TS_REQ_set_version(request.get(), 1) && TS_MSG_IMPRINT_set_algo(imprint, algorithm) &&
-        TS_MSG_IMPRINT_set_msg(imprint, imprintValue.data(),
-                               static_cast<int>(imprintValue.size())) &&
-        TS_REQ_set_msg_imprint(request.get(), imprint) && TS_REQ_set_nonce(request.get(), nonce) &&
-        TS_REQ_set_cert_req(request.get(), 1);
-    ASN1_INTEGER_free(nonce);
-    BN_free(number);
-    X509_ALGOR_free(algorithm);
-    TS_MSG_IMPRINT_free(imprint);
+    const BignumPtr number(BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr));
+    const Asn1IntegerPtr nonce(BN_to_ASN1_INTEGER(number.get(), nullptr));
+    // The setters copy what they are given.
+    const bool built = nonce && TS_REQ_set_version(request.get(), 1) &&
+                       TS_MSG_IMPRINT_set_algo(imprint.get(), algorithm.get()) &&
+                       TS_MSG_IMPRINT_set_msg(imprint.get(), imprintValue.data(),
+                                              static_cast<int>(imprintValue.size())) &&
+                       TS_REQ_set_msg_imprint(request.get(), imprint.get()) &&
+                       TS_REQ_set_nonce(request.get(), nonce.get()) &&
+                       TS_REQ_set_cert_req(request.get(), 1);
     OPENSSL_CHECK(built, "timestamp");
     return request;
 }

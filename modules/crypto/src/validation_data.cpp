@@ -106,16 +106,13 @@ CertificatesPtr certificatesOf(CMS_ContentInfo& cms, PKCS7& token) {
 
 std::vector<Chain> chainsOf(CMS_ContentInfo& cms, PKCS7& token, STACK_OF(X509) * untrusted,
                             const ValidationSource& source, std::time_t at) {
-    STACK_OF(X509)* signers = CMS_get0_signers(&cms);
-    if (sk_X509_num(signers) != 1) {
-        sk_X509_free(signers);
+    const CertificateViewPtr signers(CMS_get0_signers(&cms));
+    if (sk_X509_num(signers.get()) != 1)
         fail(ApplicationCode::TsaOther, "the signature has no single signer certificate");
-    }
     std::vector<Chain> chains;
     chains.push_back(
-        {chainOf(sk_X509_value(signers, 0), untrusted, source.trustStore, "signer", at),
+        {chainOf(sk_X509_value(signers.get(), 0), untrusted, source.trustStore, "signer", at),
          &source.trustStore});
-    sk_X509_free(signers);
     chains.push_back({chainOf(tokenSigner(token), untrusted, source.tsaTrustStore, "TSA", at),
                       &source.tsaTrustStore});
     return chains;

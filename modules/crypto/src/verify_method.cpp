@@ -95,15 +95,15 @@ void describeSigner(CMS_ContentInfo& cms, SignatureVerdict& verdict) {
 }
 
 std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
-    STACK_OF(X509)* signers = CMS_get0_signers(&cms);
-    if (sk_X509_num(signers) < 1) return "no signer certificate";
+    const CertificateViewPtr signers(CMS_get0_signers(&cms));
+    if (sk_X509_num(signers.get()) < 1) return "no signer certificate";
     const CertificatesPtr included(CMS_get1_certs(&cms));
     const X509StorePtr store = trustStoreOf(trustStore);
     const StoreContextPtr context(X509_STORE_CTX_new());
-    X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers, 0), included.get());
+    X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers.get(), 0),
+                        included.get());
     const bool valid = X509_verify_cert(context.get()) == 1;
     const int error = X509_STORE_CTX_get_error(context.get());
-    sk_X509_free(signers);
     ERR_clear_error();
     return valid ? "valid" : X509_verify_cert_error_string(error);
 }
