@@ -7,22 +7,18 @@
 namespace zorva::plugin {
 
 EvpDigest::EvpDigest(const EVP_MD* algorithm) : context_(EVP_MD_CTX_new()) {
-    if (!context_ || EVP_DigestInit_ex(context_, algorithm, nullptr) != 1) {
-        EVP_MD_CTX_free(context_);
+    if (!context_ || EVP_DigestInit_ex(context_.get(), algorithm, nullptr) != 1)
         throw std::runtime_error("EVP_DigestInit_ex failed");
-    }
 }
 
-EvpDigest::~EvpDigest() { EVP_MD_CTX_free(context_); }
-
 void EvpDigest::addData(const void* data, std::size_t length) {
-    EVP_DigestUpdate(context_, data, length);
+    EVP_DigestUpdate(context_.get(), data, length);
 }
 
 std::vector<unsigned char> EvpDigest::result() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EVP_DigestFinal_ex(context_, digest, &size);
+    EVP_DigestFinal_ex(context_.get(), digest, &size);
     return std::vector<unsigned char>(digest, digest + size);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <openssl/types.h>
+#include "openssl_ptr.h"
 
 #include <cstddef>
 #include <string>
@@ -17,9 +17,6 @@ std::string toHex(const unsigned char* bytes, std::size_t size);
 class EvpDigest {
 public:
     explicit EvpDigest(const EVP_MD* algorithm);
-    ~EvpDigest();
-    EvpDigest(const EvpDigest&) = delete;
-    EvpDigest& operator=(const EvpDigest&) = delete;
 
     void addData(const void* data, std::size_t length);
     // Ends the computation.
@@ -28,7 +25,7 @@ public:
     std::string hexResult();
 
 private:
-    EVP_MD_CTX* context_;
+    DigestContextPtr context_;
 };
 
 }  // namespace zorva::plugin

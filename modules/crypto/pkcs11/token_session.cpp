@@ -1,7 +1,6 @@
 #include "token_session.h"
 
 #include "cryptoki_error.h"
-#include "secret.h"
 
 namespace zorva::plugin::cryptoki {
 
@@ -19,12 +18,12 @@ TokenSession::~TokenSession() {
     functions_.C_CloseSession(session_);
 }
 
-void TokenSession::login(const crypto::Secret& pin) {
+void TokenSession::login(const Secret& pin) {
     loginAs(CKU_USER, pin);
     loggedIn_ = true;
 }
 
-void TokenSession::loginAs(CK_USER_TYPE user, const crypto::Secret& pin) const {
+void TokenSession::loginAs(CK_USER_TYPE user, const Secret& pin) const {
     // PKCS#11 takes the PIN as a non-const pointer; no module writes to it.
     auto* bytes = const_cast<unsigned char*>(pin.bytes());
     const bool pinPad = pin.empty() && token_.pinPad();
@@ -74,7 +73,7 @@ bool TokenSession::flag(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type) const {
 }
 
 Bytes TokenSession::sign(CK_OBJECT_HANDLE key, CK_MECHANISM& mechanism, const Bytes& data,
-                         const crypto::Secret* contextPin) const {
+                         const Secret* contextPin) const {
     CRYPTOKI_CHECK(functions_.C_SignInit(session_, &mechanism, key), "sign");
     if (contextPin) loginAs(CKU_CONTEXT_SPECIFIC, *contextPin);
     auto* input = const_cast<unsigned char*>(data.data());

@@ -1,14 +1,11 @@
 #pragma once
 
 #include "provider.h"
+#include "secret.h"
 
 #include <mutex>
 #include <optional>
 #include <vector>
-
-namespace zorva::plugin::crypto {
-class Secret;
-}
 
 namespace zorva::plugin::cryptoki {
 
@@ -25,7 +22,7 @@ public:
     TokenSession& operator=(const TokenSession&) = delete;
 
     // User login. An empty PIN on a PIN-pad token lets the reader ask for it.
-    void login(const crypto::Secret& pin);
+    void login(const Secret& pin);
 
     // The objects of a class, narrowed to one CKA_ID when it is given.
     std::vector<CK_OBJECT_HANDLE> find(CK_OBJECT_CLASS objectClass,
@@ -37,10 +34,10 @@ public:
     // A single-part signature. A key with CKA_ALWAYS_AUTHENTICATE gets the
     // PIN again, as a context-specific login right after C_SignInit.
     Bytes sign(CK_OBJECT_HANDLE key, CK_MECHANISM& mechanism, const Bytes& data,
-               const crypto::Secret* contextPin) const;
+               const Secret* contextPin) const;
 
 private:
-    void loginAs(CK_USER_TYPE user, const crypto::Secret& pin) const;
+    void loginAs(CK_USER_TYPE user, const Secret& pin) const;
 
     Token token_;
     CK_FUNCTION_LIST& functions_;

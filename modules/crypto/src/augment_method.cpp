@@ -10,6 +10,9 @@
 #include <cstdlib>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 struct AugmentRequest {
@@ -33,7 +36,7 @@ struct Augmented {
     }
 };
 
-[[noreturn]] void fail(int code, const std::string& reason) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& reason) {
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_("augment: " + reason),
                  "augment");
@@ -51,7 +54,8 @@ AugmentRequest parseRequest(const std::string& data) {
     try {
         return json_dto::from_json<AugmentRequest>(data);
     } catch (const std::exception&) {
-        fail(20015, "{\"format\",\"files\":[signature, document]} expected");
+        fail(ApplicationCode::RequestFormat,
+             "{\"format\",\"files\":[signature, document]} expected");
     }
 }
 
@@ -60,16 +64,21 @@ AugmentRequest parseRequest(const std::string& data) {
 std::string augmentSignature(const std::string& data, const LongTermSettings& settings) {
     const AugmentRequest request = parseRequest(data);
     const Level target = levelOf(request.format);
-    if (target == Level::Bes) fail(20015, "\"format\" is \"CAdES-T\" or \"CAdES-LT\"");
+    if (target == Level::Bes)
+        fail(ApplicationCode::RequestFormat, "\"format\" is \"CAdES-T\" or \"CAdES-LT\"");
     if (target == Level::Lt && !settings.revocationFetch)
-        fail(20013, "the configuration allows no OCSP or CRL fetches for CAdES-LT");
+        fail(ApplicationCode::NotImplemented,
+             "the configuration allows no OCSP or CRL fetches for CAdES-LT");
 
     const SignatureVerdict verdict = checkSignature(request.files, settings);
-    if (verdict.valid != "true") fail(20015, "the signature does not verify: " + verdict.error);
+    if (verdict.valid != "true")
+        fail(ApplicationCode::RequestFormat, "the signature does not verify: " + verdict.error);
     const Level current = levelOf(verdict.level);
-    if (current >= target) fail(20015, "the signature is already at level " + verdict.level);
+    if (current >= target)
+        fail(ApplicationCode::RequestFormat, "the signature is already at level " + verdict.level);
     if (current == Level::T && verdict.timestampValid != "true")
-        fail(20017, "its timestamp does not verify: " + verdict.timestampError);
+        fail(ApplicationCode::TimestampInvalid,
+             "its timestamp does not verify: " + verdict.timestampError);
 
     Bytes signature = verdict.signature;
     if (current == Level::Bes)

@@ -12,7 +12,7 @@ namespace zorva::plugin::crypto {
 // from B to T and from T to LT. No new signature is made, so neither the
 // token nor the user is asked. A signature that does not verify, whose
 // timestamp does not, or that is already at that level is refused
-// (ApplicationException 20015, 20017); TSA and revocation failures carry
+// (ApplicationException RequestFormat, TimestampInvalid); TSA and revocation failures carry
 // their codes as for sign. Result {"name","signature","level"}.
 std::string augmentSignature(const std::string& data, const LongTermSettings& settings);
 

@@ -4,6 +4,8 @@
 #include "signature_scheme.h"
 #include "unlocked_key.h"
 
+#include <openssl/cms.h>
+
 #include <string>
 
 namespace zorva::plugin::crypto {
@@ -16,9 +18,13 @@ namespace zorva::plugin::crypto {
 Bytes cadesSignature(UnlockedKey& key, const SignatureScheme& scheme, const Bytes& documentDigest,
                      const std::string* content);
 
+// What a signer's signature covers: its signed attributes as a DER SET OF,
+// the elements in the order of their encodings, as a verifier re-encodes them.
+Bytes signedAttributes(CMS_SignerInfo& signer);
+
 // Checks a signature this module made before it leaves the host: it parses,
 // the signer's key verifies the signed attributes, and their message digest
-// is the document's. Anything else is ApplicationException 20012.
+// is the document's. Anything else is ApplicationException OutputDamaged.
 void checkOwnSignature(const Bytes& signature, const Bytes& documentDigest);
 
 }  // namespace zorva::plugin::crypto

@@ -3,6 +3,8 @@
 #include "base64.h"
 #include "exception.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
+#include "utc_time.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -10,33 +12,26 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <cstdio>
-#include <ctime>
-#include <memory>
+#include <utility>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-
 std::string nameText(const X509_NAME* name) {
-    const std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+    const BioPtr bio(BIO_new(BIO_s_mem()));
     X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
     char* data = nullptr;
     const long size = BIO_get_mem_data(bio.get(), &data);
     return std::string(data, static_cast<std::size_t>(size));
 }
 
-struct NameFree {
-    void operator()(X509_NAME* name) const { X509_NAME_free(name); }
-};
-
 // RFC 2253 writes the last entries first: the common names go to the end of
 // a copy so that they lead, the rest keeping its order.
 std::string commonNameFirst(const X509_NAME* name) {
-    const std::unique_ptr<X509_NAME, NameFree> reordered(X509_NAME_new());
+    const X509NamePtr reordered(X509_NAME_new());
     OPENSSL_CHECK(reordered != nullptr, "describe");
     for (const bool commonNames : {false, true}) {
         for (int i = 0; i < X509_NAME_entry_count(name); ++i) {
@@ -50,22 +45,26 @@ std::string commonNameFirst(const X509_NAME* name) {
 }
 
 std::string timeText(const ASN1_TIME* time) {
-    std::tm parts{};
-    OPENSSL_CHECK(ASN1_TIME_to_tm(time, &parts) == 1, "describe");
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    std::string text = utcText(time);
+    OPENSSL_CHECK(!text.empty(), "describe");
     return text;
 }
 
 }  // namespace
 
-void X509Free::operator()(X509* certificate) const { X509_free(certificate); }
+Certificate::Certificate(Bytes der) : der_(std::move(der)) {
+    const unsigned char* cursor = der_.data();
+    x509_.reset(d2i_X509(nullptr, &cursor, static_cast<long>(der_.size())));
+    OPENSSL_CHECK(x509_ != nullptr, "parseCertificate");
+}
 
-X509Ptr parseCertificate(const Bytes& der) {
-    const unsigned char* cursor = der.data();
-    X509Ptr certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
-    OPENSSL_CHECK(certificate != nullptr, "parseCertificate");
-    return certificate;
+Certificate::Certificate(const Certificate& other) : der_(other.der_), x509_(other.x509_.get()) {
+    if (x509_) X509_up_ref(x509_.get());
+}
+
+Certificate& Certificate::operator=(const Certificate& other) {
+    if (this != &other) *this = Certificate(other);
+    return *this;
 }
 
 CertificateText describe(X509& certificate) {
@@ -116,7 +115,7 @@ Bytes fromBase64(const std::string& text) {
         const std::string bytes = base64::decode(text);
         return Bytes(bytes.begin(), bytes.end());
     } catch (const base64::DecodeError&) {
-        PLUGIN_THROW(plugin::exception::ApplicationException(20015)
+        PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
                          << plugin::exception::Message_("the value is not base64"),
                      "fromBase64");
     }

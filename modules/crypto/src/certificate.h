@@ -1,8 +1,7 @@
 #pragma once
 
-#include <openssl/types.h>
+#include "openssl_ptr.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,13 +9,27 @@ namespace zorva::plugin::crypto {
 
 using Bytes = std::vector<unsigned char>;
 
-struct X509Free {
-    void operator()(X509* certificate) const;
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
+// A certificate as it came, in DER, and as OpenSSL reads it: parsed once
+// where it enters the module and passed on. Copies share the parsed object,
+// whose references OpenSSL counts.
+class Certificate {
+public:
+    // Raises CryptoException when the bytes are no DER certificate.
+    explicit Certificate(Bytes der);
+    Certificate(const Certificate& other);
+    Certificate& operator=(const Certificate& other);
+    Certificate(Certificate&&) noexcept = default;
+    Certificate& operator=(Certificate&&) noexcept = default;
+    ~Certificate() = default;
 
-// Raises CryptoException when the bytes are no DER certificate.
-X509Ptr parseCertificate(const Bytes& der);
+    const Bytes& der() const { return der_; }
+    // OpenSSL's functions take it as non-const, though they only read it.
+    X509& x509() const { return *x509_; }
+
+private:
+    Bytes der_;
+    X509Ptr x509_;
+};
 
 // What the user and the page read of a certificate.
 struct CertificateText {
@@ -44,7 +57,7 @@ std::string keyAlgorithm(X509& certificate);
 std::vector<std::string> signatureAlgorithms(X509& certificate);
 
 std::string base64(const Bytes& bytes);
-// Raises ApplicationException 20015 for text that is not base64.
+// Raises ApplicationException RequestFormat for text that is not base64.
 Bytes fromBase64(const std::string& text);
 
 }  // namespace zorva::plugin::crypto

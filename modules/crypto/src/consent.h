@@ -78,7 +78,7 @@ struct ConsentRequest {
 struct ConsentAnswer {
     std::string certificateId;
     // Empty for a PIN-pad token.
-    Secret pin;
+    cryptoki::Secret pin;
 };
 
 // A login the user may try again: the reason, such as "Wrong PIN. Few
@@ -97,7 +97,7 @@ using ConsentAttempt = std::function<std::optional<ConsentFailure>(ConsentAnswer
 
 // Asks the person at the keyboard, and tries each answer until one succeeds:
 // after a wrong PIN the same question stays open with the reason. A cancel, a
-// closed dialog or a time-out raises ApplicationException 20003 and is never
+// closed dialog or a time-out raises ApplicationException Cancelled and is never
 // asked again in a loop.
 class IConsent {
 public:

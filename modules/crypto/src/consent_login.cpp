@@ -1,13 +1,16 @@
 #include "consent_login.h"
 
-#include "exception.h"
 #include "cryptoki_exception.h"
+#include "exception.h"
 
 #include <QtGlobal>
 
 #include <utility>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 ConsentToken tokenState(const cryptoki::Token& token) {
@@ -21,7 +24,7 @@ ConsentToken currentState(const cryptoki::Token& token) {
 }
 
 ConsentCertificate consentCertificate(const SigningCertificate& certificate) {
-    const CertificateText text = describeCommonNameFirst(*parseCertificate(certificate.der));
+    const CertificateText text = describeCommonNameFirst(certificate.certificate.x509());
     return {certificate.id,  text.subject, text.issuer,
             text.validUntil, text.expired, tokenState(certificate.token)};
 }
@@ -57,7 +60,8 @@ std::optional<ConsentFailure> login(const std::vector<SigningCertificate>& candi
     } catch (const cryptoki::exception::CryptokiException& error) {
         const auto rv = static_cast<CK_RV>(error.code().value());
         if (rv == CKR_FUNCTION_CANCELED)
-            PLUGIN_THROW(plugin::exception::ApplicationException(20003), "unlockWithConsent");
+            PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::Cancelled),
+                         "unlockWithConsent");
         if (rv != CKR_PIN_INCORRECT && rv != CKR_PIN_LEN_RANGE) throw;
         return failedLogin(rv, chosen, candidates);
     }

@@ -12,7 +12,7 @@ namespace zorva::plugin::crypto {
 // carries origin, operation, documents and the page's choice; the
 // certificates are filled in here. A wrong PIN keeps the question open with the
 // reason and the attempts left; a locked PIN ends with CryptokiException 164; a cancel on
-// the PIN pad, like one in the dialog, is ApplicationException 20003.
+// the PIN pad, like one in the dialog, is ApplicationException Cancelled.
 std::unique_ptr<UnlockedKey> unlockWithConsent(IConsent& consent, ConsentRequest request,
                                                const std::vector<SigningCertificate>& candidates);
 

@@ -9,8 +9,6 @@
 
 namespace zorva::plugin::crypto {
 
-// The DER of an OpenSSL object through its i2d function; a failure is
-// CryptoException.
 // A DER length (definite form) after what out holds.
 inline void appendLength(Bytes& out, std::size_t length) {
     if (length < 0x80) {
@@ -23,6 +21,8 @@ inline void appendLength(Bytes& out, std::size_t length) {
     out.insert(out.end(), digits.begin(), digits.end());
 }
 
+// The DER of an OpenSSL object through its i2d function; a failure is
+// CryptoException.
 template <class Encode, class Object>
 Bytes der(Encode encode, Object* object, const char* operation) {
     unsigned char* bytes = nullptr;

@@ -10,6 +10,8 @@
 
 namespace zorva::plugin::crypto {
 
+using plugin::exception::ApplicationCode;
+
 DocumentDigest digestDocument(const FileInfo& file, const EVP_MD* signing,
                               std::optional<std::uint64_t> keepAtMost) {
     // Large enough that the hash, not the read, sets the pace.
@@ -28,9 +30,10 @@ DocumentDigest digestDocument(const FileInfo& file, const EVP_MD* signing,
         digest.size += count;
         if (keepAtMost && digest.size > *keepAtMost)
             PLUGIN_THROW(
-                plugin::exception::ApplicationException(20021) << plugin::exception::Message_(
-                    "an attached signature carries at most " + std::to_string(*keepAtMost) +
-                    " more bytes of documents; sign detached"),
+                plugin::exception::ApplicationException(ApplicationCode::FileTooLargeToSign)
+                    << plugin::exception::Message_("an attached signature carries at most " +
+                                                   std::to_string(*keepAtMost) +
+                                                   " more bytes of documents; sign detached"),
                 "sign");
         if (keepAtMost) digest.content.append(block.data(), count);
     } while (*stream);

@@ -21,9 +21,9 @@ struct DocumentDigest {
 };
 
 // Reads a document once, in blocks, whatever its size: inline content or a
-// file the chunk store joined (any other path is ApplicationException 20015).
+// file the chunk store joined (any other path is ApplicationException RequestFormat).
 // Keeps the bytes when keepAtMost is given; a document longer than that is
-// ApplicationException 20021, whose detail names the limit.
+// ApplicationException FileTooLargeToSign, whose detail names the limit.
 DocumentDigest digestDocument(const FileInfo& file, const EVP_MD* signing,
                               std::optional<std::uint64_t> keepAtMost);
 

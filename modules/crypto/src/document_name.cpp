@@ -5,6 +5,9 @@
 #include <algorithm>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 // Valid UTF-8: every byte but a continuation byte starts a character.
@@ -27,7 +30,7 @@ void checkDocumentName(const std::string& name, std::size_t number, const char* 
     } else {
         return;
     }
-    PLUGIN_THROW(plugin::exception::ApplicationException(20015)
+    PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
                      << plugin::exception::Message_(reason),
                  operation);
 }

@@ -11,7 +11,7 @@ constexpr std::size_t maxDocumentNameLength = 1024;
 // A document's name is what the user is shown, not a file name: any text up
 // to maxDocumentNameLength characters (the request's JSON reader already
 // refuses a text that is not UTF-8, saying so). Raises ApplicationException
-// 20015 saying why for an empty or a longer one; `number` counts the
+// RequestFormat saying why for an empty or a longer one; `number` counts the
 // request's files from 1.
 void checkDocumentName(const std::string& name, std::size_t number, const char* operation);
 

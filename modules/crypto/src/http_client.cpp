@@ -8,6 +8,9 @@
 #include <mutex>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 struct CurlFree {
@@ -17,7 +20,7 @@ struct SlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-[[noreturn]] void fail(int code, const std::string& url, const std::string& cause) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& url, const std::string& cause) {
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_(url + ": " + cause),
                  "http");
@@ -43,7 +46,8 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* targe
 std::string schemeOf(const std::string& url) {
     const auto colon = url.find("://");
     const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
-    if (scheme != "http" && scheme != "https") fail(20018, url, "only http and https are used");
+    if (scheme != "http" && scheme != "https")
+        fail(ApplicationCode::TsaOther, url, "only http and https are used");
     return scheme;
 }
 
@@ -65,7 +69,7 @@ Bytes httpCall(const HttpExchange& exchange, const HttpLimits& limits) {
     const std::string scheme = schemeOf(exchange.url);
     initialiseOnce();
     const std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
-    if (!curl) fail(20018, exchange.url, "no HTTP client");
+    if (!curl) fail(ApplicationCode::TsaOther, exchange.url, "no HTTP client");
     Answer answer;
     answer.maxBytes = limits.maxBytes;
     std::unique_ptr<curl_slist, SlistFree> headers;
@@ -95,22 +99,24 @@ Bytes httpCall(const HttpExchange& exchange, const HttpLimits& limits) {
 
     const CURLcode result = curl_easy_perform(handle);
     if (answer.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
-        fail(20018, exchange.url,
+        fail(ApplicationCode::TsaOther, exchange.url,
              "the answer is longer than " + std::to_string(limits.maxBytes) + " bytes");
     if (result == CURLE_OPERATION_TIMEDOUT)
-        fail(20014, exchange.url,
+        fail(ApplicationCode::TsaUnreachable, exchange.url,
              "no answer within " + std::to_string(limits.timeout.count()) + " ms");
     if (result != CURLE_OK)
-        fail(unreachable(result) ? 20014 : 20018, exchange.url, curl_easy_strerror(result));
+        fail(unreachable(result) ? ApplicationCode::TsaUnreachable : ApplicationCode::TsaOther,
+             exchange.url, curl_easy_strerror(result));
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) fail(20018, exchange.url, "HTTP status " + std::to_string(status));
+    if (status != 200)
+        fail(ApplicationCode::TsaOther, exchange.url, "HTTP status " + std::to_string(status));
     const char* type = nullptr;
     curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &type);
     const std::string answered =
         type ? std::string(type).substr(0, std::string(type).find(';')) : "";
     if (!exchange.answerType.empty() && answered != exchange.answerType)
-        fail(20018, exchange.url,
+        fail(ApplicationCode::TsaOther, exchange.url,
              "the answer's type is \"" + answered + "\", not \"" + exchange.answerType + "\"");
     return std::move(answer.body);
 }

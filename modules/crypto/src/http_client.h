@@ -29,9 +29,9 @@ struct HttpExchange {
 // redirect must keep the URL's scheme. Proxies come from the environment
 // (http_proxy, https_proxy, no_proxy), as for the user's other programs.
 // Returns the body of a 200 answer. A server that cannot be reached or does
-// not answer in time is ApplicationException 20014; any other failure (a
+// not answer in time is ApplicationException TsaUnreachable; any other failure (a
 // status other than 200, the wrong content type, too large an answer) is
-// 20018. The detail names the URL and the cause.
+// TsaOther. The detail names the URL and the cause.
 Bytes httpCall(const HttpExchange& exchange, const HttpLimits& limits);
 
 // The host name of a URL, as the user is told whom the host will contact;

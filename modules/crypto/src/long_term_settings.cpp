@@ -6,9 +6,12 @@
 #include <optional>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
-[[noreturn]] void fail(int code, const std::string& reason) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& reason) {
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_(reason),
                  "tsa");
@@ -25,10 +28,12 @@ std::optional<int> seconds(const std::string& text) {
 }  // namespace
 
 std::string LongTermSettings::tsaFor(const std::string& requested) const {
-    if (tsaUrls.empty()) fail(20013, "no time-stamp authority is configured");
+    if (tsaUrls.empty())
+        fail(ApplicationCode::NotImplemented, "no time-stamp authority is configured");
     if (requested.empty()) return tsaUrls.front();
     if (std::find(tsaUrls.begin(), tsaUrls.end(), requested) == tsaUrls.end())
-        fail(20015, "the time-stamp authority \"" + requested + "\" is not configured");
+        fail(ApplicationCode::RequestFormat,
+             "the time-stamp authority \"" + requested + "\" is not configured");
     return requested;
 }
 

@@ -23,7 +23,7 @@ struct LongTermSettings {
     HttpLimits limits;
 
     // The TSA a request named, or the default for none. A URL that is not
-    // listed is ApplicationException 20015; no TSA configured is 20013.
+    // listed is ApplicationException RequestFormat; no TSA configured is NotImplemented.
     std::string tsaFor(const std::string& requested) const;
     // The store TSA certificates are checked against.
     const std::string& tsaStore() const {

@@ -8,6 +8,9 @@
 #include <optional>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 // id-ri-ocsp-response, 1.3.6.1.5.5.7.16.2, as a DER OBJECT IDENTIFIER.
@@ -16,7 +19,7 @@ constexpr unsigned char crlsTag = 0xa1;  // [1] IMPLICIT, constructed
 constexpr unsigned char otherTag = 0xa1;
 
 [[noreturn]] void malformed() {
-    PLUGIN_THROW(plugin::exception::ApplicationException(20015)
+    PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
                      << plugin::exception::Message_("the signature is not a CMS SignedData in DER"),
                  "revocationValues");
 }

@@ -9,6 +9,7 @@
 #include "http_client.h"
 #include "json_binding.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 #include "request_origin.h"
 #include "signature_levels.h"
 #include "validation_data.h"
@@ -25,6 +26,9 @@
 #include <memory>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 using plugin::exception::ApplicationException;
@@ -74,7 +78,7 @@ struct DocumentSignature {
     }
 };
 
-[[noreturn]] void fail(int code, const std::string& reason, const char* operation) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& reason, const char* operation) {
     PLUGIN_THROW(ApplicationException(code) << plugin::exception::Message_(reason), operation);
 }
 
@@ -83,11 +87,12 @@ Request parse(const std::string& data, const char* operation) {
     try {
         return json_dto::from_json<Request>(data);
     } catch (const std::exception& error) {
-        fail(20015, std::string(operation) + ": " + error.what(), operation);
+        fail(ApplicationCode::RequestFormat, std::string(operation) + ": " + error.what(),
+             operation);
     }
 }
 
-// The hash functions signatureScheme knows are all SHA-2.
+// The hash functions hashFunction knows are all SHA-2.
 std::string hashName(const EVP_MD* digest) {
     return "SHA-" + std::to_string(EVP_MD_get_size(digest) * 8);
 }
@@ -101,8 +106,7 @@ std::string algorithmName(const std::string& key, const SignatureScheme& scheme)
 // reaches the page.
 void checkHashSignature(X509& certificate, const SignatureScheme& scheme, const Bytes& digest,
                         const Bytes& signature) {
-    const std::unique_ptr<EVP_PKEY_CTX, void (*)(EVP_PKEY_CTX*)> context(
-        EVP_PKEY_CTX_new(X509_get0_pubkey(&certificate), nullptr), EVP_PKEY_CTX_free);
+    const KeyContextPtr context(EVP_PKEY_CTX_new(X509_get0_pubkey(&certificate), nullptr));
     const bool pss = scheme.padding == Padding::Pss;
     const bool valid =
         context && EVP_PKEY_verify_init(context.get()) == 1 &&
@@ -111,7 +115,8 @@ void checkHashSignature(X509& certificate, const SignatureScheme& scheme, const 
                   EVP_PKEY_CTX_set_rsa_pss_saltlen(context.get(), RSA_PSS_SALTLEN_DIGEST) == 1)) &&
         EVP_PKEY_verify(context.get(), signature.data(), signature.size(), digest.data(),
                         digest.size()) == 1;
-    if (!valid) fail(20012, "the token's signature does not verify", "signHash");
+    if (!valid)
+        fail(ApplicationCode::OutputDamaged, "the token's signature does not verify", "signHash");
 }
 
 std::string lowercase(std::string text) {
@@ -131,7 +136,9 @@ std::vector<SigningCertificate> offered(cryptoki::ProviderRegistry& registry,
                                         const std::string& id) {
     std::vector<SigningCertificate> all = signingCertificates(registry);
     if (id.empty()) {
-        if (all.empty()) fail(20006, "no token holds a certificate that can sign", "sign");
+        if (all.empty())
+            fail(ApplicationCode::DataNotFound, "no token holds a certificate that can sign",
+                 "sign");
         return all;
     }
     return {findCertificate(all, id)};
@@ -139,10 +146,10 @@ std::vector<SigningCertificate> offered(cryptoki::ProviderRegistry& registry,
 
 void checkSignRequest(const SignRequest& request) {
     if (!request.detached.empty() && request.detached != "true" && request.detached != "false")
-        fail(20015, "sign: \"detached\" is \"true\" or \"false\"", "sign");
-    if (request.files.empty()) fail(20006, "sign: no documents", "sign");
+        fail(ApplicationCode::RequestFormat, "sign: \"detached\" is \"true\" or \"false\"", "sign");
+    if (request.files.empty()) fail(ApplicationCode::DataNotFound, "sign: no documents", "sign");
     if (request.sha256.size() != request.files.size())
-        fail(20015, "sign: one \"sha256\" per file", "sign");
+        fail(ApplicationCode::RequestFormat, "sign: one \"sha256\" per file", "sign");
     for (std::size_t i = 0; i < request.files.size(); ++i)
         checkDocumentName(request.files[i].name, i + 1, "sign");
 }
@@ -155,7 +162,7 @@ Bytes levelStep(const std::string& name, const char* step, Step makeIt) {
         return makeIt();
     } catch (const ApplicationException& error) {
         const auto* detail = boost::get_error_info<plugin::exception::Message_>(error);
-        fail(error.code().value(),
+        fail(static_cast<ApplicationCode>(error.code().value()),
              "sign: \"" + name + "\" was signed, its " + step +
                  " failed: " + (detail ? *detail : std::string(error.what())),
              "sign");
@@ -182,16 +189,19 @@ Bytes levelled(const Bytes& signature, Level level, const LevelSources& sources,
 std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
                      const format::Message& request) {
     const auto data = parse<SignHashRequest>(request.method.data, "signHash");
-    if (data.hash.empty()) fail(20006, "signHash: no hash", "signHash");
+    if (data.hash.empty()) fail(ApplicationCode::DataNotFound, "signHash: no hash", "signHash");
     // The site's server prepared the hash for one certificate.
-    if (data.certificate.empty()) fail(20006, "signHash: no certificate", "signHash");
+    if (data.certificate.empty())
+        fail(ApplicationCode::DataNotFound, "signHash: no certificate", "signHash");
     const auto candidates = offered(registry, data.certificate);
-    const X509Ptr certificate = parseCertificate(candidates.front().der);
-    const std::string key = keyAlgorithm(*certificate);
-    const SignatureScheme scheme = signatureScheme(data.hashFunction, data.padding, key);
+    X509& certificate = candidates.front().certificate.x509();
+    const std::string key = keyAlgorithm(certificate);
+    const SignatureScheme scheme =
+        signatureScheme(hashFunction(data.hashFunction), data.padding, key);
     const Bytes digest = fromBase64(data.hash);
     if (digest.size() != static_cast<std::size_t>(EVP_MD_get_size(scheme.digest)))
-        fail(20015, "signHash: the hash is not as long as the hash function's", "signHash");
+        fail(ApplicationCode::RequestFormat,
+             "signHash: the hash is not as long as the hash function's", "signHash");
 
     ConsentRequest question{
         format::originOf(request),
@@ -202,7 +212,7 @@ std::string signHash(cryptoki::ProviderRegistry& registry, IConsent& consent,
         ConsentHash{hashName(scheme.digest), toHex(digest.data(), digest.size()).substr(0, 16)}};
     const auto unlocked = unlockWithConsent(consent, std::move(question), {candidates.front()});
     const Bytes signature = unlocked->sign(digest, scheme);
-    checkHashSignature(*certificate, scheme, digest, signature);
+    checkHashSignature(certificate, scheme, digest, signature);
     return json_dto::to_json(HashSignature{base64(signature), algorithmName(key, scheme)});
 }
 
@@ -212,13 +222,14 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
     checkSignRequest(data);
     const Level level = levelOf(data.format);
     if (level == Level::Lt && !settings.revocationFetch)
-        fail(20013, "sign: the configuration allows no OCSP or CRL fetches for CAdES-LT", "sign");
+        fail(ApplicationCode::NotImplemented,
+             "sign: the configuration allows no OCSP or CRL fetches for CAdES-LT", "sign");
     const LevelSources sources{{level == Level::Bes ? "" : settings.tsaFor(data.tsa),
                                 settings.limits, settings.tsaStore()},
                                {settings.trustStore, settings.tsaStore(), settings.limits}};
     const bool attached = data.detached == "false";
     // The hash function is known before the key: the padding follows the key.
-    const EVP_MD* hash = signatureScheme(data.hashFunction, "", "RSA").digest;
+    const EVP_MD* hash = hashFunction(data.hashFunction);
 
     std::vector<DocumentDigest> digests;
     ConsentRequest question{
@@ -233,7 +244,8 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
         total += digests.back().size;
         const std::string sha256 = toHex(digests[i].sha256.data(), digests[i].sha256.size());
         if (sha256 != lowercase(data.sha256[i]))
-            fail(20020, "sign: the SHA-256 of \"" + data.files[i].name + "\" differs", "sign");
+            fail(ApplicationCode::ChecksumMismatch,
+                 "sign: the SHA-256 of \"" + data.files[i].name + "\" differs", "sign");
         question.documents.push_back({data.files[i].name, digests[i].size, sha256.substr(0, 16)});
     }
 
@@ -241,9 +253,8 @@ std::string signDocuments(cryptoki::ProviderRegistry& registry, IConsent& consen
     {
         const auto unlocked =
             unlockWithConsent(consent, std::move(question), offered(registry, data.certificate));
-        const X509Ptr certificate = parseCertificate(unlocked->certificate().der);
-        const SignatureScheme scheme =
-            signatureScheme(data.hashFunction, data.padding, keyAlgorithm(*certificate));
+        const SignatureScheme scheme = signatureScheme(
+            hash, data.padding, keyAlgorithm(unlocked->certificate().certificate.x509()));
         for (std::size_t i = 0; i < data.files.size(); ++i) {
             signatures.push_back(cadesSignature(*unlocked, scheme, digests[i].signing,
                                                 attached ? &digests[i].content : nullptr));

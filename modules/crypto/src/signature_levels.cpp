@@ -3,6 +3,7 @@
 #include "der.h"
 #include "exception.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 
 #include <openssl/cms.h>
 #include <openssl/evp.h>
@@ -11,12 +12,10 @@
 #include <memory>
 
 namespace zorva::plugin::crypto {
-namespace {
 
-struct CmsFree {
-    void operator()(CMS_ContentInfo* cms) const { CMS_ContentInfo_free(cms); }
-};
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
+using plugin::exception::ApplicationCode;
+
+namespace {
 
 Bytes valueOf(const ASN1_STRING* string) {
     return Bytes(ASN1_STRING_get0_data(string),
@@ -36,7 +35,7 @@ Level levelOf(const std::string& name) {
     if (name.empty() || name == "CAdES-BES") return Level::Bes;
     if (name == "CAdES-T") return Level::T;
     if (name == "CAdES-LT") return Level::Lt;
-    PLUGIN_THROW(plugin::exception::ApplicationException(20013)
+    PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::NotImplemented)
                      << plugin::exception::Message_("the format \"" + name + "\" is not supported"),
                  "level");
 }

@@ -15,7 +15,7 @@ namespace zorva::plugin::crypto {
 enum class Level { Bes, T, Lt };
 
 // "CAdES-BES" (or ""), "CAdES-T" and "CAdES-LT"; any other is
-// ApplicationException 20013.
+// ApplicationException NotImplemented.
 Level levelOf(const std::string& name);
 const char* levelName(Level level);
 

@@ -7,8 +7,12 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 using cryptoki::TokenSession;
@@ -30,8 +34,9 @@ void collect(const cryptoki::Token& token, std::vector<SigningCertificate>& foun
         const auto der = session.attribute(object, CKA_VALUE);
         const auto keyId = session.attribute(object, CKA_ID);
         if (!der || !keyId || keyId->empty() || !hasKey(session, *keyId)) continue;
-        if (!canSign(*parseCertificate(*der))) continue;
-        found.push_back({idOf(*der), token, *keyId, *der});
+        Certificate certificate(*der);
+        if (!canSign(certificate.x509())) continue;
+        found.push_back({idOf(*der), token, *keyId, std::move(certificate)});
     }
 }
 
@@ -49,8 +54,9 @@ const SigningCertificate& findCertificate(const std::vector<SigningCertificate>&
     const auto found = std::find_if(certificates.begin(), certificates.end(),
                                     [&](const auto& certificate) { return certificate.id == id; });
     if (found == certificates.end())
-        PLUGIN_THROW(plugin::exception::ApplicationException(20015) << plugin::exception::Message_(
-                         "no token holds a signing key for certificate " + id),
+        PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
+                         << plugin::exception::Message_(
+                                "no token holds a signing key for certificate " + id),
                      "findCertificate");
     return *found;
 }

@@ -16,7 +16,7 @@ struct SigningCertificate {
     cryptoki::Token token;
     // CKA_ID, which pairs the certificate with its keys.
     Bytes keyId;
-    Bytes der;
+    Certificate certificate;
 };
 
 // Every certificate on every token whose key can sign: the token holds a key
@@ -25,7 +25,7 @@ struct SigningCertificate {
 // encryption-only certificate is never offered.
 std::vector<SigningCertificate> signingCertificates(cryptoki::ProviderRegistry& registry);
 
-// The certificate with this id, or ApplicationException 20015 with a text
+// The certificate with this id, or ApplicationException RequestFormat with a text
 // that says no token holds it.
 const SigningCertificate& findCertificate(const std::vector<SigningCertificate>& certificates,
                                           const std::string& id);

@@ -4,7 +4,9 @@
 #include "evp_digest.h"
 #include "exception.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 #include "trust_store.h"
+#include "utc_time.h"
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -17,20 +19,12 @@
 #include <memory>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
-template <class T, void (*release)(T*)>
-struct Releaser {
-    void operator()(T* object) const { release(object); }
-};
-using TsReqPtr = std::unique_ptr<TS_REQ, Releaser<TS_REQ, TS_REQ_free>>;
-using TsRespPtr = std::unique_ptr<TS_RESP, Releaser<TS_RESP, TS_RESP_free>>;
-using TsVerifyPtr = std::unique_ptr<TS_VERIFY_CTX, Releaser<TS_VERIFY_CTX, TS_VERIFY_CTX_free>>;
-using TstInfoPtr = std::unique_ptr<TS_TST_INFO, Releaser<TS_TST_INFO, TS_TST_INFO_free>>;
-using Pkcs7Ptr = std::unique_ptr<PKCS7, Releaser<PKCS7, PKCS7_free>>;
-using BioPtr = std::unique_ptr<BIO, Releaser<BIO, BIO_free_all>>;
-
-[[noreturn]] void fail(int code, const std::string& url, const std::string& reason) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& url, const std::string& reason) {
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_(url + ": " + reason),
                  "timestamp");
@@ -44,28 +38,27 @@ std::string openSslReason(const char* fallback) {
     return reason ? reason : fallback;
 }
 
-TsReqPtr timestampRequest(const Bytes& data, const EVP_MD* hash) {
+TsRequestPtr timestampRequest(const Bytes& data, const EVP_MD* hash) {
     EvpDigest digest(hash);
     digest.addData(data.data(), data.size());
     Bytes imprintValue = digest.result();
-    TsReqPtr request(TS_REQ_new());
-    TS_MSG_IMPRINT* imprint = TS_MSG_IMPRINT_new();
-    X509_ALGOR* algorithm = X509_ALGOR_new();
-    X509_ALGOR_set_md(algorithm, hash);
+    TsRequestPtr request(TS_REQ_new());
+    const TsImprintPtr imprint(TS_MSG_IMPRINT_new());
+    const AlgorithmPtr algorithm(X509_ALGOR_new());
+    OPENSSL_CHECK(request && imprint && algorithm, "timestamp");
+    X509_ALGOR_set_md(algorithm.get(), hash);
     unsigned char nonceBytes[8];
     OPENSSL_CHECK(RAND_bytes(nonceBytes, sizeof nonceBytes) == 1, "timestamp");
-    BIGNUM* number = BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr);
-    ASN1_INTEGER* nonce = BN_to_ASN1_INTEGER(number, nullptr);
-    const bool built =
-        TS_REQ_set_version(request.get(), 1) && TS_MSG_IMPRINT_set_algo(imprint, algorithm) &&
-        TS_MSG_IMPRINT_set_msg(imprint, imprintValue.data(),
-                               static_cast<int>(imprintValue.size())) &&
-        TS_REQ_set_msg_imprint(request.get(), imprint) && TS_REQ_set_nonce(request.get(), nonce) &&
-        TS_REQ_set_cert_req(request.get(), 1);
-    ASN1_INTEGER_free(nonce);
-    BN_free(number);
-    X509_ALGOR_free(algorithm);
-    TS_MSG_IMPRINT_free(imprint);
+    const BignumPtr number(BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr));
+    const Asn1IntegerPtr nonce(BN_to_ASN1_INTEGER(number.get(), nullptr));
+    // The setters copy what they are given.
+    const bool built = nonce && TS_REQ_set_version(request.get(), 1) &&
+                       TS_MSG_IMPRINT_set_algo(imprint.get(), algorithm.get()) &&
+                       TS_MSG_IMPRINT_set_msg(imprint.get(), imprintValue.data(),
+                                              static_cast<int>(imprintValue.size())) &&
+                       TS_REQ_set_msg_imprint(request.get(), imprint.get()) &&
+                       TS_REQ_set_nonce(request.get(), nonce.get()) &&
+                       TS_REQ_set_cert_req(request.get(), 1);
     OPENSSL_CHECK(built, "timestamp");
     return request;
 }
@@ -84,14 +77,6 @@ std::string statusText(TS_STATUS_INFO* info) {
     return text;
 }
 
-std::string utcText(const ASN1_TIME* time) {
-    std::tm parts{};
-    if (!time || ASN1_TIME_to_tm(time, &parts) != 1) return "";
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
-
 // The certificate that signed a token, when the token carries it.
 X509* tokenSigner(PKCS7* token) {
     STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(token);
@@ -103,23 +88,24 @@ X509* tokenSigner(PKCS7* token) {
 }  // namespace
 
 Bytes timestampToken(const Bytes& data, const EVP_MD* hash, const TimestampSource& source) {
-    const TsReqPtr request = timestampRequest(data, hash);
+    const TsRequestPtr request = timestampRequest(data, hash);
     const Bytes answer =
         httpCall({source.url, "application/timestamp-query",
                   der(i2d_TS_REQ, request.get(), "timestamp"), "application/timestamp-reply"},
                  source.limits);
     const unsigned char* cursor = answer.data();
-    const TsRespPtr response(d2i_TS_RESP(nullptr, &cursor, static_cast<long>(answer.size())));
+    const TsResponsePtr response(d2i_TS_RESP(nullptr, &cursor, static_cast<long>(answer.size())));
     if (!response || cursor != answer.data() + answer.size()) {
         ERR_clear_error();
-        fail(20018, source.url, "the answer is no time-stamp response");
+        fail(ApplicationCode::TsaOther, source.url, "the answer is no time-stamp response");
     }
     TS_STATUS_INFO* status = TS_RESP_get_status_info(response.get());
     const long granted = ASN1_INTEGER_get(TS_STATUS_INFO_get0_status(status));
     if (granted != TS_STATUS_GRANTED && granted != TS_STATUS_GRANTED_WITH_MODS)
-        fail(20016, source.url, "the stamp was refused: " + statusText(status));
+        fail(ApplicationCode::TsaRefused, source.url,
+             "the stamp was refused: " + statusText(status));
     if (!TS_RESP_get_token(response.get()))
-        fail(20018, source.url, "the answer grants a stamp but carries none");
+        fail(ApplicationCode::TsaOther, source.url, "the answer grants a stamp but carries none");
 
     const TsVerifyPtr check(TS_REQ_to_TS_VERIFY_CTX(request.get(), nullptr));
     OPENSSL_CHECK(check != nullptr, "timestamp");
@@ -127,12 +113,13 @@ Bytes timestampToken(const Bytes& data, const EVP_MD* hash, const TimestampSourc
     TS_VERIFY_CTX_set_store(check.get(), trustStoreOf(source.trustStore).release());
     ERR_clear_error();
     if (TS_RESP_verify_response(check.get(), response.get()) != 1)
-        fail(20017, source.url, openSslReason("the time-stamp response does not verify"));
+        fail(ApplicationCode::TimestampInvalid, source.url,
+             openSslReason("the time-stamp response does not verify"));
     return der(i2d_PKCS7, TS_RESP_get_token(response.get()), "timestamp");
 }
 
 std::time_t tokenTime(PKCS7& token) {
-    const TstInfoPtr info(PKCS7_to_TS_TST_INFO(&token));
+    const TsTokenInfoPtr info(PKCS7_to_TS_TST_INFO(&token));
     std::tm parts{};
     if (!info || ASN1_TIME_to_tm(TS_TST_INFO_get_time(info.get()), &parts) != 1) {
         ERR_clear_error();
@@ -145,7 +132,7 @@ TokenCheck checkToken(const Bytes& token, const Bytes& data, const std::string& 
     TokenCheck result;
     const unsigned char* cursor = token.data();
     Pkcs7Ptr parsed(d2i_PKCS7(nullptr, &cursor, static_cast<long>(token.size())));
-    const TstInfoPtr info(parsed ? PKCS7_to_TS_TST_INFO(parsed.get()) : nullptr);
+    const TsTokenInfoPtr info(parsed ? PKCS7_to_TS_TST_INFO(parsed.get()) : nullptr);
     if (!info) {
         ERR_clear_error();
         result.error = "the time-stamp token does not parse";

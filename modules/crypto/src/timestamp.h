@@ -24,8 +24,8 @@ struct TimestampSource {
 // is checked before it is used: its status, nonce and message imprint, the
 // TSA certificate's critical extended key usage timeStamping, its chain to
 // the trust store and the signature. Unreachable is ApplicationException
-// 20014, a refusal 20016, an answer that fails a check 20017, anything else
-// (an answer that is no time-stamp response) 20018; the detail says why.
+// TsaUnreachable, a refusal TsaRefused, an answer that fails a check TimestampInvalid, anything
+// else (an answer that is no time-stamp response) TsaOther; the detail says why.
 Bytes timestampToken(const Bytes& data, const EVP_MD* hash, const TimestampSource& source);
 
 // The time a token states, as seconds since the epoch; 0 when it states none.

@@ -10,6 +10,9 @@
 #include <vector>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 std::string flagText(bool value) { return value ? "true" : "false"; }
@@ -105,7 +108,7 @@ struct CertificateEntry {
 };
 
 [[noreturn]] void badRequest(const std::string& reason) {
-    PLUGIN_THROW(plugin::exception::ApplicationException(20015)
+    PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
                      << plugin::exception::Message_(reason),
                  "certificates");
 }
@@ -144,8 +147,9 @@ bool endsWith(const std::string& text, const std::string& tail) {
 void refuseLibraryNames(const std::string& provider) {
     if (provider.find_first_of("/\\") != std::string::npos || endsWith(provider, ".so") ||
         endsWith(provider, ".dll") || endsWith(provider, ".dylib"))
-        PLUGIN_THROW(plugin::exception::ApplicationException(20015) << plugin::exception::Message_(
-                         "algorithms: a request names a provider, never a library"),
+        PLUGIN_THROW(plugin::exception::ApplicationException(ApplicationCode::RequestFormat)
+                         << plugin::exception::Message_(
+                                "algorithms: a request names a provider, never a library"),
                      "algorithms");
 }
 
@@ -185,12 +189,12 @@ std::string certificates(cryptoki::ProviderRegistry& registry, const std::string
     const CertificateFilter filter = parseFilter(filterText);
     std::vector<CertificateEntry> result;
     for (const auto& signing : signingCertificates(registry)) {
-        const X509Ptr certificate = parseCertificate(signing.der);
-        const CertificateText text = describe(*certificate);
-        if (!passes(filter, *certificate, text)) continue;
+        X509& certificate = signing.certificate.x509();
+        const CertificateText text = describe(certificate);
+        if (!passes(filter, certificate, text)) continue;
         result.push_back({signing.id, signing.token.label, text.subject, text.issuer,
-                          text.validFrom, text.validUntil, base64(signing.der),
-                          signatureAlgorithms(*certificate)});
+                          text.validFrom, text.validUntil, base64(signing.certificate.der()),
+                          signatureAlgorithms(certificate)});
     }
     return json_dto::to_json(result);
 }

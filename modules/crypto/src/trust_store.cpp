@@ -6,8 +6,6 @@
 
 namespace zorva::plugin::crypto {
 
-void X509StoreFree::operator()(X509_STORE* store) const { X509_STORE_free(store); }
-
 X509StorePtr trustStoreOf(const std::string& path) {
     X509StorePtr store(X509_STORE_new());
     if (path.empty())

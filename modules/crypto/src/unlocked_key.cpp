@@ -3,6 +3,7 @@
 #include "cryptoki_error.h"
 #include "der.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 
 #include <openssl/bn.h>
 #include <openssl/ec.h>
@@ -27,7 +28,7 @@ Bytes digestInfo(const Bytes& digest, const EVP_MD* md) {
     // X509_ALGOR_set_md leaves them out for the SHA-2 family.
     X509_ALGOR_set0(algorithm, OBJ_nid2obj(EVP_MD_get_type(md)), V_ASN1_NULL, nullptr);
     ASN1_OCTET_STRING_set(value, digest.data(), static_cast<int>(digest.size()));
-    const std::unique_ptr<X509_SIG, void (*)(X509_SIG*)> owner(info, X509_SIG_free);
+    const X509SigPtr owner(info);
     return der(i2d_X509_SIG, info, "digestInfo");
 }
 
@@ -50,13 +51,13 @@ Bytes ecdsaDer(const Bytes& raw) {
     ECDSA_SIG* signature = ECDSA_SIG_new();
     ECDSA_SIG_set0(signature, BN_bin2bn(raw.data(), half, nullptr),
                    BN_bin2bn(raw.data() + half, half, nullptr));
-    const std::unique_ptr<ECDSA_SIG, void (*)(ECDSA_SIG*)> owner(signature, ECDSA_SIG_free);
+    const EcdsaSignaturePtr owner(signature);
     return der(i2d_ECDSA_SIG, signature, "ecdsaDer");
 }
 
 }  // namespace
 
-UnlockedKey::UnlockedKey(const SigningCertificate& certificate, Secret pin)
+UnlockedKey::UnlockedKey(const SigningCertificate& certificate, cryptoki::Secret pin)
     : certificate_(certificate), session_(certificate.token) {
     session_.login(pin);
     const auto keys = session_.find(CKO_PRIVATE_KEY, &certificate_.keyId);
@@ -67,7 +68,7 @@ UnlockedKey::UnlockedKey(const SigningCertificate& certificate, Secret pin)
 }
 
 Bytes UnlockedKey::sign(const Bytes& digest, const SignatureScheme& scheme) {
-    const Secret* contextPin = alwaysAuthenticate_ ? &contextPin_ : nullptr;
+    const cryptoki::Secret* contextPin = alwaysAuthenticate_ ? &contextPin_ : nullptr;
     CK_MECHANISM mechanism{CKM_RSA_PKCS, nullptr, 0};
     switch (scheme.padding) {
         case Padding::Pkcs1:

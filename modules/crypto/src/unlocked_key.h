@@ -12,7 +12,7 @@ namespace zorva::plugin::crypto {
 class UnlockedKey {
 public:
     // Logs in; a wrong PIN raises CryptokiException 160 and a locked one 164.
-    UnlockedKey(const SigningCertificate& certificate, Secret pin);
+    UnlockedKey(const SigningCertificate& certificate, cryptoki::Secret pin);
 
     // The token's signature over a digest, in the form X.509 and CMS carry
     // it (DER for ECDSA).
@@ -24,7 +24,7 @@ private:
     SigningCertificate certificate_;
     cryptoki::TokenSession session_;
     // Kept only for keys that want the PIN again for each signature.
-    Secret contextPin_;
+    cryptoki::Secret contextPin_;
     bool alwaysAuthenticate_ = false;
     CK_OBJECT_HANDLE key_ = CK_INVALID_HANDLE;
 };

@@ -3,6 +3,7 @@
 #include "der.h"
 #include "exception.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 #include "revocation_values.h"
 #include "signature_levels.h"
 #include "timestamp.h"
@@ -22,27 +23,12 @@
 #include <memory>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
-template <class T, void (*release)(T*)>
-struct Releaser {
-    void operator()(T* object) const { release(object); }
-};
-void freeCertificates(STACK_OF(X509) * certificates) { sk_X509_pop_free(certificates, X509_free); }
-void freeCrls(STACK_OF(X509_CRL) * crls) { sk_X509_CRL_pop_free(crls, X509_CRL_free); }
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, Releaser<CMS_ContentInfo, CMS_ContentInfo_free>>;
-using Pkcs7Ptr = std::unique_ptr<PKCS7, Releaser<PKCS7, PKCS7_free>>;
-using CertificatesPtr = std::unique_ptr<STACK_OF(X509), Releaser<STACK_OF(X509), freeCertificates>>;
-using CrlsPtr = std::unique_ptr<STACK_OF(X509_CRL), Releaser<STACK_OF(X509_CRL), freeCrls>>;
-using CrlPtr = std::unique_ptr<X509_CRL, Releaser<X509_CRL, X509_CRL_free>>;
-using OcspRequestPtr = std::unique_ptr<OCSP_REQUEST, Releaser<OCSP_REQUEST, OCSP_REQUEST_free>>;
-using OcspResponsePtr = std::unique_ptr<OCSP_RESPONSE, Releaser<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
-using OcspBasicPtr = std::unique_ptr<OCSP_BASICRESP, Releaser<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
-using OcspIdPtr = std::unique_ptr<OCSP_CERTID, Releaser<OCSP_CERTID, OCSP_CERTID_free>>;
-using StoreContextPtr =
-    std::unique_ptr<X509_STORE_CTX, Releaser<X509_STORE_CTX, X509_STORE_CTX_free>>;
-
-[[noreturn]] void fail(int code, const std::string& reason) {
+[[noreturn]] void fail(ApplicationCode code, const std::string& reason) {
     ERR_clear_error();
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_(reason),
@@ -54,7 +40,7 @@ std::string subjectOf(X509* certificate) { return describe(*certificate).subject
 CmsPtr parseCms(const Bytes& signature) {
     const unsigned char* cursor = signature.data();
     CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
-    if (!cms) fail(20015, "the signature is not a CMS signature in DER");
+    if (!cms) fail(ApplicationCode::RequestFormat, "the signature is not a CMS signature in DER");
     CMS_set1_signers_certs(cms.get(), nullptr, 0);
     return cms;
 }
@@ -75,9 +61,9 @@ CertificatesPtr chainOf(X509* leaf, STACK_OF(X509) * untrusted, const std::strin
     X509_STORE_CTX_init(context.get(), store.get(), leaf, untrusted);
     if (at) X509_STORE_CTX_set_time(context.get(), 0, at);
     if (X509_verify_cert(context.get()) != 1)
-        fail(20018, std::string("the ") + whose +
-                        "'s certificate does not lead to its trust store: " +
-                        X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get())));
+        fail(ApplicationCode::TsaOther,
+             std::string("the ") + whose + "'s certificate does not lead to its trust store: " +
+                 X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get())));
     return CertificatesPtr(X509_STORE_CTX_get1_chain(context.get()));
 }
 
@@ -85,20 +71,24 @@ CertificatesPtr chainOf(X509* leaf, STACK_OF(X509) * untrusted, const std::strin
 // certificates.
 Pkcs7Ptr tokenOf(CMS_ContentInfo& cms) {
     const StampedValue stamped = signatureTimestamp(cms);
-    if (stamped.token.empty()) fail(20018, "the signature has no signature timestamp");
+    if (stamped.token.empty())
+        fail(ApplicationCode::TsaOther, "the signature has no signature timestamp");
     const unsigned char* cursor = stamped.token.data();
     Pkcs7Ptr token(d2i_PKCS7(nullptr, &cursor, static_cast<long>(stamped.token.size())));
     if (!token || !PKCS7_type_is_signed(token.get()))
-        fail(20017, "the signature timestamp does not parse");
+        fail(ApplicationCode::TimestampInvalid, "the signature timestamp does not parse");
     return token;
 }
 
 X509* tokenSigner(PKCS7& token) {
     STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(&token);
-    if (sk_PKCS7_SIGNER_INFO_num(signers) != 1) fail(20017, "the timestamp has no single signer");
+    if (sk_PKCS7_SIGNER_INFO_num(signers) != 1)
+        fail(ApplicationCode::TimestampInvalid, "the timestamp has no single signer");
     PKCS7_ISSUER_AND_SERIAL* id = sk_PKCS7_SIGNER_INFO_value(signers, 0)->issuer_and_serial;
     X509* signer = X509_find_by_issuer_and_serial(token.d.sign->cert, id->issuer, id->serial);
-    if (!signer) fail(20017, "the timestamp does not carry its TSA's certificate");
+    if (!signer)
+        fail(ApplicationCode::TimestampInvalid,
+             "the timestamp does not carry its TSA's certificate");
     return signer;
 }
 
@@ -116,16 +106,13 @@ CertificatesPtr certificatesOf(CMS_ContentInfo& cms, PKCS7& token) {
 
 std::vector<Chain> chainsOf(CMS_ContentInfo& cms, PKCS7& token, STACK_OF(X509) * untrusted,
                             const ValidationSource& source, std::time_t at) {
-    STACK_OF(X509)* signers = CMS_get0_signers(&cms);
-    if (sk_X509_num(signers) != 1) {
-        sk_X509_free(signers);
-        fail(20018, "the signature has no single signer certificate");
-    }
+    const CertificateViewPtr signers(CMS_get0_signers(&cms));
+    if (sk_X509_num(signers.get()) != 1)
+        fail(ApplicationCode::TsaOther, "the signature has no single signer certificate");
     std::vector<Chain> chains;
     chains.push_back(
-        {chainOf(sk_X509_value(signers, 0), untrusted, source.trustStore, "signer", at),
+        {chainOf(sk_X509_value(signers.get(), 0), untrusted, source.trustStore, "signer", at),
          &source.trustStore});
-    sk_X509_free(signers);
     chains.push_back({chainOf(tokenSigner(token), untrusted, source.tsaTrustStore, "TSA", at),
                       &source.tsaTrustStore});
     return chains;
@@ -205,7 +192,8 @@ Bytes fetchOcsp(const std::string& url, X509* certificate, X509* issuer, STACK_O
                  limits);
     const std::string verdict =
         ocspVerdict(answer, certificate, issuer, untrusted, *chain.trustStore, request.get());
-    if (!verdict.empty()) fail(20018, url + ": " + subjectOf(certificate) + ": " + verdict);
+    if (!verdict.empty())
+        fail(ApplicationCode::TsaOther, url + ": " + subjectOf(certificate) + ": " + verdict);
     return answer;
 }
 
@@ -226,9 +214,10 @@ CrlPtr fetchCrl(const std::string& url, X509* certificate, X509* issuer, const H
     const Bytes answer = httpCall({url, "", {}, ""}, limits);
     const unsigned char* cursor = answer.data();
     CrlPtr crl(d2i_X509_CRL(nullptr, &cursor, static_cast<long>(answer.size())));
-    if (!crl) fail(20018, url + ": the answer is no CRL in DER");
+    if (!crl) fail(ApplicationCode::TsaOther, url + ": the answer is no CRL in DER");
     const std::string verdict = crlVerdict(crl.get(), certificate, issuer, true);
-    if (!verdict.empty()) fail(20018, url + ": " + subjectOf(certificate) + ": " + verdict);
+    if (!verdict.empty())
+        fail(ApplicationCode::TsaOther, url + ": " + subjectOf(certificate) + ": " + verdict);
     return crl;
 }
 
@@ -263,7 +252,8 @@ Bytes withValidationData(const Bytes& signature, const ValidationSource& source)
                                  fetchCrl(crlUrl, certificate, issuer, source.limits).get()) == 1,
                     "validationData");
             else
-                fail(20018, subjectOf(certificate) + " names no OCSP responder and no CRL");
+                fail(ApplicationCode::TsaOther,
+                     subjectOf(certificate) + " names no OCSP responder and no CRL");
         }
     }
     return withOcspResponses(der(i2d_CMS_ContentInfo, cms.get(), "validationData"), responses);

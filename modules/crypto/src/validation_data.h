@@ -23,8 +23,8 @@ struct ValidationSource {
 // id-ri-ocsp-response) or else a CRL (from its distribution point). Each
 // answer is checked: signed by the issuer or its delegated responder, current,
 // and "good". A revoked or unknown certificate, a chain that does not reach
-// its store or a certificate without a source is ApplicationException 20018;
-// an unreachable server 20014.
+// its store or a certificate without a source is ApplicationException TsaOther;
+// an unreachable server TsaUnreachable.
 Bytes withValidationData(const Bytes& signature, const ValidationSource& source);
 
 // Whether the revocation values a signature carries cover its signer's and

@@ -5,10 +5,12 @@
 #include "exception.h"
 #include "istream_bio.h"
 #include "json_binding.h"
+#include "openssl_ptr.h"
 #include "request_file.h"
 #include "revocation_values.h"
 #include "signature_levels.h"
 #include "trust_store.h"
+#include "utc_time.h"
 #include "validation_data.h"
 
 #include <openssl/cms.h>
@@ -20,6 +22,9 @@
 #include <memory>
 
 namespace zorva::plugin::crypto {
+
+using plugin::exception::ApplicationCode;
+
 namespace {
 
 struct VerifyRequest {
@@ -31,16 +36,7 @@ struct VerifyRequest {
     }
 };
 
-template <class T, void (*release)(T*)>
-struct Releaser {
-    void operator()(T* object) const { release(object); }
-};
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, Releaser<CMS_ContentInfo, CMS_ContentInfo_free>>;
-using BioPtr = std::unique_ptr<BIO, Releaser<BIO, BIO_free_all>>;
-using StoreContextPtr =
-    std::unique_ptr<X509_STORE_CTX, Releaser<X509_STORE_CTX, X509_STORE_CTX_free>>;
-
-[[noreturn]] void fail(int code, const char* reason) {
+[[noreturn]] void fail(ApplicationCode code, const char* reason) {
     PLUGIN_THROW(plugin::exception::ApplicationException(code)
                      << plugin::exception::Message_(reason),
                  "verify");
@@ -61,15 +57,15 @@ Bytes readSignature(const FileInfo& file) {
 CmsPtr parseSignature(const Bytes& bytes) {
     const unsigned char* cursor = bytes.data();
     CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
-    if (!cms) fail(20015, "verify: the first file is not a CMS signature in DER");
+    if (!cms)
+        fail(ApplicationCode::RequestFormat,
+             "verify: the first file is not a CMS signature in DER");
     return cms;
 }
 
 bool carriesRevocationValues(CMS_ContentInfo& cms, const Bytes& bytes) {
-    STACK_OF(X509_CRL)* crls = CMS_get1_crls(&cms);
-    const bool some = sk_X509_CRL_num(crls) > 0 || !ocspResponses(bytes).empty();
-    sk_X509_CRL_pop_free(crls, X509_CRL_free);
-    return some;
+    const CrlsPtr crls(CMS_get1_crls(&cms));
+    return sk_X509_CRL_num(crls.get()) > 0 || !ocspResponses(bytes).empty();
 }
 
 std::string signingTime(CMS_SignerInfo* signer) {
@@ -78,11 +74,7 @@ std::string signingTime(CMS_SignerInfo* signer) {
     const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(CMS_signed_get_attr(signer, index), 0);
     if (!value || (value->type != V_ASN1_UTCTIME && value->type != V_ASN1_GENERALIZEDTIME))
         return "";
-    std::tm parts{};
-    if (ASN1_TIME_to_tm(value->value.utctime, &parts) != 1) return "";
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
+    return utcText(value->value.utctime);
 }
 
 void describeSigner(CMS_ContentInfo& cms, SignatureVerdict& verdict) {
@@ -103,16 +95,15 @@ void describeSigner(CMS_ContentInfo& cms, SignatureVerdict& verdict) {
 }
 
 std::string chainOf(CMS_ContentInfo& cms, const std::string& trustStore) {
-    STACK_OF(X509)* signers = CMS_get0_signers(&cms);
-    if (sk_X509_num(signers) < 1) return "no signer certificate";
-    STACK_OF(X509)* included = CMS_get1_certs(&cms);
+    const CertificateViewPtr signers(CMS_get0_signers(&cms));
+    if (sk_X509_num(signers.get()) < 1) return "no signer certificate";
+    const CertificatesPtr included(CMS_get1_certs(&cms));
     const X509StorePtr store = trustStoreOf(trustStore);
     const StoreContextPtr context(X509_STORE_CTX_new());
-    X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers, 0), included);
+    X509_STORE_CTX_init(context.get(), store.get(), sk_X509_value(signers.get(), 0),
+                        included.get());
     const bool valid = X509_verify_cert(context.get()) == 1;
     const int error = X509_STORE_CTX_get_error(context.get());
-    sk_X509_pop_free(included, X509_free);
-    sk_X509_free(signers);
     ERR_clear_error();
     return valid ? "valid" : X509_verify_cert_error_string(error);
 }
@@ -136,14 +127,14 @@ void describeTimestamp(CMS_ContentInfo& cms, const std::string& tsaTrustStore,
 SignatureVerdict checkSignature(const std::vector<FileInfo>& files,
                                 const LongTermSettings& settings) {
     if (files.empty() || files.size() > 2)
-        fail(20006, "verify: {\"files\":[signature, document]} expected");
+        fail(ApplicationCode::DataNotFound, "verify: {\"files\":[signature, document]} expected");
     SignatureVerdict verdict;
     verdict.signature = readSignature(files[0]);
     const Bytes& bytes = verdict.signature;
     const CmsPtr cms = parseSignature(bytes);
     const bool detached = CMS_is_detached(cms.get()) == 1;
     if (detached && files.size() < 2)
-        fail(20006, "verify: a detached signature needs its document");
+        fail(ApplicationCode::DataNotFound, "verify: a detached signature needs its document");
 
     std::unique_ptr<std::istream> document;
     BioPtr content;
@@ -174,7 +165,7 @@ std::string verifySignature(const std::string& data, const LongTermSettings& set
     try {
         request = json_dto::from_json<VerifyRequest>(data);
     } catch (const std::exception&) {
-        fail(20015, "verify: {\"files\":[signature, document]} expected");
+        fail(ApplicationCode::RequestFormat, "verify: {\"files\":[signature, document]} expected");
     }
     return json_dto::to_json(checkSignature(request.files, settings));
 }

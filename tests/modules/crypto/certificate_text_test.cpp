@@ -10,9 +10,9 @@
 
 namespace {
 
+using zorva::plugin::X509Ptr;
 using zorva::plugin::crypto::describe;
 using zorva::plugin::crypto::describeCommonNameFirst;
-using zorva::plugin::crypto::X509Ptr;
 
 using Entries = std::vector<std::pair<const char*, const char*>>;
 

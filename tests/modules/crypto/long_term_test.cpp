@@ -5,6 +5,7 @@
 #include "base64.h"
 #include "evp_digest.h"
 #include "exception.h"
+#include "openssl_ptr.h"
 #include "openssl_tool.h"
 #include "private_install.h"
 #include "provider_registry.h"
@@ -41,7 +42,6 @@ using zorva::plugin::format::Message;
 const std::string pin = "123456";
 const fs::path authorities = AUTHORITY_DIR;
 
-
 QJsonObject object(const std::string& json) {
     const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
     return document.isArray() ? document.array().at(0).toObject() : document.object();
@@ -73,26 +73,22 @@ Failure failureOf(Call call) {
 
 crypto::StampedValue stampOf(const std::string& signature) {
     const auto* cursor = reinterpret_cast<const unsigned char*>(signature.data());
-    std::unique_ptr<CMS_ContentInfo, void (*)(CMS_ContentInfo*)> cms(
-        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())),
-        CMS_ContentInfo_free);
+    const zorva::plugin::CmsPtr cms(
+        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
     return cms ? crypto::signatureTimestamp(*cms) : crypto::StampedValue{};
 }
 
 std::size_t countOf(const std::string& signature, const char* what) {
     const auto* cursor = reinterpret_cast<const unsigned char*>(signature.data());
-    std::unique_ptr<CMS_ContentInfo, void (*)(CMS_ContentInfo*)> cms(
-        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())),
-        CMS_ContentInfo_free);
+    const zorva::plugin::CmsPtr cms(
+        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
     if (std::string(what) == "certificates") {
-        STACK_OF(X509)* certificates = CMS_get1_certs(cms.get());
-        const int count = sk_X509_num(certificates);
-        sk_X509_pop_free(certificates, X509_free);
+        const zorva::plugin::CertificatesPtr certificates(CMS_get1_certs(cms.get()));
+        const int count = sk_X509_num(certificates.get());
         return static_cast<std::size_t>(std::max(count, 0));
     }
-    STACK_OF(X509_CRL)* crls = CMS_get1_crls(cms.get());
-    const int count = sk_X509_CRL_num(crls);
-    sk_X509_CRL_pop_free(crls, X509_CRL_free);
+    const zorva::plugin::CrlsPtr crls(CMS_get1_crls(cms.get()));
+    const int count = sk_X509_CRL_num(crls.get());
     return static_cast<std::size_t>(std::max(count, 0));
 }
 

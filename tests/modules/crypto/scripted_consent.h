@@ -29,7 +29,7 @@ public:
                 PLUGIN_THROW(zorva::plugin::exception::ApplicationException(20003), "ask");
             const Answer next = answers_.front();
             answers_.pop_front();
-            auto failure = attempt({next.certificateId, zorva::plugin::crypto::Secret(
+            auto failure = attempt({next.certificateId, zorva::plugin::cryptoki::Secret(
                                                             next.pin.data(), next.pin.size())});
             if (!failure) return;
             shown.push_back(*failure);

@@ -10,7 +10,7 @@
 
 namespace {
 
-using zorva::plugin::crypto::Secret;
+using zorva::plugin::cryptoki::Secret;
 
 template <class T, class = void>
 struct Streamable : std::false_type {};

@@ -12,20 +12,18 @@
 namespace zorva::plugin::ui {
 namespace {
 
-// The code of a signature refused because the site's window is already up:
-// no code of the table says "pending", so the general error carries the
-// reason, "an action is already pending", in its message.
-constexpr int alreadyPending = 20001;
-constexpr int cancelled = 20003;
+using exception::ApplicationCode;
 
-// Raises 20003 unless the user answered.
+// Raises Cancelled unless the user answered.
 void requireAnswer(PromptResult result) {
     if (result == PromptResult::Accepted) return;
     const std::string reason =
         result == PromptResult::Rejected
             ? "consent: the user cancelled"
             : "consent: no answer from the user in time, or no display to ask on";
-    PLUGIN_THROW(exception::ApplicationException(cancelled) << exception::Message_(reason), "ask");
+    PLUGIN_THROW(exception::ApplicationException(ApplicationCode::Cancelled)
+                     << exception::Message_(reason),
+                 "ask");
 }
 
 // A cancel also holds the site's windows back for a while.
@@ -44,8 +42,11 @@ void GuiConsent::ask(const crypto::ConsentRequest& request, const crypto::Consen
         SitePrompt site(sites_, request.origin);
         askInTurn(request, attempt, site);
     } catch (const SitePromptRefused& refused) {
+        // No code of the table says "pending": the general error carries the
+        // reason, "an action is already pending", in its message.
         const bool pending = refused.reason() == SitePromptRefused::Reason::Pending;
-        PLUGIN_THROW(exception::ApplicationException(pending ? alreadyPending : cancelled)
+        PLUGIN_THROW(exception::ApplicationException(pending ? ApplicationCode::General
+                                                             : ApplicationCode::Cancelled)
                          << exception::Message_(std::string("consent: ") + refused.what()),
                      "ask");
     }

@@ -39,14 +39,14 @@ PinField::PinField(QWidget* parent) : QWidget(parent) {
 
 PinField::~PinField() = default;
 
-crypto::Secret PinField::take() {
-    crypto::Secret pin = std::move(pin_);
+cryptoki::Secret PinField::take() {
+    cryptoki::Secret pin = std::move(pin_);
     clear();
     return pin;
 }
 
 void PinField::clear() {
-    pin_ = crypto::Secret();
+    pin_ = cryptoki::Secret();
     length_ = 0;
     update();
     emit changed();

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace zorva::plugin::crypto {
+namespace zorva::plugin::cryptoki {
 
 Secret::Secret(const char* data, std::size_t size) {
     bytes_ = platform::allocateSecretPages(size, capacity_);
@@ -60,4 +60,4 @@ void Secret::wipe() noexcept {
     capacity_ = 0;
 }
 
-}  // namespace zorva::plugin::crypto
+}  // namespace zorva::plugin::cryptoki

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace zorva::plugin::crypto {
+namespace zorva::plugin::cryptoki {
 
 // A PIN or another secret on its way from the user to the token. It lives as
 // long as the operation that needs it, on memory pages of its own kept out of
@@ -42,4 +42,4 @@ private:
 template <class Stream>
 Stream& operator<<(Stream&, const Secret&) = delete;
 
-}  // namespace zorva::plugin::crypto
+}  // namespace zorva::plugin::cryptoki

@@ -17,9 +17,9 @@ class SitePrompt;
 // held until the dialog closes. The user has `limit` to answer, counted anew
 // after each failed attempt and not while one is checked. A cancel, a closed
 // dialog, the time-out or a host without a display is ApplicationException
-// 20003. After a cancel the site's requests get 20003 at once for a while,
+// Cancelled. After a cancel the site's requests get Cancelled at once for a while,
 // without a window; a request of an origin whose window is queued or shown
-// already gets 20001, "an action is already pending", at once.
+// already gets General, "an action is already pending", at once.
 class GuiConsent : public crypto::IConsent {
 public:
     explicit GuiConsent(std::chrono::milliseconds limit = defaultPromptLimit);

@@ -21,7 +21,7 @@ public:
     // Characters typed, as the dots show them.
     int length() const { return length_; }
     // Hands the PIN over and leaves the field empty.
-    crypto::Secret take();
+    cryptoki::Secret take();
     void clear();
 
     QSize sizeHint() const override;
@@ -38,7 +38,7 @@ protected:
 private:
     void removeLastCharacter();
 
-    crypto::Secret pin_;
+    cryptoki::Secret pin_;
     int length_ = 0;
 };
 

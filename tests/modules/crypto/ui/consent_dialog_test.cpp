@@ -427,7 +427,7 @@ TEST(PinFieldKeys, TypedCharactersBecomeTheSecretAndBackspaceTakesWholeCharacter
             QCoreApplication::sendEvent(&field, &press);
         }
         EXPECT_EQ(field.length(), c.length) << c.name;
-        const crypto::Secret pin = field.take();
+        const cryptoki::Secret pin = field.take();
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(pin.bytes()), pin.size()), c.pin)
             << c.name;
         EXPECT_TRUE(field.isEmpty()) << c.name;
