@@ -2,16 +2,34 @@
 // page it serves, so the pages of different tabs never share one. The host
 // ends when its tab's page goes away, because closing the port closes its
 // standard input.
+//
+// A page reaches the host through its content script ("page" ports), whose
+// messages this script passes on, or through the extension's frame in the
+// page (frame.js, "frame" ports), which holds its host itself and only
+// registers here, so that a newer page or frame of the tab ends it; where
+// the browser keeps the frame from the host, it relays through here too.
 const HOST = "org.zorva.plugin";
+const FRAME = chrome.runtime.getURL("frame.html");
 
-// tab id -> { page: the content script's port, native: the host's port or null }
+// tab id -> { page: the port of the content script or frame, native: the
+// host's port or null, frame: whether the frame holds the host }
 const tabs = new Map();
 
+function forget(tabId, tab) {
+  if (tabs.get(tabId) !== tab) return;
+  tabs.delete(tabId);
+  tab.native?.disconnect();
+}
+
+/** Ends the host of the tab's earlier page, whoever holds it. */
 function closeTab(tabId) {
   const tab = tabs.get(tabId);
   if (!tab) return;
-  tabs.delete(tabId);
-  tab.native?.disconnect();
+  forget(tabId, tab);
+  if (!tab.frame) return;
+  // A port also ends when the browser stops this script: only this says to end the host.
+  tab.page.postMessage({ close: true });
+  tab.page.disconnect();
 }
 
 function nativePort(tab) {
@@ -38,17 +56,7 @@ function originOf(sender) {
   return sender.origin ?? new URL(sender.url).origin;
 }
 
-chrome.runtime.onConnect.addListener((page) => {
-  const tabId = page.sender?.tab?.id;
-  if (tabId === undefined) {
-    page.disconnect();
-    return;
-  }
-  // A new page in the tab gets a host of its own.
-  closeTab(tabId);
-  const tab = { page, native: null };
-  tabs.set(tabId, tab);
-  const origin = originOf(page.sender);
+function servePage(page, tab, tabId, origin) {
   page.onMessage.addListener((message) => {
     if (tabs.get(tabId) !== tab) return;
     // Whatever "origin" the page put into its message is replaced.
@@ -56,7 +64,31 @@ chrome.runtime.onConnect.addListener((page) => {
     // The page sends its next pieces when the earlier ones have gone on.
     page.postMessage({ accepted: String(message.id ?? "") });
   });
-  page.onDisconnect.addListener(() => {
-    if (tabs.get(tabId) === tab) closeTab(tabId);
-  });
+}
+
+// The frame's first message names the page that embeds it, as the browser
+// told the frame; a content script, the only other sender, cannot pose as
+// the frame, whose address the browser gives.
+function serveFrame(page, tab, tabId) {
+  const registered = ({ origin, relayed }) => {
+    page.onMessage.removeListener(registered);
+    if (relayed) servePage(page, tab, tabId, String(origin));
+  };
+  page.onMessage.addListener(registered);
+}
+
+chrome.runtime.onConnect.addListener((page) => {
+  const tabId = page.sender?.tab?.id;
+  const frame = page.name === "frame";
+  if (tabId === undefined || (frame && page.sender.url !== FRAME)) {
+    page.disconnect();
+    return;
+  }
+  // A new page in the tab gets a host of its own.
+  closeTab(tabId);
+  const tab = { page, native: null, frame };
+  tabs.set(tabId, tab);
+  if (frame) serveFrame(page, tab, tabId);
+  else servePage(page, tab, tabId, originOf(page.sender));
+  page.onDisconnect.addListener(() => forget(tabId, tab));
 });

@@ -19,8 +19,13 @@
 // through that port instead, as the messages of the port's own. A request
 // posted to the window is copied once more for every listener the page has
 // (the client's own among them); one through the port only for this script.
+//
+// The announcement also names the extension's frame {frame: url} (frame.js):
+// a page that embeds it sends its requests there, past this script and the
+// background one, which is the faster route for large uploads.
 const PREFIX = "zorva.plugin.";
 const VERSION = chrome.runtime.getManifest().version;
+const FRAME = chrome.runtime.getURL("frame.html");
 
 let worker = null;
 
@@ -67,7 +72,7 @@ function forward(message) {
 }
 
 function announce() {
-  toPage({ type: `${PREFIX}ready`, version: VERSION, channel: true });
+  toPage({ type: `${PREFIX}ready`, version: VERSION, channel: true, frame: FRAME });
 }
 
 announce();

@@ -4,7 +4,10 @@ from the one extension/ folder: the example signing page finds the extension
 by itself, the browser starts the staged host through the shipped host
 registration of that browser, xdotool answers the host's consent window on
 the virtual X display, and the .p7s verifies with OpenSSL and with the
-host's own verify through the extension; a reply in pieces comes back whole. In Chromium the
+host's own verify through the extension; a reply in pieces comes back whole,
+the page's requests take the extension's frame, and the host sees the page's
+own origin whatever a request names; a frame of another origin within the
+page gets no answer from the extension's frame. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
 same; without its host registered, the page falls back to WebSocket; a host
@@ -147,8 +150,10 @@ class ExtensionSigning(unittest.TestCase):
         folder = os.environ.get("ZORVA_SCREENSHOTS") or self.root
         return os.path.join(folder, name + ".png")
 
-    def assert_signed(self, shown):
-        self.assertEqual(shown["echoed"], {"transport": "extension", "same": True})
+    def assert_signed(self, shown, origin):
+        # The client takes the extension's frame, and the host sees the page's true origin.
+        self.assertEqual(shown["echoed"], {"transport": "extension", "framed": True, "same": True,
+                                           "origin": origin})
         self.assertEqual((shown["message"], shown["error"]), ("Signed 1 document(s).", ""),
                          self.host_log()[-4000:])
         self.assertIn("through the browser extension", shown["status"])
@@ -181,7 +186,7 @@ class ExtensionSigning(unittest.TestCase):
                              args=["--ip-address-space-overrides=127.0.0.1:%d=public" % self.port])
 
         self.assertEqual(shown["probed"], "HostNotRunningError")
-        self.assert_signed(shown)
+        self.assert_signed(shown, origin)
         self.assertIn("chrome-extension://", self.host_log())
 
     def test_chromium_with_the_extension_but_no_host_falls_back_to_websocket(self):
@@ -232,9 +237,20 @@ class ExtensionSigning(unittest.TestCase):
 
         # Firefox lets a page reach the local endpoint; the page still prefers the extension.
         self.assertEqual(shown["probed"], "connected")
-        self.assert_signed(shown)
+        self.assert_signed(shown, origin)
         self.assertIn("plugin@zorva.org", self.host_log())
 
+    def test_a_frame_of_another_origin_gets_no_answer_from_the_extensions_frame(self):
+        page = "http://%s:%d/tests/modules/nmh/e2e/page/framed.html"
+        for browser in ("chromium", "firefox"):
+            with self.subTest(browser=browser):
+                driver = self.start_driver(browser, "%s?child=%s" % (
+                    page % ("localhost", self.port), page % ("127.0.0.1", self.port)),
+                    profile=os.path.join(self.root, "profile-" + browser), attempts=True)
+                shown = self.shown(driver)
+
+                self.assertEqual(shown["attempts"], {
+                    "top": "ready", "child": {"topsFrame": "refused", "ownFrame": "refused"}})
 
 if __name__ == "__main__":
     unittest.main()

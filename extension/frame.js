@@ -1,0 +1,99 @@
+// The extension's own page, framed by the web page it serves: the page hands
+// it MessagePorts and its requests go from here to the tab's native host
+// directly. Compared with the content script's route, no message is turned
+// into JSON on the page's main thread nor parsed and written again by the
+// background script, which is most of what a large upload costs there.
+//
+// The page posts {type: "zorva.plugin.connect"} with a MessagePort to this
+// frame's window. Through the port it sends requests with an "id" and gets
+// {reply}, {accepted: id} once a request went to the host, and
+// {disconnected: why} when the host ended (the next request starts another).
+//
+// Only the page's top-level document may use it, and the origin the host
+// sees is the one the browser attaches to that document's messages, never a
+// value the page sends. The background script keeps one host per tab: a newer
+// page or frame of the tab closes this frame's host.
+//
+// Firefox lets only a document whose ancestors are all the extension's own
+// start a native host, so there this frame hands the requests to the
+// background script, which passes them on as for the content script (Firefox
+// copies messages between the extension's documents without JSON).
+const HOST = "org.zorva.plugin";
+const PREFIX = "zorva.plugin.";
+const RELAYED = window.location.protocol === "moz-extension:";
+const NEWER = "a newer page of this tab uses the host";
+
+/** The ports of the page's clients; a reply goes to all, each keeps its own ids. */
+const ports = new Set();
+let origin = null;
+let native = null;
+let background = null;
+let closed = false;
+
+function toPorts(data) {
+  for (const port of ports) port.postMessage(data);
+}
+
+function nativePort() {
+  if (native) return native;
+  const port = chrome.runtime.connectNative(HOST);
+  port.onMessage.addListener((reply) => toPorts({ reply }));
+  port.onDisconnect.addListener(() => {
+    // Chromium reports why in lastError, Firefox in the port's error.
+    const error = port.error?.message ?? chrome.runtime.lastError?.message ?? "the host ended";
+    if (native === port) native = null;
+    toPorts({ disconnected: error });
+  });
+  native = port;
+  return port;
+}
+
+function forward(port, message) {
+  if (typeof message !== "object" || message === null) return;
+  if (closed) {
+    port.postMessage({ disconnected: NEWER });
+  } else if (RELAYED) {
+    // The background script puts in the origin this frame registered with.
+    background.postMessage(message);
+  } else {
+    // Whatever "origin" the page put into its message is replaced.
+    nativePort().postMessage({ ...message, origin });
+    port.postMessage({ accepted: String(message.id ?? "") });
+  }
+}
+
+/** Tells the background script whose frame this is; it may end this frame's host. */
+function register() {
+  background = chrome.runtime.connect({ name: "frame" });
+  background.postMessage({ origin, relayed: RELAYED });
+  background.onMessage.addListener((data) => {
+    if (!data.close) {
+      toPorts(data);
+      return;
+    }
+    closed = true;
+    native?.disconnect();
+    native = null;
+    toPorts({ disconnected: NEWER });
+  });
+}
+
+// Top-level pages only, as for the content script: the user approves the
+// site in the address bar, and the frames inside it (advertisements, widgets)
+// are no part of that.
+const framedByTopPage = window.parent !== window && window.parent === window.top;
+
+window.addEventListener("message", (event) => {
+  if (!framedByTopPage || event.source !== window.parent) return;
+  if (event.data?.type !== `${PREFIX}connect` || !event.ports[0]) return;
+  // An opaque origin (a sandboxed page) names no site a user could approve.
+  if (event.origin === "null" || (origin !== null && event.origin !== origin)) return;
+  if (origin === null) {
+    origin = event.origin;
+    register();
+  }
+  const port = event.ports[0];
+  ports.add(port);
+  port.onmessage = ({ data }) => forward(port, data);
+  port.postMessage({ ready: true });
+});
