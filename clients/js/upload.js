@@ -113,7 +113,9 @@ function encodedPieces(file, pieceBytes, envelope, each, answered) {
         if ("sha256" in data) return finish(resolve, data.sha256);
         if (answered()) return finish(resolve, "");
         await each(data.piece, data.bytes);
-        worker.postMessage({ credit: 1 });
+        // The connection has its copy: the worker writes its next pieces into the buffer.
+        const buffer = typeof data.piece === "string" ? null : data.piece.buffer;
+        worker.postMessage({ credit: 1, buffer }, buffer ? [buffer] : []);
       }).catch((error) => finish(reject, error));
     });
     worker.postMessage({ file, pieceBytes, ahead: AHEAD, envelope });
