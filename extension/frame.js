@@ -8,6 +8,7 @@
 // frame's window. Through the port it sends requests with an "id" and gets
 // {reply}, {accepted: id} once a request went to the host, and
 // {disconnected: why} when the host ended (the next request starts another).
+// A request's "method"."data" may come as the bytes of its text (in UTF-8).
 //
 // Only the page's top-level document may use it, and the origin the host
 // sees is the one the browser attaches to that document's messages, never a
@@ -48,8 +49,11 @@ function nativePort() {
   return port;
 }
 
-function forward(port, message) {
-  if (typeof message !== "object" || message === null) return;
+const utf8 = new TextDecoder();
+
+function forward(port, received) {
+  if (typeof received !== "object" || received === null) return;
+  const message = asText(received);
   if (closed) {
     port.postMessage({ disconnected: NEWER });
   } else if (RELAYED) {
@@ -60,6 +64,12 @@ function forward(port, message) {
     nativePort().postMessage({ ...message, origin });
     port.postMessage({ accepted: String(message.id ?? "") });
   }
+}
+
+function asText(message) {
+  const data = message.method?.data;
+  if (!ArrayBuffer.isView(data)) return message;
+  return { ...message, method: { ...message.method, data: utf8.decode(data) } };
 }
 
 /** Tells the background script whose frame this is; it may end this frame's host. */

@@ -78,6 +78,12 @@ export class ExtensionTransport {
     /** Whether requests go through the extension's frame. */
     this.framed = frame !== null;
     this.pieceBytes = frame ? undefined : PIECE_BYTES;
+    /**
+     * Whether a request's "method"."data" may be the ASCII bytes of its text:
+     * the frame takes them over, where a text would be copied, and collected
+     * later, on the page's main thread.
+     */
+    this.takesBytes = this.framed;
     /** @type {(message: Object) => void} */
     this.onMessage = () => {};
     /** @type {(error: ConnectionLostError) => void} */
@@ -101,7 +107,8 @@ export class ExtensionTransport {
     const size = message.method?.data?.length ?? 0;
     this.unaccepted.push({ id: message.id, size });
     this.unacceptedBytes += size;
-    if (this.requests) this.requests.postMessage(message);
+    const data = message.method?.data;
+    if (this.requests) this.requests.postMessage(message, ArrayBuffer.isView(data) ? [data.buffer] : []);
     else window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
   }
 

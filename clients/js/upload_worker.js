@@ -3,10 +3,11 @@
 // on their way; the page grants a credit for each piece it may receive, so at
 // most that many wait in memory.
 //
-// In: {file: Blob, pieceBytes, ahead, envelope}, then {credit: n, buffer} as
-// the page sends. Out: {piece, bytes} per piece in order, then {sha256}
-// (hex), or {error}. A piece is the base64 text, or, given an envelope {base,
-// firstChunk}, the whole message around it in UTF-8, ready for the socket;
+// In: {file: Blob, pieceBytes, ahead, envelope, textAsBytes}, then {credit:
+// n, buffer} as the page sends. Out: {piece, bytes} per piece in order, then
+// {sha256} (hex), or {error}. A piece is the base64 text (its ASCII bytes with
+// textAsBytes), or, given an envelope {base, firstChunk}, the whole message
+// around it in UTF-8, ready for the socket;
 // the page hands the buffer of such a piece back with its credit, once the
 // socket took a copy, and the next pieces are written into it: the memory an
 // upload takes stays the same whatever the file's size.
@@ -27,10 +28,12 @@ self.addEventListener("message", ({ data }) => {
   encode(data).catch((error) => self.postMessage({ error: String(error?.message ?? error) }));
 });
 
-async function encode({ file, pieceBytes, ahead, envelope }) {
+async function encode({ file, pieceBytes, ahead, envelope, textAsBytes }) {
   const { createSHA256 } = await import(HASH_WASM.href);
   const sha = await createSHA256();
-  const wrap = envelope ? inEnvelope(envelope) : (text) => text;
+  const utf8 = new TextEncoder();
+  const asText = textAsBytes ? (text) => utf8.encode(text) : (text) => text;
+  const wrap = envelope ? inEnvelope(envelope) : asText;
   credit = ahead;
   for await (const bytes of piecesOf(file, pieceBytes)) {
     sha.update(bytes);

@@ -313,7 +313,7 @@ export class Client {
       await streamFiles(files, {
         ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
         drained: () => this.drained(), answered: () => answered,
-        pieceBytes: this.transport.pieceBytes,
+        pieceBytes: this.transport.pieceBytes, textAsBytes: this.transport.takesBytes === true,
       });
     } catch (error) {
       this.pending.delete(base.id);
