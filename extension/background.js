@@ -6,8 +6,7 @@
 // A page reaches the host through its content script ("page" ports), whose
 // messages this script passes on, or through the extension's frame in the
 // page (frame.js, "frame" ports), which holds its host itself and only
-// registers here, so that a newer page or frame of the tab ends it; where
-// the browser keeps the frame from the host, it relays through here too.
+// registers here, so that a newer page or frame of the tab ends it.
 const HOST = "org.zorva.plugin";
 const FRAME = chrome.runtime.getURL("frame.html");
 
@@ -56,7 +55,9 @@ function originOf(sender) {
   return sender.origin ?? new URL(sender.url).origin;
 }
 
-function servePage(page, tab, tabId, origin) {
+// The page's messages as it sent them, but with the origin the browser gives.
+function servePage(page, tab, tabId) {
+  const origin = originOf(page.sender);
   page.onMessage.addListener((message) => {
     if (tabs.get(tabId) !== tab) return;
     // Whatever "origin" the page put into its message is replaced.
@@ -66,20 +67,10 @@ function servePage(page, tab, tabId, origin) {
   });
 }
 
-// The frame's first message names the page that embeds it, as the browser
-// told the frame; a content script, the only other sender, cannot pose as
-// the frame, whose address the browser gives.
-function serveFrame(page, tab, tabId) {
-  const registered = ({ origin, relayed }) => {
-    page.onMessage.removeListener(registered);
-    if (relayed) servePage(page, tab, tabId, String(origin));
-  };
-  page.onMessage.addListener(registered);
-}
-
 chrome.runtime.onConnect.addListener((page) => {
   const tabId = page.sender?.tab?.id;
   const frame = page.name === "frame";
+  // A content script cannot pose as the frame, whose address the browser gives.
   if (tabId === undefined || (frame && page.sender.url !== FRAME)) {
     page.disconnect();
     return;
@@ -88,7 +79,6 @@ chrome.runtime.onConnect.addListener((page) => {
   closeTab(tabId);
   const tab = { page, native: null, frame };
   tabs.set(tabId, tab);
-  if (frame) serveFrame(page, tab, tabId);
-  else servePage(page, tab, tabId, originOf(page.sender));
+  if (!frame) servePage(page, tab, tabId);
   page.onDisconnect.addListener(() => forget(tabId, tab));
 });

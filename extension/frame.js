@@ -15,20 +15,15 @@
 // value the page sends. The background script keeps one host per tab: a newer
 // page or frame of the tab closes this frame's host.
 //
-// Firefox lets only a document whose ancestors are all the extension's own
-// start a native host, so there this frame hands the requests to the
-// background script, which passes them on as for the content script (Firefox
-// copies messages between the extension's documents without JSON).
+// Only Chromium's pages learn of this frame (content.js says why).
 const HOST = "org.zorva.plugin";
 const PREFIX = "zorva.plugin.";
-const RELAYED = window.location.protocol === "moz-extension:";
 const NEWER = "a newer page of this tab uses the host";
 
 /** The ports of the page's clients; a reply goes to all, each keeps its own ids. */
 const ports = new Set();
 let origin = null;
 let native = null;
-let background = null;
 let closed = false;
 
 function toPorts(data) {
@@ -40,8 +35,7 @@ function nativePort() {
   const port = chrome.runtime.connectNative(HOST);
   port.onMessage.addListener((reply) => toPorts({ reply }));
   port.onDisconnect.addListener(() => {
-    // Chromium reports why in lastError, Firefox in the port's error.
-    const error = port.error?.message ?? chrome.runtime.lastError?.message ?? "the host ended";
+    const error = chrome.runtime.lastError?.message ?? "the host ended";
     if (native === port) native = null;
     toPorts({ disconnected: error });
   });
@@ -56,14 +50,11 @@ function forward(port, received) {
   const message = asText(received);
   if (closed) {
     port.postMessage({ disconnected: NEWER });
-  } else if (RELAYED) {
-    // The background script puts in the origin this frame registered with.
-    background.postMessage(message);
-  } else {
-    // Whatever "origin" the page put into its message is replaced.
-    nativePort().postMessage({ ...message, origin });
-    port.postMessage({ accepted: String(message.id ?? "") });
+    return;
   }
+  // Whatever "origin" the page put into its message is replaced.
+  nativePort().postMessage({ ...message, origin });
+  port.postMessage({ accepted: String(message.id ?? "") });
 }
 
 function asText(message) {
@@ -72,15 +63,11 @@ function asText(message) {
   return { ...message, method: { ...message.method, data: utf8.decode(data) } };
 }
 
-/** Tells the background script whose frame this is; it may end this frame's host. */
+/** Tells the background script of this frame's tab; it may end this frame's host. */
 function register() {
-  background = chrome.runtime.connect({ name: "frame" });
-  background.postMessage({ origin, relayed: RELAYED });
-  background.onMessage.addListener((data) => {
-    if (!data.close) {
-      toPorts(data);
-      return;
-    }
+  const background = chrome.runtime.connect({ name: "frame" });
+  // Its one message: a newer page of the tab took over.
+  background.onMessage.addListener(() => {
     closed = true;
     native?.disconnect();
     native = null;

@@ -1,7 +1,8 @@
 // The browser extension as a transport of the client. Its content script
 // carries messages between this page's window and the extension, which
 // starts one native-messaging host for the tab (extension/content.js
-// describes the messages); when the extension offers its frame, the client
+// describes the messages); when the extension offers its frame (in
+// Chromium), the client
 // embeds it and sends its requests there instead (extension/frame.js), past
 // the content and background scripts. The browser limits what one message
 // may carry, so a large request travels in pieces (as uploads do) and a
@@ -22,14 +23,15 @@ const WHERE = "the browser extension";
  */
 const PIECE_BYTES = 192 * 1024;
 /** Only an extension's own page may receive the page's requests; group 1 is its origin. */
-const EXTENSION_PAGE = /^((?:chrome|moz)-extension:\/\/[^/]+)\//;
+const EXTENSION_PAGE = /^(chrome-extension:\/\/[^/]+)\//;
 
 /**
  * @typedef {Object} Announcement
  * @property {string} version the extension's
  * @property {boolean} channel whether it takes requests through a port of
  *     their own (extension/content.js)
- * @property {string} frame the address of the extension's frame, or ""
+ * @property {string} frame the address of the extension's frame where it
+ *     reaches the host itself (Chromium), or ""
  */
 
 /**
@@ -65,7 +67,8 @@ export class ExtensionTransport {
    * @returns {Promise<ExtensionTransport>}
    */
   static async open(found, timeout) {
-    return new ExtensionTransport(found, found.frame ? await framePort(found.frame, timeout) : null);
+    const frame = found.frame ? await framePort(found.frame, timeout) : null;
+    return new ExtensionTransport(found, frame);
   }
 
   /**
@@ -108,7 +111,8 @@ export class ExtensionTransport {
     this.unaccepted.push({ id: message.id, size });
     this.unacceptedBytes += size;
     const data = message.method?.data;
-    if (this.requests) this.requests.postMessage(message, ArrayBuffer.isView(data) ? [data.buffer] : []);
+    const taken = ArrayBuffer.isView(data) ? [data.buffer] : [];
+    if (this.requests) this.requests.postMessage(message, taken);
     else window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
   }
 

@@ -41,16 +41,24 @@ async function probe(url) {
 
 // In the page: whether a reply the host sends in pieces comes back whole
 // through the extension, by which route, and the origin the host took for a
-// request that names another.
+// request that names another; the extension's announcement as the page got
+// it, and the schemes of the frames in the page once the client connected.
 async function echo() {
   const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const announced = await new Promise((resolve) => {
+    window.addEventListener("message", ({ source, data }) =>
+      source === window && data?.type === "zorva.plugin.ready" && resolve(JSON.stringify(data)));
+    window.postMessage({ type: "zorva.plugin.hello" }, window.location.origin);
+  });
   const client = await connect({ transport: "extension" });
+  const frames = [...document.querySelectorAll("iframe")]
+    .map((frame) => new URL(frame.src).protocol);
   const text = "0123456789".repeat(300_000);
   const forged = "https://forged.example";
   const request = { ...makeRequest("system", "echo", text), origin: forged };
   request.meta.data = { origin: forged };
   const reply = await client.request(request);
-  return { transport: client.transportName, framed: client.transport.framed,
+  return { transport: client.transportName, framed: client.transport.framed, announced, frames,
            same: reply.method.result === text, origin: reply.meta.data.origin };
 }
 
