@@ -15,13 +15,16 @@ import sys
 import tempfile
 import threading
 import time
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "nmh", "e2e"))
 sys.path.insert(0, os.path.join(REPO, "tests", "modules", "ws", "e2e"))
-from wshost import Host, stage_dir  # noqa: E402
-from nmhhost import stage_program  # noqa: E402
+sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
+from wshost import Host, prompt_holds, stage_dir, wait_listening  # noqa: E402
+from nmhhost import program_logs, stage_program  # noqa: E402
+from crypto_e2e import DIALOG, private_token, windows_titled  # noqa: E402
 
 PIN = "123456"
 MIB = 1024 * 1024
@@ -121,12 +124,13 @@ def peak_memory(pids):
     return peak
 
 
-def answer_consent(title, times):
-    window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title],
-                            check=True, capture_output=True, text=True,
-                            timeout=900).stdout.split()[0]
+def answer_consent(title, times, host, holds_before):
+    """Types the PIN into the consent window once it takes keys: a window
+    ignores them for a moment after it comes up, and logs when."""
+    windows = windows_titled(title, timeout=900)
     times["shown"] = time.monotonic()
-    subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True, timeout=30)
+    subprocess.run(["xdotool", "windowfocus", "--sync", windows[0]], check=True, timeout=30)
+    wait_listening(host, title, holds_before)
     subprocess.run(["xdotool", "type", "--delay", "30", PIN], check=True, timeout=30)
     times["answered"] = time.monotonic()
     subprocess.run(["xdotool", "key", "Return"], check=True, timeout=30)
@@ -164,6 +168,7 @@ class Bench:
         os.makedirs(hosts)
         with open(os.path.join(hosts, manifest["name"] + ".json"), "w") as out:
             json.dump(manifest, out)
+        return types.SimpleNamespace(log=lambda: program_logs(program_dir))
 
     def run(self, transport, mib, phases):
         root = tempfile.mkdtemp(dir=self.work)
@@ -175,16 +180,17 @@ class Bench:
         if transport == "websocket":
             host = Host(self.stage, answers={self.origin: "allow"}, qt_platform="xcb")
             job["url"] = host.url
+            logs = host
         else:
-            self.extension_profile(root)
+            logs = self.extension_profile(root)
             job["extension"] = os.environ.get("EXTENSION_DIR", os.path.join(REPO, "extension"))
         try:
-            return self.drive(job, env, host, mib)
+            return self.drive(job, env, host, logs, mib)
         finally:
             if host:
                 host.close()
 
-    def drive(self, job, env, host, mib):
+    def drive(self, job, env, host, logs, mib):
         driver = subprocess.Popen(["node", os.path.join(HERE, "page_driver.mjs"), json.dumps(job)],
                                   stdout=subprocess.PIPE, text=True, env=env)
         roots, times, result = set(), {}, {}
@@ -201,8 +207,9 @@ class Bench:
                 before = usage(roots)
                 threads_before = thread_usage(before)
                 times["start"] = time.monotonic()
-                consent = threading.Thread(target=answer_consent, args=(self.title, times),
-                                           daemon=True)
+                consent = threading.Thread(
+                    target=answer_consent, args=(self.title, times, logs,
+                                                 prompt_holds(logs, self.title)), daemon=True)
                 consent.start()
             elif "signed" in entry:
                 times["end"] = time.monotonic()
@@ -277,9 +284,6 @@ def main():
     sizes = [int(size) for size in os.environ.get("SIZES", "64 512").split()]
     transports = os.environ.get("TRANSPORTS", "websocket extension").split()
     client_dir = os.environ.get("CLIENT_DIR", os.path.join(REPO, "clients", "js"))
-    sys.path.insert(0, os.path.join(REPO, "tests", "modules", "crypto", "e2e"))
-    from crypto_e2e import DIALOG, private_token
-
     with tempfile.TemporaryDirectory(prefix="zorva-page-bench-") as work:
         private_token(work)
         bench = Bench(work, client_dir, os.environ["ZORVA_CHROME_MANIFEST"], DIALOG)

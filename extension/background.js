@@ -2,16 +2,33 @@
 // page it serves, so the pages of different tabs never share one. The host
 // ends when its tab's page goes away, because closing the port closes its
 // standard input.
+//
+// A page reaches the host through its content script ("page" ports), whose
+// messages this script passes on, or through the extension's frame in the
+// page (frame.js, "frame" ports), which holds its host itself and only
+// registers here, so that a newer page or frame of the tab ends it.
 const HOST = "org.zorva.plugin";
+const FRAME = chrome.runtime.getURL("frame.html");
 
-// tab id -> { page: the content script's port, native: the host's port or null }
+// tab id -> { page: the port of the content script or frame, native: the
+// host's port or null, frame: whether the frame holds the host }
 const tabs = new Map();
 
+function forget(tabId, tab) {
+  if (tabs.get(tabId) !== tab) return;
+  tabs.delete(tabId);
+  tab.native?.disconnect();
+}
+
+/** Ends the host of the tab's earlier page, whoever holds it. */
 function closeTab(tabId) {
   const tab = tabs.get(tabId);
   if (!tab) return;
-  tabs.delete(tabId);
-  tab.native?.disconnect();
+  forget(tabId, tab);
+  if (!tab.frame) return;
+  // A port also ends when the browser stops this script: only this says to end the host.
+  tab.page.postMessage({ close: true });
+  tab.page.disconnect();
 }
 
 function nativePort(tab) {
@@ -38,16 +55,8 @@ function originOf(sender) {
   return sender.origin ?? new URL(sender.url).origin;
 }
 
-chrome.runtime.onConnect.addListener((page) => {
-  const tabId = page.sender?.tab?.id;
-  if (tabId === undefined) {
-    page.disconnect();
-    return;
-  }
-  // A new page in the tab gets a host of its own.
-  closeTab(tabId);
-  const tab = { page, native: null };
-  tabs.set(tabId, tab);
+// The page's messages as it sent them, but with the origin the browser gives.
+function servePage(page, tab, tabId) {
   const origin = originOf(page.sender);
   page.onMessage.addListener((message) => {
     if (tabs.get(tabId) !== tab) return;
@@ -56,7 +65,20 @@ chrome.runtime.onConnect.addListener((page) => {
     // The page sends its next pieces when the earlier ones have gone on.
     page.postMessage({ accepted: String(message.id ?? "") });
   });
-  page.onDisconnect.addListener(() => {
-    if (tabs.get(tabId) === tab) closeTab(tabId);
-  });
+}
+
+chrome.runtime.onConnect.addListener((page) => {
+  const tabId = page.sender?.tab?.id;
+  const frame = page.name === "frame";
+  // A content script cannot pose as the frame, whose address the browser gives.
+  if (tabId === undefined || (frame && page.sender.url !== FRAME)) {
+    page.disconnect();
+    return;
+  }
+  // A new page in the tab gets a host of its own.
+  closeTab(tabId);
+  const tab = { page, native: null, frame };
+  tabs.set(tabId, tab);
+  if (!frame) servePage(page, tab, tabId);
+  page.onDisconnect.addListener(() => forget(tabId, tab));
 });

@@ -1,9 +1,12 @@
 // The browser extension as a transport of the client. Its content script
 // carries messages between this page's window and the extension, which
 // starts one native-messaging host for the tab (extension/content.js
-// describes the messages). The browser limits what one message may carry, so
-// a large request travels in pieces (as uploads do) and a large reply comes
-// in pieces, as over WebSocket.
+// describes the messages); when the extension offers its frame (in
+// Chromium), the client
+// embeds it and sends its requests there instead (extension/frame.js), past
+// the content and background scripts. The browser limits what one message
+// may carry, so a large request travels in pieces (as uploads do) and a
+// large reply comes in pieces, as over WebSocket.
 import { ConnectionLostError } from "./errors.js";
 
 const PREFIX = "zorva.plugin.";
@@ -11,18 +14,24 @@ const PREFIX = "zorva.plugin.";
 const HIGH_WATER = 4 * 1024 * 1024;
 const WHERE = "the browser extension";
 /**
- * Raw bytes per upload piece (256 KiB of base64). Chromium serializes an
- * extension message on the sending thread, the page's main thread here, at
- * some 30 MB/s: a 1 MiB piece would hold it for 40 ms, a quarter of it for
- * 10, which stays short of 50 on a busy machine too.
+ * Raw bytes per upload piece through the content script (256 KiB of
+ * base64). Chromium serializes an extension message on the sending thread,
+ * the page's main thread here, at some 30 MB/s: a 1 MiB piece would hold it
+ * for 40 ms, a quarter of it for 10, which stays short of 50 on a busy
+ * machine too. Through the frame a piece is only copied to the frame's
+ * process, and pieces have the uploads' usual size.
  */
 const PIECE_BYTES = 192 * 1024;
+/** Only an extension's own page may receive the page's requests; group 1 is its origin. */
+const EXTENSION_PAGE = /^(chrome-extension:\/\/[^/]+)\//;
 
 /**
  * @typedef {Object} Announcement
  * @property {string} version the extension's
  * @property {boolean} channel whether it takes requests through a port of
  *     their own (extension/content.js)
+ * @property {string} frame the address of the extension's frame where it
+ *     reaches the host itself (Chromium), or ""
  */
 
 /**
@@ -40,7 +49,8 @@ export function findExtension(timeout) {
     };
     const onReady = (event) => {
       if (event.source === window && event.data?.type === `${PREFIX}ready`)
-        done({ version: String(event.data.version ?? ""), channel: event.data.channel === true });
+        done({ version: String(event.data.version ?? ""), channel: event.data.channel === true,
+               frame: EXTENSION_PAGE.test(event.data.frame) ? event.data.frame : "" });
     };
     const timer = setTimeout(() => done(null), timeout);
     window.addEventListener("message", onReady);
@@ -49,11 +59,34 @@ export function findExtension(timeout) {
 }
 
 export class ExtensionTransport {
-  /** @param {Announcement} [found] what the extension announced */
-  constructor({ channel = false } = {}) {
+  /**
+   * A transport through the extension's frame when it answers within the
+   * timeout, else through the content script.
+   * @param {Announcement} found what the extension announced
+   * @param {number} timeout ms
+   * @returns {Promise<ExtensionTransport>}
+   */
+  static async open(found, timeout) {
+    const frame = found.frame ? await framePort(found.frame, timeout) : null;
+    return new ExtensionTransport(found, frame);
+  }
+
+  /**
+   * @param {Announcement} [found] what the extension announced
+   * @param {MessagePort|null} [frame] a port the extension's frame answered on
+   */
+  constructor({ channel = false } = {}, frame = null) {
     this.name = "extension";
     this.url = WHERE;
-    this.pieceBytes = PIECE_BYTES;
+    /** Whether requests go through the extension's frame. */
+    this.framed = frame !== null;
+    this.pieceBytes = frame ? undefined : PIECE_BYTES;
+    /**
+     * Whether a request's "method"."data" may be the ASCII bytes of its text:
+     * the frame takes them over, where a text would be copied, and collected
+     * later, on the page's main thread.
+     */
+    this.takesBytes = this.framed;
     /** @type {(message: Object) => void} */
     this.onMessage = () => {};
     /** @type {(error: ConnectionLostError) => void} */
@@ -65,9 +98,10 @@ export class ExtensionTransport {
     this.unacceptedBytes = 0;
     this.wakeUp = null;
     this.listener = (event) => this.onWindowMessage(event);
-    window.addEventListener("message", this.listener);
-    /** Where requests go: a port of their own when the extension takes one. */
-    this.requests = channel ? ownChannel() : null;
+    /** Where requests go: the frame, or a port of their own when the content script takes one. */
+    this.requests = frame ?? (channel ? ownChannel() : null);
+    if (frame) frame.onmessage = ({ data }) => this.onFrameMessage(data);
+    else window.addEventListener("message", this.listener);
   }
 
   /** @param {Object} message with an "id" */
@@ -76,7 +110,9 @@ export class ExtensionTransport {
     const size = message.method?.data?.length ?? 0;
     this.unaccepted.push({ id: message.id, size });
     this.unacceptedBytes += size;
-    if (this.requests) this.requests.postMessage(message);
+    const data = message.method?.data;
+    const taken = ArrayBuffer.isView(data) ? [data.buffer] : [];
+    if (this.requests) this.requests.postMessage(message, taken);
     else window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
   }
 
@@ -99,6 +135,14 @@ export class ExtensionTransport {
     if (type === `${PREFIX}reply` && message) this.onMessage(message);
     else if (type === `${PREFIX}accepted`) this.accepted(id);
     else if (type === `${PREFIX}disconnected`) this.lost(String(error));
+  }
+
+  /** @private */
+  onFrameMessage({ reply, accepted, disconnected }) {
+    if (this.closed) return;
+    if (reply) this.onMessage(reply);
+    else if (accepted !== undefined) this.accepted(accepted);
+    else if (disconnected !== undefined) this.lost(String(disconnected));
   }
 
   /** @private Another client of this page may have sent it: only ours count. */
@@ -137,4 +181,44 @@ function ownChannel() {
   const { port1, port2 } = new MessageChannel();
   window.postMessage({ type: `${PREFIX}channel` }, window.location.origin, [port2]);
   return port1;
+}
+
+/** The extension's frame in this page, one for all its clients. */
+let extensionFrame = null;
+
+function frameOf(url) {
+  extensionFrame ??= new Promise((resolve) => {
+    const frame = document.createElement("iframe");
+    frame.hidden = true;
+    frame.addEventListener("load", () => resolve(frame), { once: true });
+    frame.src = url;
+    document.documentElement.append(frame);
+  });
+  return extensionFrame;
+}
+
+/**
+ * A port to the extension's frame once the frame answered on it, or null
+ * when it did not in time (a page whose policy keeps the frame out).
+ * @param {string} url
+ * @param {number} timeout ms
+ * @returns {Promise<MessagePort|null>}
+ */
+function framePort(url, timeout) {
+  const { port1, port2 } = new MessageChannel();
+  return new Promise((resolve) => {
+    const timer = setTimeout(() => {
+      port1.close();
+      resolve(null);
+    }, timeout);
+    port1.onmessage = ({ data }) => {
+      if (!data?.ready) return;
+      clearTimeout(timer);
+      port1.onmessage = null;
+      resolve(port1);
+    };
+    const origin = url.match(EXTENSION_PAGE)[1];
+    frameOf(url).then((frame) =>
+      frame.contentWindow.postMessage({ type: `${PREFIX}connect` }, origin, [port2]));
+  });
 }

@@ -29,6 +29,9 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  * @property {(sent: number, total: number) => void} [onProgress]
  * @property {number} [pieceBytes] Raw bytes per piece, a multiple of 3
  *     (PIECE_BYTES), so that every piece is whole base64 groups.
+ * @property {boolean} [textAsBytes] Whether the base64 text of a piece goes
+ *     to `send` as its ASCII bytes in a Uint8Array, which the connection
+ *     moves on rather than copies.
  */
 
 /**
@@ -39,7 +42,7 @@ const WORKER = new URL("./upload_worker.js", import.meta.url);
  */
 export async function streamFiles(files, { base, send, sendEncoded, drained, answered,
                                            fields = {}, after = () => ({}), onProgress,
-                                           pieceBytes = PIECE_BYTES }) {
+                                           pieceBytes = PIECE_BYTES, textAsBytes = false }) {
   const total = files.reduce((sum, file) => sum + file.size, 0);
   const chunks = 2 + files.reduce((sum, file) => sum + 2 + Math.ceil(file.size / pieceBytes), 0);
   let chunk = 0;
@@ -63,8 +66,9 @@ export async function streamFiles(files, { base, send, sendEncoded, drained, ans
     const envelope = sendEncoded && { base: { ...base, meta: { ...base.meta, id: fileId,
                                                             chunks: String(chunks) } },
                                       firstChunk: chunk + 1 };
-    sha256.push(await encodedPieces(file, pieceBytes, envelope, async (piece, bytes) => {
-      if (typeof piece === "string") {
+    const form = { pieceBytes, envelope, textAsBytes };
+    sha256.push(await encodedPieces(file, form, async (piece, bytes) => {
+      if (!envelope) {
         await sendPiece(piece, fileId);
       } else if (!answered()) {
         ++chunk;
@@ -84,16 +88,17 @@ export async function streamFiles(files, { base, send, sendEncoded, drained, ans
 
 /**
  * Hands each piece of the file's base64 text to `each`, in order, while the
- * worker prepares the next ones: the text, or with an envelope the whole
- * message in UTF-8, numbered on from its first chunk.
+ * worker prepares the next ones: the text (as its bytes with textAsBytes), or
+ * with an envelope the whole message in UTF-8, numbered on from its first
+ * chunk.
  * @param {Blob} file
- * @param {number} pieceBytes
- * @param {{base: Object, firstChunk: number}|null} envelope
+ * @param {{pieceBytes: number, envelope: {base: Object, firstChunk: number}|null,
+ *          textAsBytes: boolean}} form
  * @param {(piece: string|Uint8Array, bytes: number) => Promise<void>} each
  * @param {() => boolean} answered stops early
  * @returns {Promise<string>} the SHA-256 of the file's bytes in hex
  */
-function encodedPieces(file, pieceBytes, envelope, each, answered) {
+function encodedPieces(file, form, each, answered) {
   const worker = new Worker(WORKER, { type: "module" });
   return new Promise((resolve, reject) => {
     let chain = Promise.resolve();
@@ -113,10 +118,12 @@ function encodedPieces(file, pieceBytes, envelope, each, answered) {
         if ("sha256" in data) return finish(resolve, data.sha256);
         if (answered()) return finish(resolve, "");
         await each(data.piece, data.bytes);
-        worker.postMessage({ credit: 1 });
+        // The socket has its copy: the worker writes its next pieces into the buffer.
+        const buffer = form.envelope ? data.piece.buffer : null;
+        worker.postMessage({ credit: 1, buffer }, buffer ? [buffer] : []);
       }).catch((error) => finish(reject, error));
     });
-    worker.postMessage({ file, pieceBytes, ahead: AHEAD, envelope });
+    worker.postMessage({ file, ...form, ahead: AHEAD });
   });
 }
 

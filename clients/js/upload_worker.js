@@ -3,28 +3,37 @@
 // on their way; the page grants a credit for each piece it may receive, so at
 // most that many wait in memory.
 //
-// In: {file: Blob, pieceBytes, ahead, envelope}, then {credit: n} as the page
-// sends. Out: {piece, bytes} per piece in order, then {sha256} (hex), or
-// {error}. A piece is the base64 text, or, given an envelope {base,
-// firstChunk}, the whole message around it in UTF-8, ready for the socket.
+// In: {file: Blob, pieceBytes, ahead, envelope, textAsBytes}, then {credit:
+// n, buffer} as the page sends. Out: {piece, bytes} per piece in order, then
+// {sha256} (hex), or {error}. A piece is the base64 text (its ASCII bytes with
+// textAsBytes), or, given an envelope {base, firstChunk}, the whole message
+// around it in UTF-8, ready for the socket;
+// the page hands the buffer of such a piece back with its credit, once the
+// socket took a copy, and the next pieces are written into it: the memory an
+// upload takes stays the same whatever the file's size.
 const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", import.meta.url);
 
 let credit = 0;
 let wake = null;
+/** Buffers of pieces the page has sent, to be written again. */
+const spare = [];
 
 self.addEventListener("message", ({ data }) => {
   if ("credit" in data) {
     credit += data.credit;
+    if (data.buffer) spare.push(data.buffer);
     wake?.();
     return;
   }
   encode(data).catch((error) => self.postMessage({ error: String(error?.message ?? error) }));
 });
 
-async function encode({ file, pieceBytes, ahead, envelope }) {
+async function encode({ file, pieceBytes, ahead, envelope, textAsBytes }) {
   const { createSHA256 } = await import(HASH_WASM.href);
   const sha = await createSHA256();
-  const wrap = envelope ? inEnvelope(envelope) : (text) => text;
+  const utf8 = new TextEncoder();
+  const asText = textAsBytes ? (text) => utf8.encode(text) : (text) => text;
+  const wrap = envelope ? inEnvelope(envelope) : asText;
   credit = ahead;
   for await (const bytes of piecesOf(file, pieceBytes)) {
     sha.update(bytes);
@@ -38,29 +47,29 @@ async function encode({ file, pieceBytes, ahead, envelope }) {
 }
 
 /**
- * The file's bytes in pieces of pieceBytes, the last one shorter. A stream
- * reads a file several times faster than slices do, and reads ahead by
- * itself while the pieces before are hashed and encoded.
+ * The file's bytes in pieces of pieceBytes, the last one shorter, each in the
+ * same buffer: a piece is hashed and encoded before the next is read. A
+ * stream reads a file several times faster than slices do, and a reader that
+ * brings its own buffer has the bytes written into it, with no copy and
+ * nothing left for the collector.
  * @param {Blob} file
  * @param {number} pieceBytes
  */
 async function* piecesOf(file, pieceBytes) {
-  const reader = file.stream().getReader();
-  let piece = new Uint8Array(pieceBytes);
+  const reader = file.stream().getReader({ mode: "byob" });
+  let buffer = new ArrayBuffer(pieceBytes);
   let filled = 0;
-  for (let read = await reader.read(); !read.done; read = await reader.read()) {
-    for (let at = 0; at < read.value.length;) {
-      const count = Math.min(pieceBytes - filled, read.value.length - at);
-      piece.set(read.value.subarray(at, at + count), filled);
-      filled += count;
-      at += count;
-      if (filled < pieceBytes) continue;
-      yield piece;
-      piece = new Uint8Array(pieceBytes);
+  for (;;) {
+    const { value, done } = await reader.read(new Uint8Array(buffer, filled, pieceBytes - filled));
+    // The read took the buffer over and gives it back in the view.
+    buffer = value.buffer;
+    filled += value.byteLength;
+    if (filled && (done || filled === pieceBytes)) {
+      yield new Uint8Array(buffer, 0, filled);
       filled = 0;
     }
+    if (done) return;
   }
-  if (filled) yield piece.subarray(0, filled);
 }
 
 /**
@@ -76,12 +85,22 @@ function inEnvelope({ base, firstChunk }) {
     const message = { ...base, method: { ...base.method, data: marker.slice(1, -1) },
                       meta: { ...base.meta, chunk: String(chunk++) } };
     const [head, tail] = JSON.stringify(message).split(marker);
-    const out = new Uint8Array(text.length + 3 * (head.length + tail.length) + 2);
+    const needed = text.length + 3 * (head.length + tail.length) + 2;
+    const out = bufferOf(needed);
     let length = utf8.encodeInto(`${head}"`, out).written;
     length += utf8.encodeInto(text, out.subarray(length)).written;
     length += utf8.encodeInto(`"${tail}`, out.subarray(length)).written;
     return out.subarray(0, length);
   };
+}
+
+/**
+ * A spare buffer of at least `size` bytes, else a new one with room for the
+ * next pieces, whose chunk numbers may have more digits.
+ */
+function bufferOf(size) {
+  const buffer = spare.pop();
+  return new Uint8Array(buffer?.byteLength >= size ? buffer : new ArrayBuffer(size + 64));
 }
 
 /** @param {Uint8Array} bytes */

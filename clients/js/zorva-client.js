@@ -152,7 +152,7 @@ export async function connect(options = {}) {
 async function throughExtension(timeout) {
   const found = typeof window === "undefined" ? null : await findExtension(ANNOUNCE_TIMEOUT);
   if (!found) return null;
-  const client = new Client(new ExtensionTransport(found));
+  const client = new Client(await ExtensionTransport.open(found, ANNOUNCE_TIMEOUT));
   let timer;
   const late = new Promise((resolve) => (timer = setTimeout(resolve, timeout)));
   try {
@@ -313,7 +313,7 @@ export class Client {
       await streamFiles(files, {
         ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
         drained: () => this.drained(), answered: () => answered,
-        pieceBytes: this.transport.pieceBytes,
+        pieceBytes: this.transport.pieceBytes, textAsBytes: this.transport.takesBytes === true,
       });
     } catch (error) {
       this.pending.delete(base.id);

@@ -17,6 +17,8 @@ import zipfile
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PROGRAM_DIR = "opt/zorva-plugin"
 HOST_NAME = "org.zorva.plugin"
+# The extension as it is shipped, unpacked and packed for Firefox.
+EXTENSION_FILES = ("manifest.json", "background.js", "content.js", "frame.html", "frame.js")
 
 
 def chromium_extension_id(manifest):
@@ -86,13 +88,13 @@ class DebPackage(unittest.TestCase):
                            "{ec8030f7-c20a-464f-9b0e-13a3a9e97384}", gecko_id + ".xpi")
         with zipfile.ZipFile(xpi) as packed:
             self.assertEqual(sorted(packed.namelist()),
-                             ["background.js", "content.js", "manifest.json"])
+                             sorted(EXTENSION_FILES))
             for name in packed.namelist():
                 with open(os.path.join(REPO, "extension", name), "rb") as source:
                     self.assertEqual(packed.read(name), source.read(), name)
 
     def test_unpacked_extension_and_autostart_entry_of_websocket_mode(self):
-        for name in ("manifest.json", "background.js", "content.js"):
+        for name in EXTENSION_FILES:
             self.assertIn("/usr/share/zorva-plugin/extension/" + name, self.files)
         with open(os.path.join(self.root, "etc/xdg/autostart/zorva-plugin.desktop")) as entry:
             self.assertIn("Exec=/%s/plugin -P ws\n" % PROGRAM_DIR, entry.read())

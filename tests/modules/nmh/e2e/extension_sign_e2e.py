@@ -4,7 +4,12 @@ from the one extension/ folder: the example signing page finds the extension
 by itself, the browser starts the staged host through the shipped host
 registration of that browser, xdotool answers the host's consent window on
 the virtual X display, and the .p7s verifies with OpenSSL and with the
-host's own verify through the extension; a reply in pieces comes back whole. In Chromium the
+host's own verify through the extension; a reply in pieces comes back whole,
+the page's requests take the extension's frame in Chromium and the content
+script in Firefox, which never tells a page its per-installation address,
+and the host sees the page's own origin whatever a request names; a frame
+of another origin within the page gets no answer from the extension by
+either route. In Chromium the
 page's address is treated as public, as a portal's is: Local Network Access
 keeps the page from the WebSocket endpoint, and the extension signs all the
 same; without its host registered, the page falls back to WebSocket; a host
@@ -37,6 +42,9 @@ from crypto_e2e import DIALOG, TOKEN_DIR, answer_dialog, private_token  # noqa: 
 from wshost import Host, prompt_holds  # noqa: E402
 
 PIN = "123456"
+# Per browser: whether the client takes the extension's frame, and the
+# schemes of the frames in the page once it connected.
+ROUTES = {"chromium": (True, ["chrome-extension:"]), "firefox": (False, [])}
 # More than the client keeps in flight through the extension (4 MiB).
 DOCUMENT_SIZE = 6 * 1024 * 1024 + 12345
 
@@ -147,8 +155,21 @@ class ExtensionSigning(unittest.TestCase):
         folder = os.environ.get("ZORVA_SCREENSHOTS") or self.root
         return os.path.join(folder, name + ".png")
 
-    def assert_signed(self, shown):
-        self.assertEqual(shown["echoed"], {"transport": "extension", "same": True})
+    def assert_route(self, echoed, browser):
+        framed, frames = ROUTES[browser]
+        self.assertEqual((echoed["framed"], echoed["frames"]), (framed, frames))
+        announced = echoed["announced"]
+        if framed:
+            self.assertTrue(json.loads(announced)["frame"].startswith("chrome-extension://"))
+        else:
+            self.assertNotIn("extension://", announced)
+
+    def assert_signed(self, shown, origin, browser):
+        # The host sees the page's true origin by either route.
+        echoed = shown["echoed"]
+        self.assert_route(echoed, browser)
+        self.assertEqual({key: echoed[key] for key in ("transport", "same", "origin")},
+                         {"transport": "extension", "same": True, "origin": origin})
         self.assertEqual((shown["message"], shown["error"]), ("Signed 1 document(s).", ""),
                          self.host_log()[-4000:])
         self.assertIn("through the browser extension", shown["status"])
@@ -181,7 +202,7 @@ class ExtensionSigning(unittest.TestCase):
                              args=["--ip-address-space-overrides=127.0.0.1:%d=public" % self.port])
 
         self.assertEqual(shown["probed"], "HostNotRunningError")
-        self.assert_signed(shown)
+        self.assert_signed(shown, origin, "chromium")
         self.assertIn("chrome-extension://", self.host_log())
 
     def test_chromium_with_the_extension_but_no_host_falls_back_to_websocket(self):
@@ -232,8 +253,23 @@ class ExtensionSigning(unittest.TestCase):
 
         # Firefox lets a page reach the local endpoint; the page still prefers the extension.
         self.assertEqual(shown["probed"], "connected")
-        self.assert_signed(shown)
+        self.assert_signed(shown, origin, "firefox")
         self.assertIn("plugin@zorva.org", self.host_log())
+
+    def test_a_frame_of_another_origin_gets_no_answer_from_the_extension_by_either_route(self):
+        page = "http://%s:%d/tests/modules/nmh/e2e/page/framed.html"
+        refused = {"ownFrame": "refused", "topsFrame": "refused", "contentScript": "refused"}
+        expected = {"chromium": {"top": "frame", "child": refused},
+                    "firefox": {"top": "content script",
+                                "child": dict(refused, ownFrame="none", topsFrame="none")}}
+        for browser, attempts in expected.items():
+            with self.subTest(browser=browser):
+                driver = self.start_driver(browser, "%s?child=%s" % (
+                    page % ("localhost", self.port), page % ("127.0.0.1", self.port)),
+                    profile=os.path.join(self.root, "profile-" + browser), attempts=True)
+                shown = self.shown(driver)
+
+                self.assertEqual(shown["attempts"], attempts)
 
 
 if __name__ == "__main__":

@@ -6,11 +6,13 @@
 // with "probe" set, the page tries the WebSocket endpoint at that address,
 // as a public site meets Local Network Access; and the client echoes a text
 // of 3,000,000 characters through the extension, which the host answers in
-// pieces, and verifies the signature through it.
+// pieces, and verifies the signature through it. With "attempts" set, the
+// page is tests/modules/nmh/e2e/page/framed.html instead, and what it shows
+// is printed as {"attempts": ...}.
 // Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
 //          "profile": dir, "extension": dir, "certificate": subject part,
 //          "files": [path, ...], "screenshot": path, "probe": ws url, "echo": false,
-//          "args": [...]}'
+//          "args": [...], "attempts": true}'
 import puppeteer from "puppeteer-core";
 
 const job = JSON.parse(process.argv[2]);
@@ -38,13 +40,26 @@ async function probe(url) {
 }
 
 // In the page: whether a reply the host sends in pieces comes back whole
-// through the extension, and in how many pieces.
+// through the extension, by which route, and the origin the host took for a
+// request that names another; the extension's announcement as the page got
+// it, and the schemes of the frames in the page once the client connected.
 async function echo() {
   const { connect, makeRequest } = await import("/clients/js/zorva-client.js");
+  const announced = await new Promise((resolve) => {
+    window.addEventListener("message", ({ source, data }) =>
+      source === window && data?.type === "zorva.plugin.ready" && resolve(JSON.stringify(data)));
+    window.postMessage({ type: "zorva.plugin.hello" }, window.location.origin);
+  });
   const client = await connect({ transport: "extension" });
+  const frames = [...document.querySelectorAll("iframe")]
+    .map((frame) => new URL(frame.src).protocol);
   const text = "0123456789".repeat(300_000);
-  const reply = await client.request(makeRequest("system", "echo", text));
-  return { transport: client.transportName, same: reply.method.result === text };
+  const forged = "https://forged.example";
+  const request = { ...makeRequest("system", "echo", text), origin: forged };
+  request.meta.data = { origin: forged };
+  const reply = await client.request(request);
+  return { transport: client.transportName, framed: client.transport.framed, announced, frames,
+           same: reply.method.result === text, origin: reply.meta.data.origin };
 }
 
 // In the page: the client's verdict on the first offered signature and the
@@ -67,14 +82,13 @@ async function signatures() {
   }));
 }
 
-const browser = await launch();
-try {
-  if (job.browser === "firefox") await browser.installExtension(job.extension);
-  const page = (await browser.pages())[0] ?? (await browser.newPage());
-  page.setDefaultTimeout(TIMEOUT);
-  const problems = [];
-  page.on("pageerror", (error) => problems.push(String(error)));
-  await page.goto(job.page);
+// The framed.html page: what its frames got from the extension's frame.
+async function attempts(page) {
+  await page.waitForSelector("#result:not(:empty)");
+  return { attempts: JSON.parse(await page.$eval("#result", (result) => result.textContent)) };
+}
+
+async function signOn(page) {
   await page.waitForSelector("#status:is(.ok, .failed)");
   const probed = job.probe ? await page.evaluate(probe, job.probe) : "";
   const echoed = job.echo === false ? null : await page.evaluate(echo);
@@ -99,8 +113,20 @@ try {
   }));
   const verified = shown.message.startsWith("Signed") ? await page.evaluate(verify) : null;
   await page.screenshot({ path: job.screenshot, fullPage: true });
-  console.log(JSON.stringify({ ...shown, probed, echoed, verified, certificates, chosen, problems,
-                               signatures: await page.evaluate(signatures) }));
+  return { ...shown, probed, echoed, verified, certificates, chosen,
+           signatures: await page.evaluate(signatures) };
+}
+
+const browser = await launch();
+try {
+  if (job.browser === "firefox") await browser.installExtension(job.extension);
+  const page = (await browser.pages())[0] ?? (await browser.newPage());
+  page.setDefaultTimeout(TIMEOUT);
+  const problems = [];
+  page.on("pageerror", (error) => problems.push(String(error)));
+  await page.goto(job.page);
+  const shown = job.attempts ? await attempts(page) : await signOn(page);
+  console.log(JSON.stringify({ ...shown, problems }));
 } finally {
   await browser.close();
 }

@@ -1,0 +1,96 @@
+// The extension's own page, framed by the web page it serves: the page hands
+// it MessagePorts and its requests go from here to the tab's native host
+// directly. Compared with the content script's route, no message is turned
+// into JSON on the page's main thread nor parsed and written again by the
+// background script, which is most of what a large upload costs there.
+//
+// The page posts {type: "zorva.plugin.connect"} with a MessagePort to this
+// frame's window. Through the port it sends requests with an "id" and gets
+// {reply}, {accepted: id} once a request went to the host, and
+// {disconnected: why} when the host ended (the next request starts another).
+// A request's "method"."data" may come as the bytes of its text (in UTF-8).
+//
+// Only the page's top-level document may use it, and the origin the host
+// sees is the one the browser attaches to that document's messages, never a
+// value the page sends. The background script keeps one host per tab: a newer
+// page or frame of the tab closes this frame's host.
+//
+// Only Chromium's pages learn of this frame (content.js says why).
+const HOST = "org.zorva.plugin";
+const PREFIX = "zorva.plugin.";
+const NEWER = "a newer page of this tab uses the host";
+
+/** The ports of the page's clients; a reply goes to all, each keeps its own ids. */
+const ports = new Set();
+let origin = null;
+let native = null;
+let closed = false;
+
+function toPorts(data) {
+  for (const port of ports) port.postMessage(data);
+}
+
+function nativePort() {
+  if (native) return native;
+  const port = chrome.runtime.connectNative(HOST);
+  port.onMessage.addListener((reply) => toPorts({ reply }));
+  port.onDisconnect.addListener(() => {
+    const error = chrome.runtime.lastError?.message ?? "the host ended";
+    if (native === port) native = null;
+    toPorts({ disconnected: error });
+  });
+  native = port;
+  return port;
+}
+
+const utf8 = new TextDecoder();
+
+function forward(port, received) {
+  if (typeof received !== "object" || received === null) return;
+  const message = asText(received);
+  if (closed) {
+    port.postMessage({ disconnected: NEWER });
+    return;
+  }
+  // Whatever "origin" the page put into its message is replaced.
+  nativePort().postMessage({ ...message, origin });
+  port.postMessage({ accepted: String(message.id ?? "") });
+}
+
+function asText(message) {
+  const data = message.method?.data;
+  if (!ArrayBuffer.isView(data)) return message;
+  return { ...message, method: { ...message.method, data: utf8.decode(data) } };
+}
+
+/** Tells the background script of this frame's tab; it may end this frame's host. */
+function register() {
+  const background = chrome.runtime.connect({ name: "frame" });
+  // Its one message: a newer page of the tab took over.
+  background.onMessage.addListener(() => {
+    closed = true;
+    native?.disconnect();
+    native = null;
+    toPorts({ disconnected: NEWER });
+  });
+}
+
+// Top-level pages only, as for the content script: the user approves the
+// site in the address bar, and the frames inside it (advertisements, widgets)
+// are no part of that.
+const framedByTopPage = window.parent !== window && window.parent === window.top;
+
+window.addEventListener("message", (event) => {
+  if (!framedByTopPage || event.source !== window.parent) return;
+  if (event.data?.type !== `${PREFIX}connect` || !event.ports[0]) return;
+  // An opaque origin (a sandboxed page) names no site a user could approve.
+  if (event.origin === "null" || (origin !== null && event.origin !== origin)) return;
+  if (origin === null) {
+    origin = event.origin;
+    register();
+  }
+  const port = event.ports[0];
+  ports.add(port);
+  port.onmessage = ({ data }) => forward(port, data);
+  port.postMessage({ ready: true });
+});
