@@ -20,9 +20,10 @@ import sys
 # peers: neither includes the other. The crypto module's chain lies above the
 # host's windows: its consent dialog shows the branding and asks through the
 # one prompt queue of the process, while the host's windows never reach into
-# a module.
+# a module. The crypto plug-in's root object binds its layers from above.
 LAYERS = [
     ["src"],
+    ["modules/crypto"],
     ["modules/crypto/ui"],
     ["modules/crypto/src"],
     ["modules/crypto/pkcs11"],
