@@ -3,7 +3,6 @@
 #include "scoped_environment.h"
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/process.hpp>
 
 #include <fstream>
 #include <optional>
@@ -102,22 +101,6 @@ TEST_F(PlatformTest, NamesFallBackToAccountAndHostWhenUnset) {
     EXPECT_FALSE(platform::userName().empty());
     EXPECT_EQ(platform::computerName(), host);
     EXPECT_FALSE(platform::userDomain().empty());  // "(none)" on a machine without one
-}
-
-TEST_F(PlatformTest, ProcessScanFindsProcessesByProgramFileName) {
-    // Longer than the kernel's short process name, so the program link decides.
-    const std::string name = "scan-target-" + fs::unique_path("%%%%%%%%").string();
-    const fs::path program = root_ / name;
-    fs::copy_file(bp::search_path("sleep"), program);
-    bp::child target(program, "60");
-
-    const auto ids = platform::processIdsByProgramName(name);
-    const auto own = platform::processIdsByProgramName("platform_test");
-    target.terminate();
-
-    EXPECT_EQ(ids, std::set<std::uint64_t>{static_cast<std::uint64_t>(target.id())});
-    EXPECT_EQ(own.count(platform::processId()), 1u);
-    EXPECT_TRUE(platform::processIdsByProgramName("").empty());
 }
 
 // The child starts a grandchild, which starts a great-grandchild, and then ends

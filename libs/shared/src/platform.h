@@ -3,7 +3,6 @@
 #include <boost/filesystem/path.hpp>
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 // The one place that talks to the operating system. Everything else in the
@@ -45,10 +44,6 @@ std::uint64_t processId();
 // Hands the heap's free memory back to the system: what a burst of work took
 // need not stay with a program that waits for the next page for hours.
 void releaseFreeMemory();
-
-// Ids of the running processes whose program file name (last component, with
-// extension) equals the given name, this process included when it matches.
-std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName);
 
 // Sockets.
 

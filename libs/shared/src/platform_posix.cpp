@@ -26,9 +26,6 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// The kernel keeps at most this many bytes of a program name in /proc/*/comm.
-constexpr std::size_t commLength = 15;
-
 // Folder paths from the environment are compared component by component with
 // the program's path, so "/usr/share/" must become "/usr/share".
 fs::path normalised(const fs::path& path) {
@@ -101,29 +98,6 @@ std::set<pid_t> descendantsOf(pid_t root) {
     return tree;
 }
 
-// The program file name from the process's program link, when it is readable.
-std::optional<std::string> programFileNameOf(const fs::path& procEntry) {
-    boost::system::error_code error;
-    const fs::path program = fs::read_symlink(procEntry / "exe", error);
-    if (error) return std::nullopt;
-    std::string name = program.filename().string();
-    // A program file replaced or removed while running still is that program.
-    const std::string deleted = " (deleted)";
-    if (name.size() > deleted.size() &&
-        name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
-        name.resize(name.size() - deleted.size());
-    return name;
-}
-
-// Other users' processes hide their program link, but their name stays
-// readable, cut by the kernel to a fixed length.
-bool commNameMatches(const fs::path& procEntry, const std::string& programFileName) {
-    std::ifstream comm((procEntry / "comm").string());
-    std::string name;
-    if (!std::getline(comm, name)) return false;
-    return name == programFileName.substr(0, commLength);
-}
-
 }  // namespace
 
 fs::path programLocation() { return boost::dll::program_location(); }
@@ -182,21 +156,6 @@ std::uint64_t processId() {
 }
 
 void releaseFreeMemory() { ::malloc_trim(0); }
-
-std::set<std::uint64_t> processIdsByProgramName(const std::string& programFileName) {
-    std::set<std::uint64_t> ids;
-    if (programFileName.empty()) return ids;
-    boost::system::error_code error;
-    for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
-         entry.increment(error)) {
-        const auto id = processIdOf(entry->path());
-        if (!id) continue;
-        const auto name = programFileNameOf(entry->path());
-        if (name ? *name == programFileName : commNameMatches(entry->path(), programFileName))
-            ids.insert(*id);
-    }
-    return ids;
-}
 
 void stopListening(int socketHandle) { ::shutdown(socketHandle, SHUT_RDWR); }
 
