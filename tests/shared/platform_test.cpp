@@ -18,7 +18,6 @@
 namespace {
 
 namespace fs = boost::filesystem;
-namespace bp = boost::process;
 namespace platform = zorva::plugin::platform;
 
 class PlatformTest : public ::testing::Test {
