@@ -28,7 +28,7 @@ LAYERS = [
     ["modules/crypto/src"],
     ["modules/crypto/pkcs11"],
     ["libs/ui"],
-    ["libs/ui/prompt"],
+    ["libs/ui/prompt", "libs/ui/branding"],
     ["modules/ws/src", "modules/nmh/src", "modules/system/src"],
     ["libs/session/src"],
     ["libs/session/src/dispatch"],
