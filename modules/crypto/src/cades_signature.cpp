@@ -116,8 +116,7 @@ Bytes cadesSignature(UnlockedKey& key, const SignatureScheme& scheme, const Byte
 }
 
 void checkOwnSignature(const Bytes& signature, const Bytes& documentDigest) {
-    const unsigned char* cursor = signature.data();
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
+    CmsPtr cms = cmsOf(signature);
     if (!cms) damaged("the signature does not parse");
     CMS_set1_signers_certs(cms.get(), nullptr, 0);
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());

@@ -2,7 +2,9 @@
 
 #include "certificate.h"
 #include "openssl_error.h"
+#include "openssl_ptr.h"
 
+#include <openssl/cms.h>
 #include <openssl/crypto.h>
 
 #include <cstddef>
@@ -31,6 +33,13 @@ Bytes der(Encode encode, Object* object, const char* operation) {
     Bytes encoded(bytes, bytes + size);
     OPENSSL_free(bytes);
     return encoded;
+}
+
+// The CMS structure the bytes hold, or null when they hold none: each caller
+// says what such bytes mean to it.
+inline CmsPtr cmsOf(const Bytes& bytes) {
+    const unsigned char* cursor = bytes.data();
+    return CmsPtr(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
 }
 
 }  // namespace zorva::plugin::crypto

@@ -23,8 +23,7 @@ Bytes valueOf(const ASN1_STRING* string) {
 }
 
 CmsPtr parseCms(const Bytes& signature) {
-    const unsigned char* cursor = signature.data();
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
+    CmsPtr cms = cmsOf(signature);
     OPENSSL_CHECK(cms != nullptr, "timestamp");
     return cms;
 }

@@ -38,8 +38,7 @@ namespace {
 std::string subjectOf(X509* certificate) { return describe(*certificate).subject; }
 
 CmsPtr parseCms(const Bytes& signature) {
-    const unsigned char* cursor = signature.data();
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(signature.size())));
+    CmsPtr cms = cmsOf(signature);
     if (!cms) fail(ApplicationCode::RequestFormat, "the signature is not a CMS signature in DER");
     CMS_set1_signers_certs(cms.get(), nullptr, 0);
     return cms;

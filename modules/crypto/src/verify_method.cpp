@@ -1,6 +1,7 @@
 #include "verify_method.h"
 
 #include "certificate.h"
+#include "der.h"
 #include "evp_digest.h"
 #include "exception.h"
 #include "istream_bio.h"
@@ -55,8 +56,7 @@ Bytes readSignature(const FileInfo& file) {
 }
 
 CmsPtr parseSignature(const Bytes& bytes) {
-    const unsigned char* cursor = bytes.data();
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size())));
+    CmsPtr cms = cmsOf(bytes);
     if (!cms)
         fail(ApplicationCode::RequestFormat,
              "verify: the first file is not a CMS signature in DER");
