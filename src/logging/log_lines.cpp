@@ -6,7 +6,8 @@
 
 namespace zorva::plugin::log {
 
-LogLines::LogLines(std::ostream* console, boost::shared_ptr<boost::log::sinks::text_file_backend> file)
+LogLines::LogLines(std::ostream* console,
+                   boost::shared_ptr<boost::log::sinks::text_file_backend> file)
     : console_(console), file_(std::move(file)) {}
 
 void LogLines::consume(const boost::log::record_view& record) {

@@ -16,8 +16,9 @@ namespace zorva::plugin::log {
 // gathered and handed to the console in one write when flushed, once per
 // batch of records, or sooner once they fill a buffer. Each line ends with
 // one line feed, added where the text has none.
-class LogLines : public boost::log::sinks::basic_sink_backend<boost::log::sinks::combine_requirements<
-                     boost::log::sinks::synchronized_feeding, boost::log::sinks::flushing>::type> {
+class LogLines
+    : public boost::log::sinks::basic_sink_backend<boost::log::sinks::combine_requirements<
+          boost::log::sinks::synchronized_feeding, boost::log::sinks::flushing>::type> {
 public:
     // Without a console (nullptr), lines go to the file only; without a
     // file (nullptr), to the console only.

@@ -99,8 +99,8 @@ TEST_F(ExceptionTest, RaiseRecordsFileLineAndOperation) {
         PLUGIN_THROW(ApplicationException(ApplicationCode::AssemblyFailed), "messageFromChunks");
     } catch (const std::system_error& error) {
         const std::string what = error.what();
-        EXPECT_EQ(what.rfind("20024 Application 'Ошибка при формировании файла'\t(exception_test.cpp:",
-                             0),
+        EXPECT_EQ(what.rfind(
+                      "20024 Application 'Ошибка при формировании файла'\t(exception_test.cpp:", 0),
                   0u)
             << what;
         EXPECT_NE(what.find(") messageFromChunks"), std::string::npos);

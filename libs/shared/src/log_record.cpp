@@ -30,8 +30,8 @@ const logging::attribute_set& severityAttributes(Severity severity) {
     static const auto* const sets = [] {
         auto* levels = new std::array<logging::attribute_set, logging::trivial::fatal + 1>;
         for (std::size_t level = 0; level < levels->size(); ++level) {
-            (*levels)[level].insert(names::severity(),
-                                    logging::attributes::constant<Severity>(static_cast<Severity>(level)));
+            (*levels)[level].insert(names::severity(), logging::attributes::constant<Severity>(
+                                                           static_cast<Severity>(level)));
         }
         return levels;
     }();
@@ -85,8 +85,8 @@ struct WriterState {
     // Where the text of a record that no sink takes goes: a stream without
     // a buffer ignores what it is given.
     std::ostream discarded{nullptr};
-    const logging::attribute_value threadId{
-        new logging::attributes::attribute_value_impl<ThreadId>(logging::aux::this_thread::get_id())};
+    const logging::attribute_value threadId{new logging::attributes::attribute_value_impl<ThreadId>(
+        logging::aux::this_thread::get_id())};
 };
 
 // Reached through a plain pointer, which outlives the thread's storage: the
@@ -156,7 +156,8 @@ Record::~Record() {
     if (!record_) return;
     try {
         record_.attribute_values().insert(
-            names::message(), logging::attributes::make_attribute_value(writerState->texts.close()));
+            names::message(),
+            logging::attributes::make_attribute_value(writerState->texts.close()));
         writingRecord = true;
         logging::core::get()->push_record(std::move(record_));
         writingRecord = false;

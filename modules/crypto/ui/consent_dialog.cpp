@@ -55,8 +55,9 @@ QString levelText(const crypto::ConsentRequest& request) {
     if (!request.asksRevocation)
         return ConsentDialog::tr("Signature level %1; the host will ask %2 for a timestamp")
             .arg(level, tsa);
-    return ConsentDialog::tr("Signature level %1; the host will ask %2 for a timestamp and the "
-                             "certificates' OCSP responders or CRL servers for their status")
+    return ConsentDialog::tr(
+               "Signature level %1; the host will ask %2 for a timestamp and the "
+               "certificates' OCSP responders or CRL servers for their status")
         .arg(level, tsa);
 }
 

@@ -38,7 +38,6 @@ using zorva::plugin::format::Message;
 
 const std::string pin = "123456";
 
-
 std::string joinedFile(const fs::path& path) {
     return R"({"name":")" + path.filename().string() + R"(","contentEncoding":"temp","path":")" +
            path.string() + R"("})";

@@ -101,8 +101,8 @@ TEST(ContentEncoderAdapter, RequestIsDecodedToBinaryAndItsReplyEncodedAsTheReque
         const char* replyEncoding;
     };
     const Case cases[] = {
-        {"binary", "not base64 at all \n=", "result \n=", "not base64 at all \n=", "result \n=",
-         "binary"},
+        {"binary",
+         "not base64 at all \n=", "result \n=", "not base64 at all \n=", "result \n=", "binary"},
         {"", "plain data", "plain result", "plain data", "plain result", "binary"},
         {"base64", "Zm9vYmFy", "AB", "foobar", "QUI=", "base64"},
     };

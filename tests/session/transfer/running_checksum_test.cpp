@@ -33,10 +33,11 @@ std::string text(char fill, std::size_t size) { return std::string(size, fill); 
 
 TEST(RunningChecksums, InterleavedFilesOfSmallAndLargeChunksGetTheMd5OfAllButTheirEnds) {
     const std::vector<std::pair<std::string, std::string>> feeds = {
-        {"u1", opening},         {"u2", opening},           {"u1", text('a', 70000)},
-        {"u2", text('b', 10)},    {"u1", text('c', 65536)},   {"u2", text('d', 200000)},
-        {"u1", text('e', 65535)}, {"u2", text('f', 1000000)}, {"u1", "closing}"},
-        {"u2", "closing}"},
+        {"u1", opening},          {"u2", opening},
+        {"u1", text('a', 70000)}, {"u2", text('b', 10)},
+        {"u1", text('c', 65536)}, {"u2", text('d', 200000)},
+        {"u1", text('e', 65535)}, {"u2", text('f', 1000000)},
+        {"u1", "closing}"},       {"u2", "closing}"},
     };
     RunningChecksums checksums;
     std::map<std::string, std::vector<std::string>> fed;

@@ -25,7 +25,8 @@ public:
 // A record of the logging core, which makes records only while a sink may
 // take them.
 boost::log::record_view someRecord() {
-    struct Discard : boost::log::sinks::basic_sink_backend<boost::log::sinks::synchronized_feeding> {
+    struct Discard
+        : boost::log::sinks::basic_sink_backend<boost::log::sinks::synchronized_feeding> {
         void consume(const boost::log::record_view&) {}
     };
     const auto core = boost::log::core::get();

@@ -128,7 +128,8 @@ TEST_F(LoggingTest, RecordTextsAreTheirOwn) {
     const std::string file = allLogText(dir_.path());
     std::vector<std::string> texts;
     std::istringstream lines(file);
-    for (std::string line; std::getline(lines, line);) texts.push_back(line.substr(line.find("}: ") + 3));
+    for (std::string line; std::getline(lines, line);)
+        texts.push_back(line.substr(line.find("}: ") + 3));
     EXPECT_EQ(texts, (std::vector<std::string>{"first ****ff", "second 255 0.5", "inner 7",
                                                "outer value end", "inner 7"}));
 }

@@ -141,8 +141,8 @@ bool packable(const Message& message) {
            !data.empty() && data.size() % 4 == 0 && data.find('=') == std::string::npos;
 }
 
-StoredChunk writePacked(const fs::path& catalog, const std::string& name,
-                        std::uintmax_t& end, const Message& message) {
+StoredChunk writePacked(const fs::path& catalog, const std::string& name, std::uintmax_t& end,
+                        const Message& message) {
     const fs::path file = catalog / ("packed." + message.meta.id);
     const std::uintmax_t size = writeDecodedAt(file, end, message.method.data);
     StoredChunk chunk{name, file, end, size, true};
@@ -254,8 +254,7 @@ void ChunkStore::checkLimits(const Transfer* open, const std::string& chunkName,
     const std::uintmax_t freed = replaces ? ownFileBytes(earlier->second) : 0;
     const std::uintmax_t size = message.method.data.size();
     if (!replaces && chunks_ >= limits_.chunks) refuseOverLimit("chunks", limits_.chunks);
-    if (bytes_ - freed + size > limits_.bytes)
-        refuseOverLimit("bytes of chunks", limits_.bytes);
+    if (bytes_ - freed + size > limits_.bytes) refuseOverLimit("bytes of chunks", limits_.bytes);
     if (!message.meta.id.empty() && checksums_.pendingBytes() + size > limits_.memory)
         refuseOverLimit("bytes of file chunks in memory", limits_.memory);
 }
