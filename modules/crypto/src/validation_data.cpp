@@ -117,34 +117,42 @@ std::vector<Chain> chainsOf(CMS_ContentInfo& cms, PKCS7& token, STACK_OF(X509) *
     return chains;
 }
 
-std::string firstHttpUrl(STACK_OF(OPENSSL_STRING) * urls) {
-    std::string found;
-    for (int i = 0; i < sk_OPENSSL_STRING_num(urls) && found.empty(); ++i) {
-        const std::string url = sk_OPENSSL_STRING_value(urls, i);
-        if (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0) found = url;
-    }
-    X509_email_free(urls);
-    return found;
+void freeUrls(STACK_OF(OPENSSL_STRING) * urls) { X509_email_free(urls); }
+void freeDistributionPoints(STACK_OF(DIST_POINT) * points) {
+    sk_DIST_POINT_pop_free(points, DIST_POINT_free);
+}
+
+// Only plain web addresses are fetched: an ldap: or file: source in a
+// certificate is not ours to follow.
+bool isHttpUrl(const std::string& url) {
+    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+}
+
+std::string firstHttpUrl(STACK_OF(OPENSSL_STRING) * given) {
+    const OpenSslPtr<STACK_OF(OPENSSL_STRING), freeUrls> urls(given);
+    for (int i = 0; i < sk_OPENSSL_STRING_num(urls.get()); ++i)
+        if (const std::string url = sk_OPENSSL_STRING_value(urls.get(), i); isHttpUrl(url))
+            return url;
+    return {};
 }
 
 std::string crlUrlOf(X509* certificate) {
-    auto* points = static_cast<STACK_OF(DIST_POINT)*>(
-        X509_get_ext_d2i(certificate, NID_crl_distribution_points, nullptr, nullptr));
-    std::string found;
-    for (int i = 0; i < sk_DIST_POINT_num(points) && found.empty(); ++i) {
-        const DIST_POINT* point = sk_DIST_POINT_value(points, i);
+    const OpenSslPtr<STACK_OF(DIST_POINT), freeDistributionPoints> points(
+        static_cast<STACK_OF(DIST_POINT)*>(
+            X509_get_ext_d2i(certificate, NID_crl_distribution_points, nullptr, nullptr)));
+    for (int i = 0; i < sk_DIST_POINT_num(points.get()); ++i) {
+        const DIST_POINT* point = sk_DIST_POINT_value(points.get(), i);
         if (!point->distpoint || point->distpoint->type != 0) continue;
         const GENERAL_NAMES* names = point->distpoint->name.fullname;
-        for (int j = 0; j < sk_GENERAL_NAME_num(names) && found.empty(); ++j) {
+        for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j) {
             const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, j);
             if (name->type != GEN_URI) continue;
             const std::string url(reinterpret_cast<const char*>(ASN1_STRING_get0_data(name->d.ia5)),
                                   ASN1_STRING_length(name->d.ia5));
-            if (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0) found = url;
+            if (isHttpUrl(url)) return url;
         }
     }
-    sk_DIST_POINT_pop_free(points, DIST_POINT_free);
-    return found;
+    return {};
 }
 
 // Why an OCSP response does not say "good" for the certificate now, or "".
