@@ -8,7 +8,9 @@
 // frame's window. Through the port it sends requests with an "id" and gets
 // {reply}, {accepted: id} once a request went to the host, and
 // {disconnected: why} when the host ended (the next request starts another).
-// A request's "method"."data" may come as the bytes of its text (in UTF-8).
+// {pieces: true} with a MessagePort opens a port for the pieces of an upload,
+// which a worker of the page sends itself: its requests are answered by
+// {accepted} and {disconnected} only, and {end: true} closes it.
 //
 // Only the page's top-level document may use it, and the origin the host
 // sees is the one the browser attaches to that document's messages, never a
@@ -20,20 +22,23 @@ const HOST = "org.zorva.plugin";
 const PREFIX = "zorva.plugin.";
 const NEWER = "a newer page of this tab uses the host";
 
-/** The ports of the page's clients; a reply goes to all, each keeps its own ids. */
-const ports = new Set();
+/**
+ * The ports of the page: a client's port -> true, an upload's port -> false.
+ * A reply goes to every client, each keeps its own ids.
+ */
+const ports = new Map();
 let origin = null;
 let native = null;
 let closed = false;
 
-function toPorts(data) {
-  for (const port of ports) port.postMessage(data);
+function toPorts(data, clientsOnly = false) {
+  for (const [port, client] of ports) if (client || !clientsOnly) port.postMessage(data);
 }
 
 function nativePort() {
   if (native) return native;
   const port = chrome.runtime.connectNative(HOST);
-  port.onMessage.addListener((reply) => toPorts({ reply }));
+  port.onMessage.addListener((reply) => toPorts({ reply }, true));
   port.onDisconnect.addListener(() => {
     const error = chrome.runtime.lastError?.message ?? "the host ended";
     if (native === port) native = null;
@@ -43,11 +48,19 @@ function nativePort() {
   return port;
 }
 
-const utf8 = new TextDecoder();
+function serve(port, { data, ports: given }) {
+  if (data?.end === true) {
+    ports.delete(port);
+    port.close();
+  } else if (data?.pieces === true && given[0]) {
+    accept(given[0], false);
+  } else {
+    forward(port, data);
+  }
+}
 
-function forward(port, received) {
-  if (typeof received !== "object" || received === null) return;
-  const message = asText(received);
+function forward(port, message) {
+  if (typeof message !== "object" || message === null) return;
   if (closed) {
     port.postMessage({ disconnected: NEWER });
     return;
@@ -57,10 +70,10 @@ function forward(port, received) {
   port.postMessage({ accepted: String(message.id ?? "") });
 }
 
-function asText(message) {
-  const data = message.method?.data;
-  if (!ArrayBuffer.isView(data)) return message;
-  return { ...message, method: { ...message.method, data: utf8.decode(data) } };
+function accept(port, client) {
+  ports.set(port, client);
+  port.onmessage = (event) => serve(port, event);
+  if (client) port.postMessage({ ready: true });
 }
 
 /** Tells the background script of this frame's tab; it may end this frame's host. */
@@ -89,8 +102,5 @@ window.addEventListener("message", (event) => {
     origin = event.origin;
     register();
   }
-  const port = event.ports[0];
-  ports.add(port);
-  port.onmessage = ({ data }) => forward(port, data);
-  port.postMessage({ ready: true });
+  accept(event.ports[0], true);
 });

@@ -81,12 +81,6 @@ export class ExtensionTransport {
     /** Whether requests go through the extension's frame. */
     this.framed = frame !== null;
     this.pieceBytes = frame ? undefined : PIECE_BYTES;
-    /**
-     * Whether a request's "method"."data" may be the ASCII bytes of its text:
-     * the frame takes them over, where a text would be copied, and collected
-     * later, on the page's main thread.
-     */
-    this.takesBytes = this.framed;
     /** @type {(message: Object) => void} */
     this.onMessage = () => {};
     /** @type {(error: ConnectionLostError) => void} */
@@ -110,15 +104,38 @@ export class ExtensionTransport {
     const size = message.method?.data?.length ?? 0;
     this.unaccepted.push({ id: message.id, size });
     this.unacceptedBytes += size;
-    const data = message.method?.data;
-    const taken = ArrayBuffer.isView(data) ? [data.buffer] : [];
-    if (this.requests) this.requests.postMessage(message, taken);
+    if (this.requests) this.requests.postMessage(message);
     else window.postMessage({ type: `${PREFIX}request`, message }, window.location.origin);
   }
 
   /** Resolves once the extension has passed on enough of what was sent. */
-  async drained() {
-    while (this.unacceptedBytes > HIGH_WATER && !this.closed)
+  drained() {
+    return this.until(() => this.unacceptedBytes <= HIGH_WATER);
+  }
+
+  /** Resolves once the extension has passed on all that was sent. */
+  flushed() {
+    return this.until(() => this.unaccepted.length === 0);
+  }
+
+  /**
+   * Through the frame: a port of its own for an upload's pieces, which a
+   * worker sends there itself, so they never pass the page's main thread.
+   * The frame forwards them to the same host, in order, once what this
+   * transport sent before them was forwarded (see `flushed`), and answers
+   * {accepted} for each and {disconnected: why}; {end: true} closes it.
+   * @returns {MessagePort|null} null through the content script
+   */
+  pieceChannel() {
+    if (!this.framed || this.closed) return null;
+    const { port1, port2 } = new MessageChannel();
+    this.requests.postMessage({ pieces: true }, [port2]);
+    return port1;
+  }
+
+  /** @private */
+  async until(done) {
+    while (!done() && !this.closed)
       await new Promise((resolve) => (this.wakeUp = resolve));
     if (this.closed) throw this.closed;
   }

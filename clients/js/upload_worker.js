@@ -1,16 +1,22 @@
 // Reads one file piece by piece, hashes its bytes with SHA-256 and encodes
 // each piece as base64, off the page's main thread, while earlier pieces are
-// on their way; the page grants a credit for each piece it may receive, so at
-// most that many wait in memory.
+// on their way.
 //
-// In: {file: Blob, pieceBytes, ahead, envelope, textAsBytes}, then {credit:
-// n, buffer} as the page sends. Out: {piece, bytes} per piece in order, then
-// {sha256} (hex), or {error}. A piece is the base64 text (its ASCII bytes with
-// textAsBytes), or, given an envelope {base, firstChunk}, the whole message
-// around it in UTF-8, ready for the socket;
+// In: {file: Blob, pieceBytes, ahead, envelope, port}. Out: a message per
+// piece in order, then {sha256} (hex), or {error}.
+//
+// Without a port the pieces go to the page, which grants a credit ({credit:
+// n, buffer}) for each it may receive, so at most `ahead` wait in memory. A
+// piece {piece, bytes} is the base64 text, or, given an envelope {base,
+// firstChunk}, the whole message around it in UTF-8, ready for the socket;
 // the page hands the buffer of such a piece back with its credit, once the
 // socket took a copy, and the next pieces are written into it: the memory an
 // upload takes stays the same whatever the file's size.
+//
+// With a port to the extension's frame (and an envelope) the worker sends
+// each piece's message there itself, at most `ahead` not yet accepted, and
+// tells the page {bytes} of each accepted one; it ends the port once all
+// were, and says {lost: why} if the frame's host went away.
 const HASH_WASM = new URL("./node_modules/hash-wasm/dist/index.esm.min.js", import.meta.url);
 
 let credit = 0;
@@ -25,25 +31,73 @@ self.addEventListener("message", ({ data }) => {
     wake?.();
     return;
   }
-  encode(data).catch((error) => self.postMessage({ error: String(error?.message ?? error) }));
+  encode(data).catch((error) =>
+    self.postMessage(error instanceof HostLost ? { lost: error.message }
+                                               : { error: String(error?.message ?? error) }));
 });
 
-async function encode({ file, pieceBytes, ahead, envelope, textAsBytes }) {
+class HostLost extends Error {}
+
+async function encode({ file, pieceBytes, ahead, envelope, port }) {
   const { createSHA256 } = await import(HASH_WASM.href);
   const sha = await createSHA256();
-  const utf8 = new TextEncoder();
-  const asText = textAsBytes ? (text) => utf8.encode(text) : (text) => text;
-  const wrap = envelope ? inEnvelope(envelope) : asText;
-  credit = ahead;
+  const out = port ? toFrame(port, envelope, ahead) : toPage(envelope, ahead);
   for await (const bytes of piecesOf(file, pieceBytes)) {
     sha.update(bytes);
-    const piece = wrap(base64Of(bytes));
-    while (credit === 0) await new Promise((resolve) => (wake = resolve));
-    --credit;
-    const moved = typeof piece === "string" ? [] : [piece.buffer];
-    self.postMessage({ piece, bytes: bytes.length }, moved);
+    await out.send(base64Of(bytes), bytes.length);
   }
+  await out.end();
   self.postMessage({ sha256: sha.digest("hex") });
+}
+
+/** Pieces for the page to send, as many as it grants credits for. */
+function toPage(envelope, ahead) {
+  const wrap = envelope ? inEnvelope(envelope) : (text) => text;
+  credit = ahead;
+  return {
+    async send(text, bytes) {
+      const piece = wrap(text);
+      while (credit === 0) await new Promise((resolve) => (wake = resolve));
+      --credit;
+      self.postMessage({ piece, bytes }, typeof piece === "string" ? [] : [piece.buffer]);
+    },
+    async end() {},
+  };
+}
+
+/**
+ * Each piece's message straight to the extension's frame. The text goes as a
+ * string, which is copied to the frame's process as it is, with no UTF-8
+ * bytes made on either side.
+ */
+function toFrame(port, { base, firstChunk }, ahead) {
+  let chunk = firstChunk;
+  /** Bytes of each piece the frame has not yet passed on, oldest first. */
+  const unaccepted = [];
+  let lost = null;
+  let wakeUp = null;
+  port.onmessage = ({ data }) => {
+    if ("accepted" in data) self.postMessage({ bytes: unaccepted.shift() });
+    else if ("disconnected" in data) lost ??= String(data.disconnected);
+    wakeUp?.();
+  };
+  const until = async (done) => {
+    while (!done() && lost === null) await new Promise((resolve) => (wakeUp = resolve));
+    if (lost !== null) throw new HostLost(lost);
+  };
+  return {
+    async send(text, bytes) {
+      await until(() => unaccepted.length < ahead);
+      port.postMessage({ ...base, method: { ...base.method, data: text },
+                         meta: { ...base.meta, chunk: String(chunk++) } });
+      unaccepted.push(bytes);
+    },
+    async end() {
+      await until(() => unaccepted.length === 0);
+      port.postMessage({ end: true });
+      port.close();
+    },
+  };
 }
 
 /**

@@ -313,7 +313,9 @@ export class Client {
       await streamFiles(files, {
         ...options, base, send: (piece) => this.send(piece), sendEncoded: encoded || undefined,
         drained: () => this.drained(), answered: () => answered,
-        pieceBytes: this.transport.pieceBytes, textAsBytes: this.transport.takesBytes === true,
+        pieceChannel: this.transport.pieceChannel && (() => this.transport.pieceChannel()),
+        flushed: () => this.transport.flushed(), where: this.transport.url,
+        pieceBytes: this.transport.pieceBytes,
       });
     } catch (error) {
       this.pending.delete(base.id);
