@@ -7,6 +7,7 @@
 #include "logging.h"
 #include "path_registry.h"
 #include "platform_files.h"
+#include "platform_heap.h"
 #include "run_host.h"
 #include "user_identity.h"
 
@@ -46,6 +47,7 @@ int runMode(const QCommandLineParser& parser) {
 }
 
 int run(int argc, char** argv) {
+    platform::keepFreedMemoryForReuse();
     // Logs, dumps, chunks and configuration are the user's alone, however the
     // host was started.
     platform::restrictNewFileModes();
