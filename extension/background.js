@@ -6,12 +6,18 @@
 // A page reaches the host through its content script ("page" ports), whose
 // messages this script passes on, or through the extension's frame in the
 // page (frame.js, "frame" ports), which holds its host itself and only
-// registers here, so that a newer page or frame of the tab ends it.
+// registers here before it starts one, so that a newer page or frame of the
+// tab ends it. A frame
+// says first when it was made ({since}): the browser stops this script when
+// it has been idle for a while, forgetting every tab, and the frames that
+// hold a host then register again, in any order, so the newest of a tab
+// keeps its host and an older one gives way.
 const HOST = "org.zorva.plugin";
 const FRAME = chrome.runtime.getURL("frame.html");
 
 // tab id -> { page: the port of the content script or frame, native: the
-// host's port or null, frame: whether the frame holds the host }
+// host's port or null, frame: whether the frame holds the host, since: when
+// the frame was made }
 const tabs = new Map();
 
 function forget(tabId, tab) {
@@ -25,10 +31,27 @@ function closeTab(tabId) {
   const tab = tabs.get(tabId);
   if (!tab) return;
   forget(tabId, tab);
-  if (!tab.frame) return;
+  if (tab.frame) closeFrame(tab.page);
+}
+
+function closeFrame(frame) {
   // A port also ends when the browser stops this script: only this says to end the host.
-  tab.page.postMessage({ close: true });
-  tab.page.disconnect();
+  frame.postMessage({ close: true });
+  frame.disconnect();
+}
+
+/** Makes the tab's host that of this page or frame, unless a newer frame holds one. */
+function take(tabId, tab) {
+  const held = tabs.get(tabId);
+  if (tab.frame && held?.frame && held.since > tab.since) {
+    closeFrame(tab.page);
+    return;
+  }
+  // A new page in the tab gets a host of its own.
+  closeTab(tabId);
+  tabs.set(tabId, tab);
+  tab.page.onDisconnect.addListener(() => forget(tabId, tab));
+  if (tab.frame) tab.page.postMessage({ admitted: true });
 }
 
 function nativePort(tab) {
@@ -75,10 +98,14 @@ chrome.runtime.onConnect.addListener((page) => {
     page.disconnect();
     return;
   }
-  // A new page in the tab gets a host of its own.
-  closeTab(tabId);
-  const tab = { page, native: null, frame };
-  tabs.set(tabId, tab);
-  if (!frame) servePage(page, tab, tabId);
-  page.onDisconnect.addListener(() => forget(tabId, tab));
+  if (!frame) {
+    const tab = { page, native: null, frame };
+    take(tabId, tab);
+    servePage(page, tab, tabId);
+    return;
+  }
+  page.onMessage.addListener(function made({ since }) {
+    page.onMessage.removeListener(made);
+    take(tabId, { page, native: null, frame, since: Number(since) });
+  });
 });

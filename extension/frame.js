@@ -14,13 +14,15 @@
 //
 // Only the page's top-level document may use it, and the origin the host
 // sees is the one the browser attaches to that document's messages, never a
-// value the page sends. The background script keeps one host per tab: a newer
-// page or frame of the tab closes this frame's host.
+// value the page sends. The background script keeps one host per tab: this
+// frame starts one only once that script made it the tab's, and a newer page
+// or frame of the tab closes it.
 //
 // Only Chromium's pages learn of this frame (content.js says why).
 const HOST = "org.zorva.plugin";
 const PREFIX = "zorva.plugin.";
 const NEWER = "a newer page of this tab uses the host";
+const UNANSWERED = "the extension's background script did not answer";
 
 /**
  * The ports of the page: a client's port -> true, an upload's port -> false.
@@ -30,6 +32,12 @@ const ports = new Map();
 let origin = null;
 let native = null;
 let closed = false;
+/** The port to the background script while this frame is registered there. */
+let background = null;
+/** Resolves true once the background script made this frame's host the tab's. */
+let admitted = null;
+/** Requests go to the host one after the other, each once the frame may start it. */
+let order = Promise.resolve();
 
 function toPorts(data, clientsOnly = false) {
   for (const [port, client] of ports) if (client || !clientsOnly) port.postMessage(data);
@@ -54,15 +62,14 @@ function serve(port, { data, ports: given }) {
     port.close();
   } else if (data?.pieces === true && given[0]) {
     accept(given[0], false);
-  } else {
-    forward(port, data);
+  } else if (typeof data === "object" && data !== null) {
+    order = order.then(() => admission()).then((mayStart) => forward(port, data, mayStart));
   }
 }
 
-function forward(port, message) {
-  if (typeof message !== "object" || message === null) return;
-  if (closed) {
-    port.postMessage({ disconnected: NEWER });
+function forward(port, message, mayStart) {
+  if (!mayStart) {
+    port.postMessage({ disconnected: closed ? NEWER : UNANSWERED });
     return;
   }
   // Whatever "origin" the page put into its message is replaced.
@@ -76,18 +83,47 @@ function accept(port, client) {
   if (client) port.postMessage({ ready: true });
 }
 
-/** Tells the background script of this frame's tab; it may end this frame's host. */
+/** Whether this frame may use a host: registered first, when it is not yet. */
+function admission() {
+  if (closed) return false;
+  if (!background) register();
+  return admitted;
+}
+
+/**
+ * Tells the background script of this frame's tab, and when the frame was
+ * made. It answers {admitted: true} when this frame's host is the tab's,
+ * else, now or when a newer page of the tab takes over, {close: true}. When
+ * the browser stops that script, a frame that holds a host tells it again.
+ */
 function register() {
-  const background = chrome.runtime.connect({ name: "frame" });
-  // Its one message: a newer page of the tab took over.
-  background.onMessage.addListener(() => {
-    closed = true;
-    native?.disconnect();
-    native = null;
-    toPorts({ disconnected: NEWER });
+  background = chrome.runtime.connect({ name: "frame" });
+  background.postMessage({ since: performance.timeOrigin });
+  admitted = new Promise((resolve) => {
+    background.onMessage.addListener((message) => {
+      if (message.admitted === true) return resolve(true);
+      end();
+      resolve(false);
+    });
+    background.onDisconnect.addListener(() => {
+      background = null;
+      if (!native || closed) {
+        // Stopped before it answered: no host is started without its word.
+        resolve(false);
+        return;
+      }
+      register();
+      resolve(admitted);
+    });
   });
 }
 
+function end() {
+  closed = true;
+  native?.disconnect();
+  native = null;
+  toPorts({ disconnected: NEWER });
+}
 // Top-level pages only, as for the content script: the user approves the
 // site in the address bar, and the frames inside it (advertisements, widgets)
 // are no part of that.
@@ -98,9 +134,6 @@ window.addEventListener("message", (event) => {
   if (event.data?.type !== `${PREFIX}connect` || !event.ports[0]) return;
   // An opaque origin (a sandboxed page) names no site a user could approve.
   if (event.origin === "null" || (origin !== null && event.origin !== origin)) return;
-  if (origin === null) {
-    origin = event.origin;
-    register();
-  }
+  origin ??= event.origin;
   accept(event.ports[0], true);
 });

@@ -240,6 +240,24 @@ class ExtensionSigning(unittest.TestCase):
         self.assertFalse(shown["statusOk"])
         self.assertIn("the browser extension", shown["status"])
 
+    def test_chromium_keeps_one_host_per_tab_when_it_stopped_the_background_script(self):
+        # The browser stops the background script when it has been idle: the
+        # frame that holds the tab's host registers again, and a newer frame
+        # of the tab still ends it before starting its own.
+        origin = "http://localhost:%d" % self.port
+        self.approve(origin)
+        self.register("ZORVA_CHROME_MANIFEST",
+                      os.path.join(self.root, "profile", "NativeMessagingHosts"))
+
+        driver = self.start_driver("chromium", origin + "/examples/sign-page/index.html",
+                                   restart=True, program=os.path.join(self.program_dir, "plugin"))
+        shown = self.shown(driver)
+
+        self.assertEqual(shown["restart"], {
+            "firstFramed": True, "framed": True, "answered": True,
+            "firstLost": "a newer page of this tab uses the host",
+            "later": "a newer page of this tab uses the host", "hosts": 1})
+
     def test_firefox_signs_through_the_extension_installed_as_a_temporary_add_on(self):
         origin = "http://localhost:%d" % self.port
         self.approve(origin)

@@ -8,11 +8,15 @@
 // of 3,000,000 characters through the extension, which the host answers in
 // pieces, and verifies the signature through it. With "attempts" set, the
 // page is tests/modules/nmh/e2e/page/framed.html instead, and what it shows
-// is printed as {"attempts": ...}.
+// is printed as {"attempts": ...}. With "restart" set (Chromium), the page
+// frames the extension a second time after the browser stopped the
+// extension's background script, and what became of the hosts started from
+// the "program" path is printed as {"restart": ...}.
 // Usage: node drive_sign_page.mjs '{"browser": "chromium"|"firefox", "page": url,
 //          "profile": dir, "extension": dir, "certificate": subject part,
 //          "files": [path, ...], "screenshot": path, "probe": ws url, "echo": false,
-//          "args": [...], "attempts": true}'
+//          "args": [...], "attempts": true, "restart": true, "program": path}'
+import { readdirSync, readlinkSync } from "node:fs";
 import puppeteer from "puppeteer-core";
 
 const job = JSON.parse(process.argv[2]);
@@ -88,6 +92,63 @@ async function attempts(page) {
   return { attempts: JSON.parse(await page.$eval("#result", (result) => result.textContent)) };
 }
 
+// In the page: a client through the extension's frame that got the host's
+// versions, kept as window.first.
+async function firstFrame() {
+  const { connect } = await import("/clients/js/zorva-client.js");
+  window.first = await connect({ transport: "extension" });
+  return window.first.transport.framed;
+}
+
+// In the page: a second frame of the extension, as a page that frames it
+// anew gets it (a module of its own keeps a frame of its own), and the
+// host's answer through it; then whether the first client's host ended, and
+// what a request of the first client gets afterwards.
+async function secondFrame() {
+  const { makeRequest } = await import("/clients/js/zorva-client.js");
+  const { ExtensionTransport, findExtension } =
+    await import("/clients/js/extension_transport.js?second");
+  const second = await ExtensionTransport.open(await findExtension(1000), 1000);
+  const answer = new Promise((resolve) => (second.onMessage = resolve));
+  second.send({ ...makeRequest("system", "version"), id: "second" });
+  const reply = await answer;
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  const firstLost = window.first.closed?.why ?? "";
+  const later = await (async () => window.first.request(makeRequest("system", "version")))()
+    .then((message) => (message.error ? "error" : "answered"), (error) => error.why);
+  return { framed: second.framed, answered: !reply.error && reply.id === "second", firstLost,
+           later };
+}
+
+/** Processes running the given program. */
+function running(program) {
+  return readdirSync("/proc").filter((entry) => /^\d+$/.test(entry)).filter((entry) => {
+    try {
+      return readlinkSync(`/proc/${entry}/exe`) === program;
+    } catch {
+      return false;
+    }
+  }).length;
+}
+
+/** The count of running programs once it is down to one, or after 10 s. */
+async function settledCount(program) {
+  const deadline = Date.now() + 10_000;
+  while (running(program) > 1 && Date.now() < deadline)
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  return running(program);
+}
+
+async function restartBetweenFrames(browser, page) {
+  await page.waitForSelector("#status:is(.ok, .failed)");
+  const firstFramed = await page.evaluate(firstFrame);
+  const background = await browser.waitForTarget((target) =>
+    target.type() === "service_worker" && target.url().startsWith("chrome-extension://"));
+  await (await background.worker()).close();
+  const second = await page.evaluate(secondFrame);
+  return { restart: { firstFramed, ...second, hosts: await settledCount(job.program) } };
+}
+
 async function signOn(page) {
   await page.waitForSelector("#status:is(.ok, .failed)");
   const probed = job.probe ? await page.evaluate(probe, job.probe) : "";
@@ -125,7 +186,8 @@ try {
   const problems = [];
   page.on("pageerror", (error) => problems.push(String(error)));
   await page.goto(job.page);
-  const shown = job.attempts ? await attempts(page) : await signOn(page);
+  const shown = job.attempts ? await attempts(page)
+    : job.restart ? await restartBetweenFrames(browser, page) : await signOn(page);
   console.log(JSON.stringify({ ...shown, problems }));
 } finally {
   await browser.close();
