@@ -47,6 +47,20 @@ class Files(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+def command_line(pid, parent):
+    """The process's command line. A program's reads back empty now and then
+    while the program changes its memory map (a renderer collecting garbage),
+    and would then count as the browser: read again a few times. Kernel
+    threads (children of kthreadd, 2) have none."""
+    for _ in range(1 if parent in (0, 2) else 20):
+        with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+            command = cmdline.read().replace(b"\0", b" ").decode(errors="replace")
+        if command:
+            break
+        time.sleep(0.001)
+    return command
+
+
 def processes():
     """pid -> (parent pid, ticks used, command line) of every process."""
     found = {}
@@ -54,8 +68,7 @@ def processes():
         try:
             with open("/proc/%s/stat" % entry) as stat:
                 fields = stat.read().rsplit(")", 1)[1].split()
-            with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
-                command = cmdline.read().replace(b"\0", b" ").decode(errors="replace")
+            command = command_line(entry, int(fields[1]))
         except OSError:
             continue
         found[int(entry)] = (int(fields[1]), int(fields[11]) + int(fields[12]), command)
@@ -192,7 +205,8 @@ class Bench:
 
     def drive(self, job, env, host, logs, mib):
         driver = subprocess.Popen(["node", os.path.join(HERE, "page_driver.mjs"), json.dumps(job)],
-                                  stdout=subprocess.PIPE, text=True, env=env)
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                  env=env)
         roots, times, result = set(), {}, {}
         if host:
             roots.add(host.process.pid)
@@ -218,6 +232,8 @@ class Bench:
                 result.update(entry["signed"])
                 result["memory"] = peak_memory(
                     [pid for pid, (name, _) in before.items() if name == "renderer"])
+                driver.stdin.write("read\n")
+                driver.stdin.close()
             elif "error" in entry:
                 raise RuntimeError(entry["error"])
         driver.wait()
