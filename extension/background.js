@@ -7,11 +7,10 @@
 // messages this script passes on, or through the extension's frame in the
 // page (frame.js, "frame" ports), which holds its host itself and only
 // registers here before it starts one, so that a newer page or frame of the
-// tab ends it. A frame
-// says first when it was made ({since}): the browser stops this script when
-// it has been idle for a while, forgetting every tab, and the frames that
-// hold a host then register again, in any order, so the newest of a tab
-// keeps its host and an older one gives way.
+// tab ends it. A frame says first when it was made ({since}): the browser
+// stops this script when it has been idle for a while, forgetting every tab,
+// and the frames that hold a host then register again, in any order, so the
+// newest of a tab keeps its host and an older one gives way.
 const HOST = "org.zorva.plugin";
 const FRAME = chrome.runtime.getURL("frame.html");
 

@@ -124,6 +124,7 @@ function end() {
   native = null;
   toPorts({ disconnected: NEWER });
 }
+
 // Top-level pages only, as for the content script: the user approves the
 // site in the address bar, and the frames inside it (advertisements, widgets)
 // are no part of that.
